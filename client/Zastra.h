@@ -1,0 +1,271 @@
+#pragma once
+
+// Zastra: the client of a router's monitor daemon, which speaks 8-bit text lines over TCP.
+// A command goes out as one line ended by "\r\n"; a one-line answer carries its result after
+// "OK "; a multi-line answer is a run of lines that begin with a blank, closed by one that does
+// not. File transfers leave the line protocol for raw blocks of at most 1024 bytes.
+//
+// Errors: only a failed connection attempt throws (Zastra::ConnectError), and the decimal parser
+// behind Uptime throws std::overflow_error("overflow"). Every other operation returns a fixed
+// "nothing" value ("", 0, false, Offline, _Default) when the router refuses, stays silent, or
+// the client is not connected; it never reports why.
+//
+// Threads and signals: one thread. Each connection attempt and each wait for an answer line is
+// bounded by a process-wide one-second SIGALRM, whose handler closes the connection (Socket).
+// The process must call InitSignalHandler once and must not use alarm() for anything else.
+//
+// Names: m_ member, i_ input parameter; str string, i integer, l long, t enumeration,
+// dm dial mode, o object held by value, p pointer (not owned unless stated).
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+class Zastra {
+ public:
+  // ---- value types ----
+
+  // The router's protocol number and version text. Protocol 0 means "not learnt yet"; 10 or
+  // less selects the older forms of login and traffic quantity, 11 or more the newer ones.
+  struct Version_t {
+    uint32_t protocol = 0;
+    std::string version;
+  };
+
+  // Thrown by value, and only by Connect, with the reason in the daemon's host's words.
+  class ConnectError {
+   public:
+    explicit ConnectError(std::string i_strMessage);
+    ConnectError(const ConnectError&) = default;
+    ~ConnectError() = default;
+    std::string GetMessage() const;
+
+   private:
+    std::string m_strMessage;
+  };
+
+  // Called when a time-out or a dropped connection closes the socket. It may run inside the
+  // alarm signal handler, so it must do only what is safe there. The client never deletes it.
+  class AbstractCallback {
+   public:
+    AbstractCallback() = default;
+    AbstractCallback(const AbstractCallback&) = default;
+    virtual void operator()() = 0;
+
+   protected:
+    ~AbstractCallback() = default;  // not deleted through this interface
+  };
+
+  // _Default is "no mode": as an argument nothing is set, as a result the router named no mode.
+  enum Dialmode_t { Off = 1, Manual = 2, Auto = 3, _Default = -1 };
+
+  class Channel;
+  class Circuit;
+  class Socket;
+
+  // ---- connection ----
+
+  Zastra();
+  ~Zastra();
+  Zastra(const Zastra&) = delete;
+  Zastra& operator=(const Zastra&) = delete;
+
+  // Returns true or throws ConnectError; never returns false. Closes an open connection first.
+  bool Connect(std::string i_strHostname, uint32_t i_iPort);
+  bool IsConnected() const;
+  // Frees the channel and circuit objects and closes the socket. The version cache stays.
+  void Disconnect();
+  std::string GetHost() const;
+  uint32_t GetPort() const;  // 0 before the first Connect
+
+  // ---- router control ----
+
+  void Dial();
+  void Hangup();
+  std::string Date();
+  std::string Timetable();
+  std::string Support(std::string i_strRootPassword);
+  uint64_t Uptime();  // throws std::overflow_error when the answer exceeds 2^64 - 1
+  Dialmode_t Dialmode(Dialmode_t dmSet);  // sets dmSet unless _Default, then reads the mode back
+  uint16_t CPU();
+  int Route(int i_iRoute);  // a negative route only asks
+  int Links(int i_iDefault);  // i_iDefault is not consulted: the current route is asked first
+
+  // ---- login and permissions ----
+
+  bool IsDialAllowed();
+  bool IsDialmodeAllowed();
+  bool IsRouteAllowed();
+  bool IsAddLinkAllowed();
+  bool IsHaltAllowed();
+  bool IsRebootAllowed();
+  bool IsUser();   // level above 1, confirmed by a non-zero uptime
+  bool IsAdmin();  // level above 3
+
+  // ---- links on the current route and system commands ----
+
+  void AddLink();
+  void RemoveLink();
+  void Reboot();
+  void Halt();
+
+  // Logs in and returns the access level; the empty password only reports the current level.
+  uint16_t Pass(std::string i_strPassword);
+  // Asks the router only until it has named a non-zero protocol; cached for the client's life.
+  Version_t Version();
+
+  // ---- channels and circuits ----
+
+  // Built on first use while connected, then cached until Disconnect. The PPPoE link comes
+  // first, then channels "1" to "n". The pointers stay valid until the next Disconnect.
+  const std::vector<Channel*>& GetChannels();
+  const std::vector<Circuit*>& GetCircuits();
+
+  // ---- file transfer ----
+
+  // The file's bytes, or "" when refused, empty, or cut short (which also drops the connection).
+  std::string GetFile(std::string i_strRootPassword, std::string i_strFilename);
+  // True when the router acknowledged every block.
+  bool UploadFile(std::string i_strRootPassword, std::string i_strFilename,
+                  std::string i_strContent);
+  // The stream must be seekable; its whole contents from the beginning are sent.
+  bool UploadFile(std::string i_strRootPassword, std::string i_strFilename,
+                  std::istream& i_oStream);
+
+  // ---- connection-lost notification ----
+
+  void SetConnectionLostCallback(AbstractCallback* callback);  // not owned; replaces the last
+  void ConnectionLost();  // runs the callback, if any; called by the transport
+  static void InitSignalHandler();
+
+  // ---- the transport ----
+
+  // One TCP connection and its line reader. It knows nothing of commands or "OK ".
+  class Socket {
+   public:
+    Socket();
+    ~Socket();
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    // One alarm bounds name lookup, socket creation and the TCP handshake together.
+    bool Connect(std::string i_strHostname, uint32_t i_iPort);
+    void Disconnect();  // idempotent
+    bool IsConnected() const { return m_iFD != -1; }
+    // One write of every byte; a short or failed write is neither repeated nor reported.
+    void Write(std::string i_strCommand);
+    // One line without its line feed and without any carriage return, cut at a NUL byte and
+    // at 8191 characters (the rest of the line is consumed). The line must arrive within the
+    // time-out; a time-out, end of stream or read error closes the connection and notifies
+    // the owner, and Read returns what it gathered.
+    //
+    // Read takes one byte per read() and never reads ahead of the line feed: file transfers
+    // read raw blocks from the same descriptor right after an answer line.
+    std::string Read();
+    void SetTimeout(int i_iTimeout);
+    std::string GetHost() const { return m_strHostname; }
+    uint32_t GetPort() const { return m_iPort; }
+    void SetConnectionLostObj(Zastra* i_pZastra) { m_pZastra = i_pZastra; }
+    static void InitSignalHandler();
+
+    // Raw block I/O for file transfers, bounded by kTransferTimeout instead of the alarm.
+    // ReadRaw returns the bytes one read() delivered (at most i_uMax). End of stream, an error
+    // or a time-out leaves the line protocol out of step, so it closes the connection, notifies
+    // the owner and returns 0. WriteRaw sends every byte or, failing that, does the same and
+    // returns false.
+    static constexpr int kTransferTimeoutMs = 3000;
+    std::size_t ReadRaw(char* o_pBuffer, std::size_t i_uMax);
+    bool WriteRaw(const char* i_pData, std::size_t i_uLength);
+
+   private:
+    void ConnectionLost();
+    static void SigAlarm(int signo);
+    [[noreturn]] void FailConnect(std::string i_strMessage);
+    bool WaitFor(short i_sEvents, int i_iTimeoutMs) const;
+
+    int m_iFD;                   // -1 when not connected; the alarm handler may reset it
+    int m_iTimeout;              // seconds, armed around Connect and each Read
+    std::string m_strHostname;   // as given to the last Connect
+    uint32_t m_iPort;            // as given to the last Connect, all 32 bits
+    Zastra* m_pZastra;           // notified when the connection is lost; not owned
+
+    // The socket with a timed operation in progress, the one the alarm handler closes. Global
+    // because a signal handler has no other way to find it; set and cleared by Connect and
+    // Read around their alarm, null otherwise.
+    static Socket* SigAlarmObj;
+  };
+
+  // ---- one channel of the router, named "pppoe" or by its number ----
+
+  class Channel {
+   public:
+    enum Type_t { PPPoE = 1, ISDN = 2 };
+    enum Status_t { Offline = 0, Online = 1 };
+    struct Traffic_t {
+      uint64_t in = 0;
+      uint64_t out = 0;
+    };
+
+    Channel(Zastra& i_oZastra, std::string i_strName);
+
+    Type_t Type() const { return m_tType; }  // no request
+    // Each of these is one request, answered by the router at the moment of the call.
+    Status_t Status();  // Online only for the exact answer "Online"
+    std::string IP();
+    std::string Phone();
+    std::string InOut();
+    std::string OnlineTime();
+    std::string Time();
+    std::string ChargeTime();
+    std::string Charge();
+    Traffic_t Rate();
+    Traffic_t Quantity();  // 32-bit counters and their wrap counts combined from protocol 11 on
+
+   private:
+    friend class Zastra;
+    void SetType(Type_t i_tType) { m_tType = i_tType; }
+    std::string Ask(const char* i_pKeyword);
+
+    Zastra& m_oZastra;
+    std::string m_strName;
+    Type_t m_tType = ISDN;
+  };
+
+  // ---- one circuit of the router, numbered from 1 ----
+
+  class Circuit {
+   public:
+    Circuit(Zastra& i_oZastra, int i_iNumber);
+
+    std::string Name();
+    std::string Device();
+    bool CanSetHupTimeOut();  // false only for a "pppoe" device
+    // Sets the hang-up time-out when timeout > 0 and the device allows it; returns the
+    // time-out the router then reports. Always asks for the device first.
+    long HupTimeOut(long timeout);
+
+   private:
+    std::string Ask(const char* i_pKeyword);
+
+    Zastra& m_oZastra;
+    int m_iNumber;
+  };
+
+ private:
+  uint64_t atoull(const char* Buffer) const;
+  int Channels();
+  int Circuits();
+  std::string GetAnswer(std::string i_strCommand);
+  std::string GetMultilineAnswer(std::string i_strCommand);
+  std::string Salt();
+  bool IsAllowed(std::string i_strCommand);
+
+  std::string m_strHost;
+  uint32_t m_iPort;
+  Socket m_oSocket;
+  Version_t m_oVersionCache;
+  std::vector<Channel*> m_oChannelData;  // owns the channels
+  std::vector<Circuit*> m_oCircuitData;  // owns the circuits
+  AbstractCallback* m_pConnectionLostCallbackObj;  // not owned
+};
