@@ -17,6 +17,8 @@ class Md5 {
   std::string operator()(FILE* i_pStream) const;
 
  private:
+  friend struct Md5Probe;  // tests feed md5_process_bytes in pieces
+
   // The running state of one digest.
   struct md5_ctx {
     uint32_t A, B, C, D;  // chaining words
