@@ -24,7 +24,7 @@ TEST_F(ACircuit, ListIsNumberedFromOneAndCached) {
 }
 
 TEST_F(ACircuit, CountsOnlyWhatTheAnswerSays) {
-  for (const std::string answer : {"OK 0", "OK -1", "ERR", "OK 256", "OK 2000000000", "OK x"}) {
+  for (const char* answer : {"OK 0", "OK -1", "ERR", "OK 256", "OK 2000000000", "OK x"}) {
     SCOPED_TRACE(answer);
     FakeDaemon daemon(Exchanges({{"circuits", answer}}));
     ConnectTo(daemon);

@@ -1,0 +1,93 @@
+#include "platform/TomlPreferences.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <toml++/toml.h>
+
+namespace platform {
+
+namespace {
+
+PreferenceValue ValueOf(const toml::node& i_node) {
+  if (const auto* pInteger = i_node.as_integer()) {
+    const int64_t value = pInteger->get();
+    return static_cast<long>(value);
+  }
+  if (const auto* pFloat = i_node.as_floating_point()) {
+    const double value = pFloat->get();
+    // Truncated towards zero and held to the range of a long; not-a-number is 0.
+    if (std::isnan(value)) return 0L;
+    if (value >= static_cast<double>(std::numeric_limits<long>::max())) {
+      return std::numeric_limits<long>::max();
+    }
+    if (value <= static_cast<double>(std::numeric_limits<long>::min())) {
+      return std::numeric_limits<long>::min();
+    }
+    return static_cast<long>(value);
+  }
+  if (const auto* pBoolean = i_node.as_boolean()) return pBoolean->get();
+  if (const auto* pString = i_node.as_string()) return pString->get();
+  return OtherValue{};
+}
+
+}  // namespace
+
+std::filesystem::path TomlPreferences::DefaultPath() {
+  if (const char* pExplicit = std::getenv("ZEZAR_PREFERENCES"); pExplicit && *pExplicit) {
+    return pExplicit;
+  }
+  std::filesystem::path base;
+  if (const char* pConfig = std::getenv("XDG_CONFIG_HOME"); pConfig && *pConfig) {
+    base = pConfig;
+  } else if (const char* pHome = std::getenv("HOME"); pHome && *pHome) {
+    base = std::filesystem::path(pHome) / ".config";
+  } else {
+    base = ".config";
+  }
+  return base / "zezar" / "preferences.toml";
+}
+
+TomlPreferences::TomlPreferences(std::filesystem::path i_path, std::string i_strDomain)
+    : m_path(std::move(i_path)), m_strDomain(std::move(i_strDomain)) {
+  Load();
+}
+
+void TomlPreferences::AppSynchronize(const std::string& i_strDomain) {
+  if (i_strDomain == m_strDomain) Load();
+}
+
+std::optional<PreferenceValue> TomlPreferences::CopyAppValue(const std::string& i_strKey,
+                                                             const std::string& i_strDomain) const {
+  if (i_strDomain != m_strDomain) return std::nullopt;
+  const auto found = m_values.find(i_strKey);
+  if (found == m_values.end()) return std::nullopt;
+  return found->second;
+}
+
+void TomlPreferences::Load() {
+  m_values.clear();
+  m_problem.reset();
+
+  std::error_code error;
+  if (!std::filesystem::exists(m_path, error)) return;  // no file: no preferences, no problem
+  std::ifstream file(m_path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (!file) {
+    m_problem = m_path.string() + ": cannot be read";
+    return;
+  }
+  try {
+    const toml::table table = toml::parse(text.str(), m_path.string());
+    for (const auto& [key, node] : table) m_values.emplace(std::string(key.str()), ValueOf(node));
+  } catch (const toml::parse_error& parseError) {
+    const toml::source_position& where = parseError.source().begin;
+    m_problem = m_path.string() + ":" + std::to_string(where.line) + ":" +
+                std::to_string(where.column) + ": " + std::string(parseError.description());
+  }
+}
+
+}  // namespace platform

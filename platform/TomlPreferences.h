@@ -1,0 +1,37 @@
+#pragma once
+
+// Preferences kept in a TOML file, one file for the one domain this process serves. TOML's
+// integers, booleans and strings are the number, boolean and string types; a float reads as a
+// number. Every synchronize reads the file again. A missing file holds no keys; a malformed
+// one holds no keys either, and says where it went wrong.
+
+#include <filesystem>
+#include <map>
+
+#include "platform/Preferences.h"
+
+namespace platform {
+
+class TomlPreferences final : public PreferencesStore {
+ public:
+  // $ZEZAR_PREFERENCES, else $XDG_CONFIG_HOME/zezar/preferences.toml, else
+  // ~/.config/zezar/preferences.toml.
+  static std::filesystem::path DefaultPath();
+
+  TomlPreferences(std::filesystem::path i_path, std::string i_strDomain);
+
+  void AppSynchronize(const std::string& i_strDomain) override;
+  std::optional<PreferenceValue> CopyAppValue(const std::string& i_strKey,
+                                              const std::string& i_strDomain) const override;
+  std::optional<std::string> Problem() const override { return m_problem; }
+
+ private:
+  void Load();
+
+  std::filesystem::path m_path;
+  std::string m_strDomain;
+  std::map<std::string, PreferenceValue, std::less<>> m_values;
+  std::optional<std::string> m_problem;  // "file:line:column: what", for the host to show
+};
+
+}  // namespace platform

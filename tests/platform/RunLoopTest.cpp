@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <stdexcept>
+
+#include "platform/ManualRunLoop.h"
+#include "platform/NSTimer.h"
+#include "platform/SdEventRunLoop.h"
+
+namespace zezar_test {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::Microseconds;
+
+// A timer's target that notes when it was called.
+struct Ticker {
+  void Tick(NSTimer* i_pTimer) {
+    times.push_back(loop->Now());
+    timer = i_pTimer;
+    if (stopAfter > 0 && static_cast<int>(times.size()) == stopAfter) onStop();
+  }
+  platform::RunLoop* loop = nullptr;
+  std::vector<Microseconds> times;
+  NSTimer* timer = nullptr;
+  int stopAfter = 0;
+  std::function<void()> onStop;
+};
+
+class ATimer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::RunLoop::SetCurrent(&loop);
+    ticker.loop = &loop;
+  }
+  void TearDown() override { platform::RunLoop::SetCurrent(nullptr); }
+
+  NSTimer* Schedule(double i_seconds, bool i_bRepeats) {
+    return NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+        i_seconds, &ticker, &Ticker::Tick, nullptr, i_bRepeats);
+  }
+
+  platform::ManualRunLoop loop;
+  Ticker ticker;
+};
+
+TEST_F(ATimer, RepeatsOnItsPeriodWithoutDrift) {
+  const Microseconds start = loop.Now();
+  NSTimer* pTimer = Schedule(2.0, true);
+  loop.Advance(1999ms);
+  EXPECT_TRUE(ticker.times.empty());
+  loop.Advance(1ms);
+  loop.Advance(3500ms);  // not on a tick
+  loop.Advance(4500ms);
+  ASSERT_EQ(ticker.times.size(), 5u);
+  for (std::size_t i = 0; i < ticker.times.size(); ++i) {
+    EXPECT_EQ(ticker.times[i], start + (i + 1) * 2'000'000u);
+  }
+  EXPECT_EQ(ticker.timer, pTimer);
+  EXPECT_EQ(loop.Dispatches(), 5);
+}
+
+TEST_F(ATimer, FiresAtOnceWithoutMovingItsSchedule) {
+  const Microseconds start = loop.Now();
+  NSTimer* pTimer = Schedule(2.0, true);
+  loop.Advance(500ms);
+  pTimer->fire();
+  EXPECT_EQ(ticker.times, (std::vector<Microseconds>{start + 500'000}));
+  loop.Advance(1500ms);
+  EXPECT_EQ(ticker.times.back(), start + 2'000'000);
+  EXPECT_TRUE(pTimer->isValid());
+}
+
+TEST_F(ATimer, FiresOnceWhenNotRepeating) {
+  NSTimer* pTimer = Schedule(1.0, false);
+  loop.Advance(10s);
+  EXPECT_EQ(ticker.times.size(), 1u);
+  Schedule(1.0, false)->fire();  // fired by hand: done, no tick later
+  loop.Advance(10s);
+  EXPECT_EQ(ticker.times.size(), 2u);
+  (void)pTimer;
+}
+
+TEST_F(ATimer, StopsForGoodWhenInvalidatedEvenFromItsOwnAction) {
+  NSTimer* pOuter = Schedule(1.0, true);
+  ticker.stopAfter = 2;
+  ticker.onStop = [&] { pOuter->invalidate(); };
+  loop.Advance(10s);
+  EXPECT_EQ(ticker.times.size(), 2u);
+  loop.Advance(10s);
+  EXPECT_EQ(ticker.times.size(), 2u);
+}
+
+TEST_F(ATimer, RaisesATooShortIntervalToItsMinimum) {
+  NSTimer* pTimer = Schedule(0.0, true);
+  EXPECT_GT(pTimer->timeInterval(), 0.0);
+  loop.Advance(1ms);
+  EXPECT_EQ(ticker.times.size(), 10u);
+}
+
+TEST_F(ATimer, LetsTheHostDrawAfterEachTick) {
+  int hooks = 0;
+  loop.SetAfterDispatch([&] {
+    ++hooks;
+    EXPECT_EQ(static_cast<int>(ticker.times.size()), hooks);
+  });
+  Schedule(1.0, true);
+  loop.Advance(3s);
+  EXPECT_EQ(hooks, 3);
+}
+
+TEST(AnSdEventRunLoop, TicksInRealTimeUntilTold) {
+  platform::SdEventRunLoop loop;
+  platform::RunLoop::SetCurrent(&loop);
+  Ticker ticker;
+  ticker.loop = &loop;
+  ticker.stopAfter = 5;
+  ticker.onStop = [&] { loop.Exit(7); };
+  const Microseconds start = loop.Now();
+  int hooks = 0;
+  loop.SetAfterDispatch([&] { ++hooks; });
+  NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(0.02, &ticker, &Ticker::Tick,
+                                                                        nullptr, true);
+  EXPECT_EQ(loop.Run(), 7);
+  ASSERT_EQ(ticker.times.size(), 5u);
+  for (std::size_t i = 0; i < ticker.times.size(); ++i) {
+    EXPECT_GE(ticker.times[i], start + (i + 1) * 20'000u) << "tick " << i << " came early";
+  }
+  EXPECT_GE(hooks, 4);
+  platform::RunLoop::SetCurrent(nullptr);
+}
+
+struct Thrower {
+  void Throw(NSTimer*) { throw std::runtime_error("from the action"); }
+};
+
+TEST(AnSdEventRunLoop, StopsWhenAnActionThrows) {
+  platform::SdEventRunLoop loop;
+  platform::RunLoop::SetCurrent(&loop);
+  Thrower thrower;
+  NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(0.001, &thrower,
+                                                                        &Thrower::Throw, nullptr, true);
+  EXPECT_THROW(loop.Run(), std::runtime_error);
+  platform::RunLoop::SetCurrent(nullptr);
+}
+
+TEST(AnSdEventRunLoop, EndsOnATerminationSignal) {
+  platform::SdEventRunLoop loop;
+  loop.ExitOnSignals({SIGTERM});
+  ASSERT_EQ(raise(SIGTERM), 0);  // blocked, so it waits for the loop
+  EXPECT_EQ(loop.Run(), 0);
+}
+
+}  // namespace
+}  // namespace zezar_test

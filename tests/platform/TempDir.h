@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace zezar_test {
+
+// A folder of its own for a test, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zezar-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    m_path = pattern;
+  }
+  ~TempDir() {
+    std::error_code error;
+    std::filesystem::remove_all(m_path, error);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return m_path; }
+  std::filesystem::path Write(const std::string& i_strName, const std::string& i_strText) const {
+    const std::filesystem::path file = m_path / i_strName;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << i_strText;
+    return file;
+  }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+}  // namespace zezar_test
