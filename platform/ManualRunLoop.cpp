@@ -16,6 +16,8 @@ class ManualRunLoop::Slot final : public TimerSlot {
   bool armed = true;
 };
 
+ManualRunLoop::ManualRunLoop() = default;
+
 ManualRunLoop::~ManualRunLoop() { ReleaseTimers(); }
 
 std::unique_ptr<RunLoop::TimerSlot> ManualRunLoop::Arm(NSTimer& io_timer) {

@@ -11,6 +11,7 @@ namespace platform {
 
 class ManualRunLoop final : public RunLoop {
  public:
+  ManualRunLoop();
   ~ManualRunLoop() override;
 
   Microseconds Now() const override { return m_now; }

@@ -11,6 +11,8 @@ namespace {
 RunLoop* g_pCurrent = nullptr;  // set and cleared by the host
 }  // namespace
 
+RunLoop::RunLoop() = default;  // here, where NSTimer is complete
+
 RunLoop::~RunLoop() = default;
 
 RunLoop& RunLoop::Current() {

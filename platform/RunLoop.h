@@ -16,7 +16,10 @@ using Microseconds = uint64_t;
 
 class RunLoop {
  public:
+  RunLoop();
   virtual ~RunLoop();
+  RunLoop(const RunLoop&) = delete;
+  RunLoop& operator=(const RunLoop&) = delete;
 
   // The run loop timers are scheduled on. Process-wide, as the one thread's run loop is; the
   // host sets it before it loads a menu extra and clears it after.

@@ -1,0 +1,80 @@
+// The menu: one disabled item per online channel's address, then the commands the login and
+// the user's preferences allow. Each command sends one request and rebuilds the menu.
+
+#include "menuextra/menubarThingy.h"
+#include "menuextra/menubarThingyView.h"
+#include "platform/MacRoman.h"
+#include "platform/NSMenu.h"
+
+NSMenu* ZezarIZIDezev::menu() {
+  while (theMenu->numberOfItems() != 0) theMenu->removeItemAtIndex(0);
+
+  if (!globalZastra->IsConnected()) connect();
+  if (globalZastra->IsConnected()) {
+    int channels_online = 0;
+    for (long i = 0; i < theNumChannels; ++i) {
+      // Asked per index, never past the list's end: an empty list is not asked for again
+      // when there is no index to examine.
+      const std::vector<Zastra::Channel*>& channels = globalZastra->GetChannels();
+      if (static_cast<std::size_t>(i) >= channels.size()) break;
+      Zastra::Channel& channel = *channels[static_cast<std::size_t>(i)];
+      if (channel.Status() != Zastra::Channel::Online) continue;
+      const std::string IPname = platform::MacRomanToUtf8(channel.IP());
+      NSMenuItem* aItem =
+          theMenu->addItemWithTitleActionKeyEquivalent(IPname, &ZezarIZIDezev::IPselected, "");
+      aItem->setEnabled(false);
+      ++channels_online;
+    }
+
+    const auto addCommand = [this](const char* i_pTitle, NSMenuItem::Action i_action) {
+      theMenu->addItemWithTitleActionKeyEquivalent(i_pTitle, std::move(i_action), "")->setTarget(this);
+    };
+    if (channels_online > 0) {
+      // Only while a channel is still free; with every channel online neither is offered.
+      if (theAddLinkAllowed && theNumChannels > channels_online) {
+        addCommand("Add Link", &ZezarIZIDezev::addlink);
+        if (channels_online > 1) addCommand("Remove Link", &ZezarIZIDezev::removelink);
+      }
+      if (theDialAllowed) addCommand("Hang up", &ZezarIZIDezev::hangup);
+    } else if (theDialAllowed) {
+      addCommand("Dial", &ZezarIZIDezev::dial);
+    }
+    if (theRebootAllowed && theRebootEnabled) addCommand("Reboot", &ZezarIZIDezev::cmd_reboot);
+    if (theHaltAllowed && theHaltEnabled) addCommand("Halt", &ZezarIZIDezev::cmd_halt);
+  }
+
+  theView->setNeedsDisplay(true);
+  return theMenu.get();
+}
+
+void ZezarIZIDezev::IPselected(NSMenuItem*) {}
+
+void ZezarIZIDezev::hangup(NSMenuItem*) {
+  globalZastra->Hangup();
+  menu();
+}
+
+void ZezarIZIDezev::dial(NSMenuItem*) {
+  globalZastra->Dial();
+  menu();
+}
+
+void ZezarIZIDezev::cmd_reboot(NSMenuItem*) {
+  globalZastra->Reboot();
+  menu();
+}
+
+void ZezarIZIDezev::cmd_halt(NSMenuItem*) {
+  globalZastra->Halt();
+  menu();
+}
+
+void ZezarIZIDezev::addlink(NSMenuItem*) {
+  globalZastra->AddLink();
+  menu();
+}
+
+void ZezarIZIDezev::removelink(NSMenuItem*) {
+  globalZastra->RemoveLink();
+  menu();
+}

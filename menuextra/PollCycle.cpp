@@ -1,0 +1,58 @@
+// The poll cycle: each tick rebuilds the menu, which reconnects and logs in when the client is
+// not connected. Login, channel count and permissions are read once per connection.
+
+#include "menuextra/Preference.h"
+#include "menuextra/menubarThingy.h"
+#include "platform/MacRoman.h"
+#include "platform/Preferences.h"
+
+namespace {
+
+constexpr long kDefaultRouterPort = 5000;
+constexpr long kMostChannelsShown = 4;  // a router with more is shown as having none
+
+}  // namespace
+
+void ZezarIZIDezev::timerCallback(NSTimer*) { menu(); }
+
+void ZezarIZIDezev::connect() {
+  platform::Preferences().AppSynchronize(*theAppID);
+  determineRouterIP();
+  if (!theRouterIP) return;
+
+  long port = kDefaultRouterPort;
+  menuextra::ReadPreference(*theAppID, "RouterPort", port);
+
+  // An address with no 8-bit form is no address.
+  const std::optional<std::string> host = platform::Utf8ToMacRoman(*theRouterIP);
+  if (!host) return;
+  try {
+    globalZastra->Connect(*host, static_cast<uint32_t>(port));
+  } catch (const Zastra::ConnectError&) {
+    // Shown as the no-connection icon; the next tick tries again.
+  }
+  if (!globalZastra->IsConnected()) return;
+
+  if (!globalZastra->IsAdmin()) {
+    if (const auto password = menuextra::ReadEightBitPreference(*theAppID, "RouterAdminPass")) {
+      globalZastra->Pass(*password);
+    }
+  }
+  if (!globalZastra->IsUser()) {
+    if (const auto password = menuextra::ReadEightBitPreference(*theAppID, "RouterUserPass")) {
+      globalZastra->Pass(*password);
+    }
+  }
+  if (!globalZastra->IsUser()) {
+    globalZastra->Disconnect();
+    return;
+  }
+
+  theNumChannels = static_cast<long>(globalZastra->GetChannels().size());
+  if (theNumChannels > kMostChannelsShown) theNumChannels = 0;
+
+  theDialAllowed = globalZastra->IsDialAllowed() ? 1 : 0;
+  theAddLinkAllowed = globalZastra->IsAddLinkAllowed() ? 1 : 0;
+  theHaltAllowed = globalZastra->IsHaltAllowed() ? 1 : 0;
+  theRebootAllowed = globalZastra->IsRebootAllowed() ? 1 : 0;
+}

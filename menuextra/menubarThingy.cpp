@@ -1,0 +1,113 @@
+// The controller's start-up, shut-down and router address.
+
+#include "menuextra/menubarThingy.h"
+
+#include "menuextra/Preference.h"
+#include "menuextra/menubarThingyView.h"
+#include "platform/DefaultRouter.h"
+#include "platform/NSBundle.h"
+#include "platform/NSImage.h"
+#include "platform/NSMenu.h"
+#include "platform/NSTimer.h"
+
+Zastra* globalZastra = nullptr;
+connectLost* globalConnectLost = nullptr;
+
+namespace {
+
+// The owners behind the two globals. A reload replaces them, so the previous client (already
+// disconnected by willUnload) is freed rather than lost.
+std::unique_ptr<Zastra> g_client;
+std::unique_ptr<connectLost> g_callback;
+
+constexpr long kDefaultUpdateInterval = 2;        // seconds
+constexpr double kRateUnitsPerMaxChannelRate = 128.0;
+constexpr double kDefaultMaxChannelRate = 147456.0;  // 128 x 1152
+
+std::unique_ptr<NSImage> LoadImage(const NSBundle& i_bundle, const std::string& i_strName) {
+  const auto path = i_bundle.pathForImageResource(i_strName);
+  return path ? NSImage::initWithContentsOfFile(*path) : nullptr;
+}
+
+}  // namespace
+
+ZezarIZIDezev::ZezarIZIDezev(NSRect i_statusItemFrame) : NSMenuExtra(i_statusItemFrame) {}
+
+ZezarIZIDezev::~ZezarIZIDezev() = default;
+
+NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
+  if (NSMenuExtra::initWithBundle(io_bundle) == nullptr) return nullptr;
+
+  theAppID = io_bundle.bundleIdentifier();
+  platform::Preferences().AppSynchronize(*theAppID);
+  theRouterIP.reset();
+
+  g_client = std::make_unique<Zastra>();
+  globalZastra = g_client.get();
+  g_callback = std::make_unique<connectLost>();
+  globalConnectLost = g_callback.get();
+  globalZastra->SetConnectionLostCallback(globalConnectLost);
+  Zastra::InitSignalHandler();
+
+  theView = std::make_unique<menubarThingyView>();
+  theView->initWithFrameMenuExtra(view()->frame(), this);
+  setView(theView.get());
+
+  theMenu = std::make_unique<NSMenu>("");
+  theMenu->setAutoenablesItems(false);
+
+  theOnlineImage = LoadImage(*bundle(), "online");
+  theOnlineActiveImage = LoadImage(*bundle(), "onlineactive");
+  theOfflineImage = LoadImage(*bundle(), "offline");
+  theNoConnectImage = LoadImage(*bundle(), "noconnect");
+
+  long interval = kDefaultUpdateInterval;
+  menuextra::ReadPreference(*theAppID, "UpdateInterval", interval);
+  if (interval < 1) interval = kDefaultUpdateInterval;  // no busy polling
+
+  theMaxChannelRate = kDefaultMaxChannelRate;
+  long maxChannelRate = 0;
+  // Zero or below would make every load fraction infinite or negative.
+  if (menuextra::ReadPreference(*theAppID, "MaxChannelRate", maxChannelRate) && maxChannelRate > 0) {
+    theMaxChannelRate = kRateUnitsPerMaxChannelRate * static_cast<double>(maxChannelRate);
+  }
+
+  theRebootEnabled = theHaltEnabled = 0;
+  bool bRebootHaltEnabled = false;
+  if (menuextra::ReadPreference(*theAppID, "RebootHaltEnabled", bRebootHaltEnabled)) {
+    theRebootEnabled = theHaltEnabled = bRebootHaltEnabled ? 1 : 0;
+  }
+
+  theTimer = NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+      static_cast<double>(interval), this, &ZezarIZIDezev::timerCallback, nullptr, true);
+  theTimer->fire();  // the first poll, before start-up returns
+  return this;
+}
+
+void ZezarIZIDezev::willUnload() {
+  if (theTimer != nullptr) theTimer->invalidate();
+  theTimer = nullptr;
+  if (globalZastra != nullptr) globalZastra->Disconnect();
+  theMenu.reset();
+  theView.reset();
+  theOnlineImage.reset();
+  theOnlineActiveImage.reset();
+  theOfflineImage.reset();
+  theNoConnectImage.reset();
+  theRouterIP.reset();
+  theAppID.reset();
+}
+
+void ZezarIZIDezev::determineRouterIP() {
+  platform::Preferences().AppSynchronize(*theAppID);
+  theRouterIP.reset();
+  bool bAutoDetect = true;
+  menuextra::ReadPreference(*theAppID, "AutoDetectRouter", bAutoDetect);
+  // The two sources never stand in for each other.
+  if (bAutoDetect) {
+    theRouterIP = platform::DefaultRouter().DefaultIPv4Router();
+  } else {
+    std::string strAddress;
+    if (menuextra::ReadPreference(*theAppID, "RouterIPAddress", strAddress)) theRouterIP = strAddress;
+  }
+}
