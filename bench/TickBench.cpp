@@ -1,0 +1,149 @@
+// One full tick of the menu extra (menu build and one drawing, into a cairo surface) against a
+// local simulated router with four online channels, beside the same sixteen exchanges made
+// with a plain buffered socket, in the same run.
+//
+//   tick_bench                      Google Benchmark: wall and CPU time per tick
+//   tick_bench --ticks N            exactly N ticks, for counting system calls (see
+//   tick_bench --bare N             bench/tick_syscalls); --bare: N rounds of bare exchanges
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "menuextra/menubarThingy.h"
+#include "platform/CairoCanvas.h"
+#include "platform/HeadlessHost.h"
+#include "platform/ManualRunLoop.h"
+#include "platform/MemoryPreferences.h"
+#include "platform/NSBundle.h"
+#include "routersim/ServerProcess.h"
+
+namespace {
+
+const std::string kDomain = "org.zezar.bench";
+constexpr int kChannels = 4;
+
+// The controller loaded under the headless host, logged in to the simulator.
+class LoadedExtra {
+ public:
+  explicit LoadedExtra(uint16_t i_port)
+      : m_host(platform::HeadlessHost::Services{m_loop, m_canvas, &m_preferences, nullptr}) {
+    m_preferences.Set("AutoDetectRouter", false);
+    m_preferences.Set("RouterIPAddress", std::string("127.0.0.1"));
+    m_preferences.Set("RouterPort", static_cast<long>(i_port));
+    m_preferences.Set("RouterAdminPass", std::string("admin"));
+    if (m_host.Load<ZezarIZIDezev>(m_bundle) == nullptr || !globalZastra->IsConnected()) {
+      throw std::runtime_error("the extra did not connect to the simulator");
+    }
+  }
+  void Tick() { m_loop.Advance(std::chrono::seconds(2)); }
+
+ private:
+  platform::ManualRunLoop m_loop;
+  CairoCanvas m_canvas{CairoCanvas::Options{}};
+  platform::MemoryPreferences m_preferences{kDomain};
+  NSBundle m_bundle{kDomain, ZEZAR_RESOURCE_DIR};
+  platform::HeadlessHost m_host;
+};
+
+// The same exchanges as a tick, with a reader that takes whole segments.
+class BareClient {
+ public:
+  explicit BareClient(uint16_t i_port) {
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(i_port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      throw std::runtime_error("connect");
+    }
+    Ask("pass admin");  // refused on a protocol 11 router, which is all the same here
+  }
+  ~BareClient() { ::close(m_fd); }
+
+  std::string Ask(const std::string& i_strCommand) {
+    const std::string strLine = i_strCommand + "\r\n";
+    ::send(m_fd, strLine.data(), strLine.size(), MSG_NOSIGNAL);
+    std::size_t uEnd;
+    while ((uEnd = m_pending.find('\n')) == std::string::npos) {
+      char buffer[512];
+      const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+      if (n <= 0) throw std::runtime_error("recv");
+      m_pending.append(buffer, static_cast<std::size_t>(n));
+    }
+    std::string strAnswer = m_pending.substr(0, uEnd);
+    m_pending.erase(0, uEnd + 1);
+    return strAnswer;
+  }
+
+  void Round() {
+    for (int i = 1; i <= kChannels; ++i) {
+      Ask("status " + std::to_string(i));
+      Ask("ip " + std::to_string(i));
+    }
+    for (int i = 1; i <= kChannels; ++i) {
+      Ask("status " + std::to_string(i));
+      Ask("rate " + std::to_string(i));
+    }
+  }
+
+ private:
+  int m_fd = -1;
+  std::string m_pending;
+};
+
+routersim::Router FourOnline() {
+  routersim::Router router = routersim::Router::WithChannels(kChannels, kChannels);
+  router.userMayRun = {};  // only the administrator logs in here
+  return router;
+}
+
+void BM_Tick(benchmark::State& state) {
+  routersim::ServerProcess server(FourOnline());
+  LoadedExtra extra(server.Port());
+  for (auto _ : state) extra.Tick();
+  state.counters["exchanges"] = benchmark::Counter(16, benchmark::Counter::kDefaults);
+}
+
+void BM_BareExchanges(benchmark::State& state) {
+  routersim::ServerProcess server(FourOnline());
+  BareClient client(server.Port());
+  for (auto _ : state) client.Round();
+  state.counters["exchanges"] = benchmark::Counter(16, benchmark::Counter::kDefaults);
+}
+
+BENCHMARK(BM_Tick)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(BM_BareExchanges)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && (std::strcmp(argv[1], "--ticks") == 0 || std::strcmp(argv[1], "--bare") == 0)) {
+    const int count = std::stoi(argv[2]);
+    routersim::ServerProcess server(FourOnline());
+    if (std::strcmp(argv[1], "--ticks") == 0) {
+      LoadedExtra extra(server.Port());
+      for (int i = 0; i < count; ++i) extra.Tick();
+    } else {
+      BareClient client(server.Port());
+      for (int i = 0; i < count; ++i) client.Round();
+    }
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
