@@ -49,34 +49,41 @@ bool HeadlessHost::DrawIfNeeded() {
   NSGraphicsContext context(m_services.canvas);
   pView->display(context);
   ++m_iDraws;
+  if (m_onDraw) m_onDraw();
   return true;
 }
 
 NSMenu* HeadlessHost::OpenMenu() {
   if (!m_extra) return nullptr;
-  NSMenu* pMenu = m_extra->menu();
+  m_pOpenMenu = m_extra->menu();
   AfterEvent();
-  return pMenu;
+  return m_pOpenMenu;
 }
 
 bool HeadlessHost::Choose(const std::string& i_strTitle) {
   NSMenu* pMenu = OpenMenu();
   if (pMenu == nullptr) return false;
   for (int i = 0; i < pMenu->numberOfItems(); ++i) {
-    NSMenuItem* pItem = pMenu->itemAtIndex(i);
-    if (pItem->title() == i_strTitle && pItem->isEnabled()) {
-      pItem->performAction();  // may rebuild the menu: pItem is not used afterwards
-      AfterEvent();
-      return true;
-    }
+    const NSMenuItem* pItem = pMenu->itemAtIndex(i);
+    if (pItem->title() == i_strTitle && pItem->isEnabled()) return ChooseOpenItem(i);
   }
   return false;
+}
+
+bool HeadlessHost::ChooseOpenItem(int i_iIndex) {
+  if (!m_extra || m_pOpenMenu == nullptr) return false;
+  NSMenuItem* pItem = m_pOpenMenu->itemAtIndex(i_iIndex);
+  if (pItem == nullptr || !pItem->isEnabled()) return false;
+  pItem->performAction();  // may rebuild the menu: pItem is not used afterwards
+  AfterEvent();
+  return true;
 }
 
 void HeadlessHost::Unload() {
   if (!m_extra) return;
   m_extra->willUnload();
   m_extra->unload();
+  m_pOpenMenu = nullptr;
   m_extra.reset();
 }
 

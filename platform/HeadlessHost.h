@@ -5,6 +5,7 @@
 // recording), opens its menu and chooses items as a user would, and unloads it. Tests use it,
 // and the real hosts build on it. Everything happens on the calling thread.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,11 +49,16 @@ class HeadlessHost {
   // Draws the installed view when it is marked; returns whether it drew.
   bool DrawIfNeeded();
   int Draws() const { return m_iDraws; }
+  // Runs after each drawing, for a host that shows the canvas somewhere.
+  void SetOnDraw(std::function<void()> i_onDraw) { m_onDraw = std::move(i_onDraw); }
 
   // The menu as it appears when the user opens the status item.
   NSMenu* OpenMenu();
   // Opens the menu and chooses the first enabled item of that title; false when there is none.
   bool Choose(const std::string& i_strTitle);
+  // Chooses an item of the menu as it stands, without opening it again (the user picks from
+  // the menu on screen); false when there is no such enabled item.
+  bool ChooseOpenItem(int i_iIndex);
 
   // Messages the host has shown the user, each once: problems with the stored preferences.
   const std::vector<std::string>& Shown() const { return m_shown; }
@@ -68,6 +74,8 @@ class HeadlessHost {
   NSRect m_statusItemFrame;
   std::unique_ptr<NSMenuExtra> m_extra;
   int m_iDraws = 0;
+  std::function<void()> m_onDraw;
+  NSMenu* m_pOpenMenu = nullptr;  // the extra's, as the last OpenMenu returned it
   std::vector<std::string> m_shown;
   std::optional<std::string> m_lastProblem;
 };

@@ -9,8 +9,8 @@ Router Router::WithChannels(int i_iCount, int i_iOnline) {
     channel.online = i < i_iOnline;
     channel.address = "10.0.0." + std::to_string(i + 1);
     channel.phone = "030" + std::to_string(1000 + i);
-    channel.rateIn = channel.online ? 4000u * static_cast<uint64_t>(i + 1) : 0;
-    channel.rateOut = channel.online ? 1000u * static_cast<uint64_t>(i + 1) : 0;
+    channel.rateIn = channel.online ? 30000u * static_cast<uint64_t>(i + 1) : 0;
+    channel.rateOut = channel.online ? 9000u * static_cast<uint64_t>(i + 1) : 0;
     router.channels.push_back(channel);
   }
   return router;

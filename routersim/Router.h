@@ -31,6 +31,7 @@ struct Router {
   std::vector<Channel> channels;  // "1", "2", ...
   int route = 1;
   std::string dialmode = "auto";
+  bool varyRates = false;   // each rate answer moves through a cycle, for a lively demo
   // What a user login may run; an administrator may run everything.
   std::set<std::string> userMayRun = {"dial"};
 

@@ -129,7 +129,10 @@ std::string Session::Answer(std::string_view i_strLine) {
   if (keyword == "phone") return Ok(pChannel->phone);
   if (keyword == "rate") {
     if (!pChannel->online) return Ok("0 0");
-    return Ok(std::to_string(pChannel->rateIn) + " " + std::to_string(pChannel->rateOut));
+    // A cycle of eight steps from a quarter to twice the configured rate.
+    const uint64_t step = m_router.varyRates ? (m_uRateAnswers++ % 8) + 1 : 4;
+    return Ok(std::to_string(pChannel->rateIn * step / 4) + " " +
+              std::to_string(pChannel->rateOut * step / 4));
   }
   if (keyword == "quantity") {
     const uint64_t in = pChannel->quantityIn, out = pChannel->quantityOut;

@@ -33,6 +33,7 @@ class Session {
   Router& m_router;
   std::string m_strSalt;
   uint16_t m_level = kGuestLevel;
+  uint64_t m_uRateAnswers = 0;
 };
 
 }  // namespace routersim

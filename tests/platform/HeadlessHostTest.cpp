@@ -117,6 +117,21 @@ TEST_F(AHeadlessHost, OpensTheMenuAndChoosesAsAUserWould) {
                                                  "draw 22"}));
 }
 
+TEST_F(AHeadlessHost, ChoosesFromTheMenuOnScreenWithoutOpeningItAgain) {
+  platform::HeadlessHost host({loop, canvas, &preferences});
+  int shown = 0;
+  host.SetOnDraw([&] { ++shown; });
+  host.Load<TestExtra>(bundle);
+  EXPECT_FALSE(host.ChooseOpenItem(2));  // nothing opened yet
+  ASSERT_NE(host.OpenMenu(), nullptr);
+  calls.log.clear();
+  EXPECT_FALSE(host.ChooseOpenItem(0));  // disabled
+  EXPECT_FALSE(host.ChooseOpenItem(7));
+  EXPECT_TRUE(host.ChooseOpenItem(2));
+  EXPECT_EQ(calls.log, (std::vector<std::string>{"chosen", "menu", "draw 22"}));
+  EXPECT_EQ(shown, host.Draws());
+}
+
 TEST_F(AHeadlessHost, UnloadsTheExtraAndDeliversNoTickAfterwards) {
   {
     platform::HeadlessHost host({loop, canvas, &preferences});

@@ -31,7 +31,7 @@ TEST(TheClientAndTheSimulator, SpeakTheSameProtocol) {
     EXPECT_EQ(channels[0]->Status(), Zastra::Channel::Offline);
     EXPECT_EQ(channels[1]->Status(), Zastra::Channel::Online);
     EXPECT_EQ(channels[1]->IP(), "10.0.0.1");
-    EXPECT_EQ(channels[2]->Rate().in, 8000u);
+    EXPECT_EQ(channels[2]->Rate().in, 60000u);
     EXPECT_EQ(client.Timetable(), " Mo-Fr 08:00-18:00 route 1\n Sa-Su 00:00-24:00 route 2\n");
     client.Dial();
     EXPECT_EQ(client.Links(0), 3);

@@ -63,7 +63,7 @@ TEST(ASimulatedDaemon, ReportsAndChangesItsChannels) {
                 {"status 2", "OK Offline\n"},
                 {"status 3", "ERR unknown command\n"},
                 {"ip 1", "OK 10.0.0.1\n"},
-                {"rate 1", "OK 4000 1000\n"},
+                {"rate 1", "OK 30000 9000\n"},
                 {"rate 2", "OK 0 0\n"},
                 {"quantity 1", "OK 1 5 0 7\n"},
                 {"dial", "OK\n"},
