@@ -49,32 +49,14 @@ NSMenu* ZezarIZIDezev::menu() {
 
 void ZezarIZIDezev::IPselected(NSMenuItem*) {}
 
-void ZezarIZIDezev::hangup(NSMenuItem*) {
-  globalZastra->Hangup();
+void ZezarIZIDezev::SendCommand(void (Zastra::*i_command)()) {
+  (globalZastra->*i_command)();  // the answer is not shown: the rebuilt menu tells
   menu();
 }
 
-void ZezarIZIDezev::dial(NSMenuItem*) {
-  globalZastra->Dial();
-  menu();
-}
-
-void ZezarIZIDezev::cmd_reboot(NSMenuItem*) {
-  globalZastra->Reboot();
-  menu();
-}
-
-void ZezarIZIDezev::cmd_halt(NSMenuItem*) {
-  globalZastra->Halt();
-  menu();
-}
-
-void ZezarIZIDezev::addlink(NSMenuItem*) {
-  globalZastra->AddLink();
-  menu();
-}
-
-void ZezarIZIDezev::removelink(NSMenuItem*) {
-  globalZastra->RemoveLink();
-  menu();
-}
+void ZezarIZIDezev::hangup(NSMenuItem*) { SendCommand(&Zastra::Hangup); }
+void ZezarIZIDezev::dial(NSMenuItem*) { SendCommand(&Zastra::Dial); }
+void ZezarIZIDezev::cmd_reboot(NSMenuItem*) { SendCommand(&Zastra::Reboot); }
+void ZezarIZIDezev::cmd_halt(NSMenuItem*) { SendCommand(&Zastra::Halt); }
+void ZezarIZIDezev::addlink(NSMenuItem*) { SendCommand(&Zastra::AddLink); }
+void ZezarIZIDezev::removelink(NSMenuItem*) { SendCommand(&Zastra::RemoveLink); }

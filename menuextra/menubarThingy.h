@@ -77,6 +77,9 @@ class ZezarIZIDezev : public NSMenuExtra {
   const NSMenu* builtMenu() const { return theMenu.get(); }  // as the last menu() left it
 
  private:
+  // One router command from a menu action, then the full rebuild that shows its effect.
+  void SendCommand(void (Zastra::*i_command)());
+
   std::unique_ptr<NSMenu> theMenu;
   std::unique_ptr<NSImage> theOnlineImage;        // connected, a channel online, no traffic
   std::unique_ptr<NSImage> theOnlineActiveImage;  // connected, a channel online, traffic

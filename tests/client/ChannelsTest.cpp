@@ -125,16 +125,10 @@ TEST_F(AChannel, IsOnlineOnlyForTheExactWord) {
               {"OK  Online", Channel::Offline}, {"OK Online ", Channel::Offline},
               {"OK Offline", Channel::Offline}, {"OK ", Channel::Offline},
               {"ERR Online", Channel::Offline}};
-  Script script = TwoChannels();
-  for (const Row& row : rows) script = script + Exchanges({{"status 2", row.answer}});
-  FakeDaemon daemon(script);
-  Channel& channel = Second(daemon);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.answer);
-    EXPECT_EQ(channel.Status(), row.status);
-  }
-  client.Disconnect();
-  Check(daemon);
+  AnswerEach(
+      "status 2", rows,
+      [&](const Row& row) { EXPECT_EQ(client.GetChannels().at(1)->Status(), row.status); },
+      TwoChannels());
 }
 
 TEST_F(AChannel, ReadsTheRateFigureByFigure) {
@@ -154,18 +148,14 @@ TEST_F(AChannel, ReadsTheRateFigureByFigure) {
       {"OK ", 0, 0},
       {"ERR 1 2", 0, 0},
   };
-  Script script = TwoChannels();
-  for (const Row& row : rows) script = script + Exchanges({{"rate 2", row.answer}});
-  FakeDaemon daemon(script);
-  Channel& channel = Second(daemon);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.answer);
-    const Channel::Traffic_t rate = channel.Rate();
-    EXPECT_EQ(rate.in, row.in);
-    EXPECT_EQ(rate.out, row.out);
-  }
-  client.Disconnect();
-  Check(daemon);
+  AnswerEach(
+      "rate 2", rows,
+      [&](const Row& row) {
+        const Channel::Traffic_t rate = client.GetChannels().at(1)->Rate();
+        EXPECT_EQ(rate.in, row.in);
+        EXPECT_EQ(rate.out, row.out);
+      },
+      TwoChannels());
 }
 
 TEST_F(AChannel, ReadsTheQuantityByProtocol) {

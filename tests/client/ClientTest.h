@@ -28,6 +28,24 @@ class ClientTest : public ::testing::Test {
 
   void ConnectTo(const FakeDaemon& i_daemon) { client.Connect("127.0.0.1", i_daemon.Port()); }
 
+  // One connection on which the command is asked once per row, answered each time with the
+  // row's `answer` line; `check` reads what the client made of it. The prefix comes first on
+  // the wire, in the order the first check asks for it.
+  template <typename Row, std::size_t N, typename CheckRow>
+  void AnswerEach(const std::string& i_strCommand, const Row (&i_rows)[N], CheckRow i_check,
+                  Script i_prefix = {}) {
+    Script script = std::move(i_prefix);
+    for (const Row& row : i_rows) script = script + Exchanges({{i_strCommand, row.answer}});
+    FakeDaemon daemon(script);
+    ConnectTo(daemon);
+    for (const Row& row : i_rows) {
+      SCOPED_TRACE(row.answer);
+      i_check(row);
+    }
+    client.Disconnect();
+    Check(daemon);
+  }
+
   // Finishes the daemon and checks that the scripts ran as written.
   static Transcript Check(FakeDaemon& io_daemon) {
     Transcript transcript = io_daemon.Finish();

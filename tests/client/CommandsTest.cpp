@@ -29,16 +29,7 @@ TEST_F(ACommand, ReadsTheProcessorLoadIn16Bits) {
     uint16_t load;
   } rows[] = {{"OK 37", 37},   {"OK  12%", 12},  {"OK 65535", 65535}, {"OK 65536", 0},
               {"OK -1", 0},    {"OK ", 0},       {"OK x", 0},         {"ERR 5", 0}};
-  Script script;
-  for (const Row& row : rows) script = script + Exchanges({{"cpu", row.answer}});
-  FakeDaemon daemon(script);
-  ConnectTo(daemon);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.answer);
-    EXPECT_EQ(client.CPU(), row.load);
-  }
-  client.Disconnect();
-  Check(daemon);
+  AnswerEach("cpu", rows, [&](const Row& row) { EXPECT_EQ(client.CPU(), row.load); });
 }
 
 TEST_F(ACommand, SetsTheDialModeThenReadsItBack) {

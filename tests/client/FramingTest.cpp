@@ -10,7 +10,7 @@ using TheFraming = ClientTest;
 TEST_F(TheFraming, TakesTheResultAfterOKBlank) {
   struct Row {
     const char* name;
-    std::string line;
+    std::string answer;
     std::string result;
   } rows[] = {
       {"a number", "OK 42", "42"},
@@ -24,17 +24,11 @@ TEST_F(TheFraming, TakesTheResultAfterOKBlank) {
       {"a leading blank", " OK 42", ""},
       {"OK without the blank", "OK42", ""},
   };
-  Script script;
-  for (const Row& row : rows) script = script + Exchanges({{"date", row.line}});
-  FakeDaemon daemon(script);
-  ConnectTo(daemon);
-  for (const Row& row : rows) {
+  AnswerEach("date", rows, [&](const Row& row) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(client.Date(), row.result);
-  }
-  EXPECT_TRUE(client.IsConnected());
-  client.Disconnect();
-  Check(daemon);
+    EXPECT_TRUE(client.IsConnected());
+  });
 }
 
 TEST_F(TheFraming, CutsAOneLineCommandTo250Characters) {

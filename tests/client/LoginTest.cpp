@@ -96,16 +96,9 @@ TEST_F(ALogin, ReadsTheLevelModulo65536) {
       {"OK  7", 7},        {"OK +2", 2},     {"OK x", 0},         {"OK ", 0},
       {"ERR denied", 0},   {"OK", 0},        {"OK 99999999999999999999999", 65535},
   };
-  Script script = Exchanges({{"version", "OK 10 1.0"}});
-  for (const Row& row : rows) script = script + Exchanges({{"pass pw", row.answer}});
-  FakeDaemon daemon(script);
-  ConnectTo(daemon);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.answer);
-    EXPECT_EQ(client.Pass("pw"), row.level);
-  }
-  client.Disconnect();
-  Check(daemon);
+  AnswerEach(
+      "pass pw", rows, [&](const Row& row) { EXPECT_EQ(client.Pass("pw"), row.level); },
+      Exchanges({{"version", "OK 10 1.0"}}));
 }
 
 TEST_F(ALogin, TellsAdministratorsAndUsersApart) {
@@ -154,16 +147,8 @@ TEST_F(ALogin, GrantsAPermissionOnlyForTheNumberOne) {
   } rows[] = {{"OK 1", true},  {"OK 01", true},  {"OK 1 yes", true}, {"OK  1", true},
               {"OK 2", false}, {"OK 0", false},  {"OK yes", false},  {"OK -1", false},
               {"ERR", false},  {"OK ", false}};
-  Script script;
-  for (const Row& row : rows) script = script + Exchanges({{"is-allowed dial", row.answer}});
-  FakeDaemon daemon(script);
-  ConnectTo(daemon);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.answer);
-    EXPECT_EQ(client.IsDialAllowed(), row.allowed);
-  }
-  client.Disconnect();
-  Check(daemon);
+  AnswerEach("is-allowed dial", rows,
+             [&](const Row& row) { EXPECT_EQ(client.IsDialAllowed(), row.allowed); });
 }
 
 TEST_F(ALogin, AsksEachPermissionByItsWord) {

@@ -66,26 +66,26 @@ inline Script Permissions(bool i_bDial, bool i_bAddLink, bool i_bHalt, bool i_bR
                     {"is-allowed reboot", Allowed(i_bReboot)}});
 }
 
-// The menu's questions: every channel's status, the address of each online one.
-inline Script MenuBuild(const std::vector<ChannelState>& i_channels) {
+// Every channel's status and, for each online one, one more question: its address while the
+// menu is built, its rate while the view is drawn.
+inline Script StatusAnd(const std::vector<ChannelState>& i_channels, const std::string& i_strKeyword,
+                        std::string ChannelState::*i_pAnswer) {
   Script script;
   for (std::size_t i = 0; i < i_channels.size(); ++i) {
     const std::string name = std::to_string(i + 1);
-    script = script + Exchanges({{"status " + name, i_channels[i].online ? "OK Online" : "OK Offline"}});
-    if (i_channels[i].online) script = script + Exchanges({{"ip " + name, "OK " + i_channels[i].address}});
+    const ChannelState& channel = i_channels[i];
+    script = script + Exchanges({{"status " + name, channel.online ? "OK Online" : "OK Offline"}});
+    if (channel.online) script = script + Exchanges({{i_strKeyword + name, "OK " + channel.*i_pAnswer}});
   }
   return script;
 }
 
-// The drawing's questions: every channel's status, the rate of each online one.
+inline Script MenuBuild(const std::vector<ChannelState>& i_channels) {
+  return StatusAnd(i_channels, "ip ", &ChannelState::address);
+}
+
 inline Script Sample(const std::vector<ChannelState>& i_channels) {
-  Script script;
-  for (std::size_t i = 0; i < i_channels.size(); ++i) {
-    const std::string name = std::to_string(i + 1);
-    script = script + Exchanges({{"status " + name, i_channels[i].online ? "OK Online" : "OK Offline"}});
-    if (i_channels[i].online) script = script + Exchanges({{"rate " + name, "OK " + i_channels[i].rate}});
-  }
-  return script;
+  return StatusAnd(i_channels, "rate ", &ChannelState::rate);
 }
 
 inline Script Tick(const std::vector<ChannelState>& i_channels) {
