@@ -85,7 +85,8 @@ void BM_OpenSslStream(benchmark::State& state) {
     std::rewind(file.get());
     EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr);
     std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, file.get())) > 0) OpenSslUpdate(ctx.get(), block, n);
+    while ((n = std::fread(block, 1, sizeof block, file.get())) > 0)
+      OpenSslUpdate(ctx.get(), block, n);
     benchmark::DoNotOptimize(OpenSslFinish(ctx.get()));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kSize));

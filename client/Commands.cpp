@@ -21,10 +21,17 @@ std::string Zastra::Support(std::string i_strRootPassword) {
 
 Zastra::Dialmode_t Zastra::Dialmode(Dialmode_t dmSet) {
   switch (dmSet) {
-    case Off: GetAnswer("dialmode off"); break;
-    case Manual: GetAnswer("dialmode manual"); break;
-    case Auto: GetAnswer("dialmode auto"); break;
-    default: break;  // _Default, or no mode at all: only ask
+    case Off:
+      GetAnswer("dialmode off");
+      break;
+    case Manual:
+      GetAnswer("dialmode manual");
+      break;
+    case Auto:
+      GetAnswer("dialmode auto");
+      break;
+    default:
+      break;  // _Default, or no mode at all: only ask
   }
   const std::string strMode = GetAnswer("dialmode");
   if (strMode == "auto") return Auto;
@@ -40,7 +47,8 @@ int Zastra::Route(int i_iRoute) {
 }
 
 int Zastra::Links(int /*i_iDefault*/) {
-  const long long value = zastra_text::LeadingInteger(GetAnswer("links " + std::to_string(Route(-1))));
+  const long long value =
+      zastra_text::LeadingInteger(GetAnswer("links " + std::to_string(Route(-1))));
   return static_cast<int>(value);
 }
 

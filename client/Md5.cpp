@@ -72,7 +72,8 @@ void Md5::md5_process_block(const void* buffer, std::size_t len, md5_ctx* ctx) {
   // The byte count may exceed 32 bits; the carry goes to the high word.
   const auto lenLow = static_cast<uint32_t>(len);
   ctx->total[0] += lenLow;
-  ctx->total[1] += static_cast<uint32_t>(static_cast<uint64_t>(len) >> 32) + (ctx->total[0] < lenLow);
+  ctx->total[1] +=
+      static_cast<uint32_t>(static_cast<uint64_t>(len) >> 32) + (ctx->total[0] < lenLow);
 
   uint32_t A = ctx->A, B = ctx->B, C = ctx->C, D = ctx->D;
   for (; p < end; p += 64) {

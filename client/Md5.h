@@ -21,9 +21,9 @@ class Md5 {
 
   // The running state of one digest.
   struct md5_ctx {
-    uint32_t A, B, C, D;  // chaining words
-    uint32_t total[2];    // bytes counted so far, low word first
-    uint32_t buflen;      // bytes waiting in buffer
+    uint32_t A, B, C, D;                          // chaining words
+    uint32_t total[2];                            // bytes counted so far, low word first
+    uint32_t buflen;                              // bytes waiting in buffer
     alignas(uint32_t) unsigned char buffer[128];  // two blocks, so the final pad always fits
   };
   static constexpr std::size_t BLOCKSIZE = 4096;  // the stream form's read size

@@ -14,7 +14,8 @@ long long LeadingInteger(std::string_view i_strText) {
   long long value = 0;
   for (; uPos < i_strText.size() && i_strText[uPos] >= '0' && i_strText[uPos] <= '9'; ++uPos) {
     const int digit = i_strText[uPos] - '0';
-    if (value > (kMax - digit) / 10) return bNegative ? std::numeric_limits<long long>::min() : kMax;
+    if (value > (kMax - digit) / 10)
+      return bNegative ? std::numeric_limits<long long>::min() : kMax;
     value = value * 10 + digit;
   }
   return bNegative ? -value : value;

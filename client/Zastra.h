@@ -89,7 +89,7 @@ class Zastra {
   uint64_t Uptime();  // throws std::overflow_error when the answer exceeds 2^64 - 1
   Dialmode_t Dialmode(Dialmode_t dmSet);  // sets dmSet unless _Default, then reads the mode back
   uint16_t CPU();
-  int Route(int i_iRoute);  // a negative route only asks
+  int Route(int i_iRoute);    // a negative route only asks
   int Links(int i_iDefault);  // i_iDefault is not consulted: the current route is asked first
 
   // ---- login and permissions ----
@@ -184,11 +184,11 @@ class Zastra {
     [[noreturn]] void FailConnect(std::string i_strMessage);
     bool WaitFor(short i_sEvents, int i_iTimeoutMs) const;
 
-    int m_iFD;                   // -1 when not connected; the alarm handler may reset it
-    int m_iTimeout;              // seconds, armed around Connect and each Read
-    std::string m_strHostname;   // as given to the last Connect
-    uint32_t m_iPort;            // as given to the last Connect, all 32 bits
-    Zastra* m_pZastra;           // notified when the connection is lost; not owned
+    int m_iFD;                  // -1 when not connected; the alarm handler may reset it
+    int m_iTimeout;             // seconds, armed around Connect and each Read
+    std::string m_strHostname;  // as given to the last Connect
+    uint32_t m_iPort;           // as given to the last Connect, all 32 bits
+    Zastra* m_pZastra;          // notified when the connection is lost; not owned
 
     // The socket with a timed operation in progress, the one the alarm handler closes. Global
     // because a signal handler has no other way to find it; set and cleared by Connect and
@@ -265,7 +265,7 @@ class Zastra {
   uint32_t m_iPort;
   Socket m_oSocket;
   Version_t m_oVersionCache;
-  std::vector<Channel*> m_oChannelData;  // owns the channels
-  std::vector<Circuit*> m_oCircuitData;  // owns the circuits
+  std::vector<Channel*> m_oChannelData;            // owns the channels
+  std::vector<Circuit*> m_oCircuitData;            // owns the circuits
   AbstractCallback* m_pConnectionLostCallbackObj;  // not owned
 };

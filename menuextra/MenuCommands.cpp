@@ -27,7 +27,8 @@ NSMenu* ZezarIZIDezev::menu() {
     }
 
     const auto addCommand = [this](const char* i_pTitle, NSMenuItem::Action i_action) {
-      theMenu->addItemWithTitleActionKeyEquivalent(i_pTitle, std::move(i_action), "")->setTarget(this);
+      theMenu->addItemWithTitleActionKeyEquivalent(i_pTitle, std::move(i_action), "")
+          ->setTarget(this);
     };
     if (channels_online > 0) {
       // Only while a channel is still free; with every channel online neither is offered.

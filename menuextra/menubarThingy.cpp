@@ -20,7 +20,7 @@ namespace {
 std::unique_ptr<Zastra> g_client;
 std::unique_ptr<connectLost> g_callback;
 
-constexpr long kDefaultUpdateInterval = 2;        // seconds
+constexpr long kDefaultUpdateInterval = 2;  // seconds
 constexpr double kRateUnitsPerMaxChannelRate = 128.0;
 constexpr double kDefaultMaxChannelRate = 147456.0;  // 128 x 1152
 
@@ -68,7 +68,8 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
   theMaxChannelRate = kDefaultMaxChannelRate;
   long maxChannelRate = 0;
   // Zero or below would make every load fraction infinite or negative.
-  if (menuextra::ReadPreference(*theAppID, "MaxChannelRate", maxChannelRate) && maxChannelRate > 0) {
+  if (menuextra::ReadPreference(*theAppID, "MaxChannelRate", maxChannelRate) &&
+      maxChannelRate > 0) {
     theMaxChannelRate = kRateUnitsPerMaxChannelRate * static_cast<double>(maxChannelRate);
   }
 
@@ -108,6 +109,7 @@ void ZezarIZIDezev::determineRouterIP() {
     theRouterIP = platform::DefaultRouter().DefaultIPv4Router();
   } else {
     std::string strAddress;
-    if (menuextra::ReadPreference(*theAppID, "RouterIPAddress", strAddress)) theRouterIP = strAddress;
+    if (menuextra::ReadPreference(*theAppID, "RouterIPAddress", strAddress))
+      theRouterIP = strAddress;
   }
 }

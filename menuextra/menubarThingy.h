@@ -86,15 +86,15 @@ class ZezarIZIDezev : public NSMenuExtra {
   std::unique_ptr<NSImage> theOfflineImage;       // connected, no channel online
   std::unique_ptr<NSImage> theNoConnectImage;     // no connection to the router
   std::unique_ptr<menubarThingyView> theView;
-  NSTimer* theTimer = nullptr;               // held by the run loop
-  std::optional<std::string> theAppID;       // the preferences domain
-  std::optional<std::string> theRouterIP;    // UTF-8, as the preferences and the system give it
-  double theMaxChannelRate = 0;              // one channel's capacity, in the router's rate units
-  long theNumChannels = 0;                   // 0 to 4, from the last successful login
+  NSTimer* theTimer = nullptr;             // held by the run loop
+  std::optional<std::string> theAppID;     // the preferences domain
+  std::optional<std::string> theRouterIP;  // UTF-8, as the preferences and the system give it
+  double theMaxChannelRate = 0;            // one channel's capacity, in the router's rate units
+  long theNumChannels = 0;                 // 0 to 4, from the last successful login
   int theDialAllowed = 0;
   int theAddLinkAllowed = 0;
   int theRebootAllowed = 0;
   int theHaltAllowed = 0;
-  int theRebootEnabled = 0;                  // the user's RebootHaltEnabled
+  int theRebootEnabled = 0;  // the user's RebootHaltEnabled
   int theHaltEnabled = 0;
 };

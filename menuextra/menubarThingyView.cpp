@@ -60,8 +60,10 @@ void menubarThingyView::drawRect(NSRect) {
       CGContextRef port = pContext->graphicsPort();
       CGContextSelectFont(port, "Times-Roman", 1.0, kCGEncodingMacRoman);
       char count[16];
-      const int length = std::snprintf(count, sizeof count, "%i", static_cast<int>(online_channels));
-      CGContextShowTextAtPoint(port, kCountAt.x, kCountAt.y, count, static_cast<std::size_t>(length));
+      const int length =
+          std::snprintf(count, sizeof count, "%i", static_cast<int>(online_channels));
+      CGContextShowTextAtPoint(port, kCountAt.x, kCountAt.y, count,
+                               static_cast<std::size_t>(length));
     }
   }
 

@@ -29,7 +29,9 @@ class menubarThingyView : public NSMenuExtraView {
 
   long onlineChannels() const { return online_channels; }
   double percentIn(int i_iIndex) const { return percent_in.at(static_cast<std::size_t>(i_iIndex)); }
-  double percentOut(int i_iIndex) const { return percent_out.at(static_cast<std::size_t>(i_iIndex)); }
+  double percentOut(int i_iIndex) const {
+    return percent_out.at(static_cast<std::size_t>(i_iIndex));
+  }
   const NSBezierPath& pathIn() const { return path_in; }
   const NSBezierPath& pathOut() const { return path_out; }
 

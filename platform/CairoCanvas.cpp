@@ -12,7 +12,9 @@ void CairoCanvas::SurfaceRelease::operator()(cairo_surface_t* i_pSurface) const 
   cairo_surface_destroy(i_pSurface);
 }
 
-void CairoCanvas::ContextRelease::operator()(cairo_t* i_pContext) const { cairo_destroy(i_pContext); }
+void CairoCanvas::ContextRelease::operator()(cairo_t* i_pContext) const {
+  cairo_destroy(i_pContext);
+}
 
 CairoCanvas::CairoCanvas(const Options& i_options) : m_options(i_options) {
   const int width = static_cast<int>(std::lround(m_options.size.width * m_options.scale));
@@ -102,8 +104,8 @@ void CairoCanvas::SelectFont(const std::string& i_strName, CGFloat i_size,
 
 void CairoCanvas::ShowText(NSPoint i_at, std::string_view i_bytes) {
   cairo_t* c = m_context.get();
-  const std::string strUtf8 = m_encoding == kCGEncodingMacRoman ? platform::MacRomanToUtf8(i_bytes)
-                                                                : std::string(i_bytes);
+  const std::string strUtf8 =
+      m_encoding == kCGEncodingMacRoman ? platform::MacRomanToUtf8(i_bytes) : std::string(i_bytes);
   cairo_save(c);
   // Glyphs are drawn y-down; under the flipped surface they need the text matrix flipped back.
   const double size = m_fontSize * m_options.textScale;

@@ -16,9 +16,9 @@ typedef struct _cairo_surface cairo_surface_t;
 class CairoCanvas final : public Canvas {
  public:
   struct Options {
-    NSSize size{22, 22};       // in points
-    double scale = 1.0;        // pixels per point
-    double textScale = 12.0;   // the text matrix: a font of size 1 is this many points tall
+    NSSize size{22, 22};         // in points
+    double scale = 1.0;          // pixels per point
+    double textScale = 12.0;     // the text matrix: a font of size 1 is this many points tall
     RGBA textColor{0, 0, 0, 1};  // the fill colour before any is set
   };
 

@@ -34,7 +34,8 @@ std::optional<std::string> ProcNetRoute::DefaultIPv4Router() const {
   while (std::getline(table, strLine)) {
     std::istringstream fields(strLine);
     std::string iface, destination, gateway, flags, refCount, use, metric, mask;
-    if (!(fields >> iface >> destination >> gateway >> flags >> refCount >> use >> metric >> mask)) {
+    if (!(fields >> iface >> destination >> gateway >> flags >> refCount >> use >> metric >>
+          mask)) {
       continue;
     }
     uint32_t uDestination, uGateway, uFlags, uMask;

@@ -27,7 +27,7 @@ class HeadlessHost {
   struct Services {
     RunLoop& runLoop;
     Canvas& canvas;
-    PreferencesStore* preferences = nullptr;          // none: every key is absent
+    PreferencesStore* preferences = nullptr;             // none: every key is absent
     const DefaultRouterSource* defaultRouter = nullptr;  // none: the kernel's routing table
   };
 

@@ -24,7 +24,9 @@ std::unique_ptr<RunLoop::TimerSlot> ManualRunLoop::Arm(NSTimer& io_timer) {
   return std::make_unique<Slot>(*this, io_timer);
 }
 
-void ManualRunLoop::Rearm(NSTimer&, TimerSlot& io_slot) { static_cast<Slot&>(io_slot).armed = true; }
+void ManualRunLoop::Rearm(NSTimer&, TimerSlot& io_slot) {
+  static_cast<Slot&>(io_slot).armed = true;
+}
 
 void ManualRunLoop::Disarm(TimerSlot& io_slot) { static_cast<Slot&>(io_slot).armed = false; }
 

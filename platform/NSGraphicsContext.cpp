@@ -6,9 +6,12 @@ NSGraphicsContext* g_pCurrent = nullptr;  // set by the host around drawing
 
 NSGraphicsContext* NSGraphicsContext::currentContext() { return g_pCurrent; }
 
-void NSGraphicsContext::setCurrentContext(NSGraphicsContext* i_pContext) { g_pCurrent = i_pContext; }
+void NSGraphicsContext::setCurrentContext(NSGraphicsContext* i_pContext) {
+  g_pCurrent = i_pContext;
+}
 
-void CGContextSelectFont(CGContextRef c, const char* name, CGFloat size, CGTextEncoding textEncoding) {
+void CGContextSelectFont(CGContextRef c, const char* name, CGFloat size,
+                         CGTextEncoding textEncoding) {
   if (c != nullptr && name != nullptr) c->SelectFont(name, size, textEncoding);
 }
 

@@ -37,6 +37,7 @@ class CurrentGraphicsContext {
 };
 
 // The two text calls, on a context's port. A null port draws nothing.
-void CGContextSelectFont(CGContextRef c, const char* name, CGFloat size, CGTextEncoding textEncoding);
+void CGContextSelectFont(CGContextRef c, const char* name, CGFloat size,
+                         CGTextEncoding textEncoding);
 void CGContextShowTextAtPoint(CGContextRef c, CGFloat x, CGFloat y, const char* string,
                               std::size_t length);

@@ -37,7 +37,6 @@ class NSImage {
   NSImage(Key, std::filesystem::path i_path, Surface i_plain, Surface i_double);
 
  private:
-
   std::filesystem::path m_path;
   Surface m_plain;
   Surface m_double;  // may be empty

@@ -22,7 +22,7 @@ class NSMenu {
   NSMenuItem* addItemWithTitleActionKeyEquivalent(std::string i_strTitle,
                                                   NSMenuItem::Action i_action,
                                                   std::string i_strKeyEquivalent);
-  void removeItemAtIndex(int i_iIndex);  // an index out of range removes nothing
+  void removeItemAtIndex(int i_iIndex);         // an index out of range removes nothing
   NSMenuItem* itemAtIndex(int i_iIndex) const;  // null out of range
 
  private:

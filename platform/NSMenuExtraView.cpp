@@ -8,7 +8,8 @@ NSMenuExtraView::~NSMenuExtraView() {
   if (m_pMenuExtra != nullptr && m_pMenuExtra->view() == this) m_pMenuExtra->setView(nullptr);
 }
 
-NSMenuExtraView* NSMenuExtraView::initWithFrameMenuExtra(NSRect i_frame, NSMenuExtra* i_pMenuExtra) {
+NSMenuExtraView* NSMenuExtraView::initWithFrameMenuExtra(NSRect i_frame,
+                                                         NSMenuExtra* i_pMenuExtra) {
   m_frame = i_frame;
   m_pMenuExtra = i_pMenuExtra;
   return this;

@@ -18,9 +18,10 @@ class NSTimer {
   static NSTimer* scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
       double i_seconds, T* i_pTarget, void (T::*i_selector)(NSTimer*), void* i_pUserInfo,
       bool i_bRepeats) {
-    return Schedule(i_seconds, [i_pTarget, i_selector](NSTimer* i_pTimer) {
-      (i_pTarget->*i_selector)(i_pTimer);
-    }, i_pUserInfo, i_bRepeats);
+    return Schedule(
+        i_seconds,
+        [i_pTarget, i_selector](NSTimer* i_pTimer) { (i_pTarget->*i_selector)(i_pTimer); },
+        i_pUserInfo, i_bRepeats);
   }
 
   // Runs the action now. A repeating timer keeps its schedule; a one-shot timer is then done.

@@ -30,8 +30,8 @@ void RecordingCanvas::StrokePath(const std::vector<PathElement>& i_elements, CGF
 }
 
 void RecordingCanvas::DrawImage(const NSImage& i_image, NSPoint i_at, NSCompositingOperation i_op) {
-  m_log.push_back("image " + i_image.path().string() + " " + Number(i_at.x) + " " +
-                  Number(i_at.y) + " " + std::to_string(i_op));
+  m_log.push_back("image " + i_image.path().string() + " " + Number(i_at.x) + " " + Number(i_at.y) +
+                  " " + std::to_string(i_op));
 }
 
 void RecordingCanvas::SelectFont(const std::string& i_strName, CGFloat i_size,

@@ -33,8 +33,9 @@ NSTimer* RunLoop::Schedule(std::unique_ptr<NSTimer> i_timer) {
 }
 
 RunLoop::Entry* RunLoop::Find(const NSTimer& i_timer) {
-  const auto found = std::find_if(m_timers.begin(), m_timers.end(),
-                                  [&](const Entry& entry) { return entry.timer.get() == &i_timer; });
+  const auto found = std::find_if(m_timers.begin(), m_timers.end(), [&](const Entry& entry) {
+    return entry.timer.get() == &i_timer;
+  });
   return found == m_timers.end() ? nullptr : &*found;
 }
 

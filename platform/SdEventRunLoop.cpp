@@ -71,7 +71,8 @@ Microseconds SdEventRunLoop::Now() const {
   if (sd_event_now(m_event.get(), CLOCK_MONOTONIC, &now) < 0) {
     timespec clock{};
     clock_gettime(CLOCK_MONOTONIC, &clock);
-    now = static_cast<uint64_t>(clock.tv_sec) * 1'000'000u + static_cast<uint64_t>(clock.tv_nsec) / 1000u;
+    now = static_cast<uint64_t>(clock.tv_sec) * 1'000'000u +
+          static_cast<uint64_t>(clock.tv_nsec) / 1000u;
   }
   return now;
 }

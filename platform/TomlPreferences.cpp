@@ -1,11 +1,11 @@
 #include "platform/TomlPreferences.h"
 
+#include <toml++/toml.h>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <sstream>
-#include <toml++/toml.h>
 
 namespace platform {
 

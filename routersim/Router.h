@@ -13,7 +13,7 @@ struct Channel {
   bool online = false;
   std::string address;  // while online
   std::string phone;
-  uint64_t rateIn = 0;   // bytes per second
+  uint64_t rateIn = 0;  // bytes per second
   uint64_t rateOut = 0;
   uint64_t quantityIn = 0;  // bytes since dialling
   uint64_t quantityOut = 0;
@@ -24,14 +24,14 @@ struct Router {
   std::string versionText = "zezar-routersim 1.0";
   std::string adminPassword = "admin";
   std::string userPassword = "user";
-  uint64_t uptime = 86400;  // seconds
-  uint16_t cpu = 3;         // percent
-  bool pppoe = false;       // a PPPoE link, named "pppoe", ahead of the numbered channels
-  Channel pppoeLink;        // its state, while pppoe is true
+  uint64_t uptime = 86400;        // seconds
+  uint16_t cpu = 3;               // percent
+  bool pppoe = false;             // a PPPoE link, named "pppoe", ahead of the numbered channels
+  Channel pppoeLink;              // its state, while pppoe is true
   std::vector<Channel> channels;  // "1", "2", ...
   int route = 1;
   std::string dialmode = "auto";
-  bool varyRates = false;   // each rate answer moves through a cycle, for a lively demo
+  bool varyRates = false;  // each rate answer moves through a cycle, for a lively demo
   // What a user login may run; an administrator may run everything.
   std::set<std::string> userMayRun = {"dial"};
 

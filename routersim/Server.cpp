@@ -34,7 +34,8 @@ bool WaitReadable(int i_fd, int i_stopFd) {
 
 void SendAll(int i_fd, const std::string& i_strBytes) {
   for (std::size_t uDone = 0; uDone < i_strBytes.size();) {
-    const ssize_t n = ::send(i_fd, i_strBytes.data() + uDone, i_strBytes.size() - uDone, MSG_NOSIGNAL);
+    const ssize_t n =
+        ::send(i_fd, i_strBytes.data() + uDone, i_strBytes.size() - uDone, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     uDone += static_cast<std::size_t>(n);
@@ -61,7 +62,8 @@ Server::Server(Router i_router, const std::string& i_strAddress, uint16_t i_port
   }
   if (::listen(m_listener, 4) != 0) Fail("listen");
   socklen_t length = sizeof address;
-  if (::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) Fail("getsockname");
+  if (::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    Fail("getsockname");
   m_port = ntohs(address.sin_port);
 }
 

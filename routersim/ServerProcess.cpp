@@ -16,7 +16,8 @@ ServerProcess::ServerProcess(Router i_router, uint16_t i_port) {
   Server server(std::move(i_router), "127.0.0.1", i_port);  // listening before the fork
   m_port = server.Port();
   int stop[2];
-  if (::pipe2(stop, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe2");
+  if (::pipe2(stop, O_CLOEXEC) != 0)
+    throw std::system_error(errno, std::generic_category(), "pipe2");
   m_child = ::fork();
   if (m_child < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (m_child == 0) {

@@ -21,7 +21,8 @@ std::pair<std::string_view, std::string_view> Split(std::string_view i_strLine) 
 }
 
 bool ToInt(std::string_view i_strText, int& o_value) {
-  const auto [ptr, error] = std::from_chars(i_strText.data(), i_strText.data() + i_strText.size(), o_value);
+  const auto [ptr, error] =
+      std::from_chars(i_strText.data(), i_strText.data() + i_strText.size(), o_value);
   return error == std::errc{} && ptr == i_strText.data() + i_strText.size();
 }
 
@@ -34,7 +35,8 @@ std::string Session::Login(std::string_view i_strPassword, bool i_bDigest) {
   if (!i_strPassword.empty()) {
     const auto matches = [&](const std::string& i_strExpected) {
       if (i_strExpected.empty()) return false;
-      return i_bDigest ? i_strPassword == Md5()(i_strExpected + m_strSalt) : i_strPassword == i_strExpected;
+      return i_bDigest ? i_strPassword == Md5()(i_strExpected + m_strSalt)
+                       : i_strPassword == i_strExpected;
     };
     if (matches(m_router.adminPassword)) {
       m_level = kAdminLevel;
@@ -66,7 +68,8 @@ std::string Session::Answer(std::string_view i_strLine) {
   const auto [keyword, argument] = Split(i_strLine);
   const bool bNew = m_router.protocol > 10;
 
-  if (keyword == "version") return Ok(std::to_string(m_router.protocol) + " " + m_router.versionText);
+  if (keyword == "version")
+    return Ok(std::to_string(m_router.protocol) + " " + m_router.versionText);
   if (keyword == "salt") return bNew ? Ok(m_strSalt) : kUnknown;
   if (keyword == "pass") return bNew ? kUnknown : Login(argument, false);
   if (keyword == "md5pass") return bNew ? Login(argument, true) : kUnknown;
@@ -107,7 +110,8 @@ std::string Session::Answer(std::string_view i_strLine) {
   }
   if (keyword == "hangup" || keyword == "removelink") {
     if (!Allowed(keyword == "hangup" ? "dial" : "addlink")) return kRefused;
-    for (auto channel = m_router.channels.rbegin(); channel != m_router.channels.rend(); ++channel) {
+    for (auto channel = m_router.channels.rbegin(); channel != m_router.channels.rend();
+         ++channel) {
       if (channel->online) {
         channel->online = false;
         if (keyword == "removelink") break;

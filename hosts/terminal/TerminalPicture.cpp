@@ -30,8 +30,9 @@ std::string Picture(CairoCanvas& i_canvas, const RGBA& i_panel) {
   for (int y = 0; y < i_canvas.PixelHeight(); y += 2) {
     for (int x = 0; x < i_canvas.PixelWidth(); ++x) {
       const Rgb top = OverPanel(i_canvas.PixelAt(x, y), i_panel);
-      const Rgb bottom = y + 1 < i_canvas.PixelHeight() ? OverPanel(i_canvas.PixelAt(x, y + 1), i_panel)
-                                                         : OverPanel(0, i_panel);
+      const Rgb bottom = y + 1 < i_canvas.PixelHeight()
+                             ? OverPanel(i_canvas.PixelAt(x, y + 1), i_panel)
+                             : OverPanel(0, i_panel);
       std::snprintf(escape, sizeof escape, "\x1b[38;2;%d;%d;%dm\x1b[48;2;%d;%d;%dm", top.red,
                     top.green, top.blue, bottom.red, bottom.green, bottom.blue);
       strOut += escape;

@@ -92,11 +92,11 @@ class TerminalHost {
  public:
   explicit TerminalHost(const Options& i_options)
       : m_options(i_options),
-        m_canvas(CairoCanvas::Options{.size = {22, 22},
-                                      .scale = i_options.scale,
-                                      .textScale = 12.0,
-                                      .textColor = Panel().red > 0.5 ? RGBA{0, 0, 0, 1}
-                                                                     : RGBA{1, 1, 1, 1}}),
+        m_canvas(CairoCanvas::Options{
+            .size = {22, 22},
+            .scale = i_options.scale,
+            .textScale = 12.0,
+            .textColor = Panel().red > 0.5 ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1}}),
         m_preferences(i_options.preferences, kBundleIdentifier),
         m_bundle(kBundleIdentifier, i_options.resources),
         m_host(platform::HeadlessHost::Services{m_loop, m_canvas, &m_preferences, nullptr}) {
@@ -127,7 +127,9 @@ class TerminalHost {
   }
 
  private:
-  RGBA Panel() const { return m_options.light ? RGBA{0.93, 0.93, 0.93, 1} : RGBA{0.16, 0.16, 0.16, 1}; }
+  RGBA Panel() const {
+    return m_options.light ? RGBA{0.93, 0.93, 0.93, 1} : RGBA{0.16, 0.16, 0.16, 1};
+  }
 
   // Exceptions never cross into sd-event.
   static int OnKey(sd_event_source*, int, uint32_t, void* i_pUserData) {
@@ -170,7 +172,8 @@ class TerminalHost {
         strScreen += menu.numberOfItems() == 0 ? "(the menu is empty)\n" : "";
         for (int i = 0; i < menu.numberOfItems(); ++i) {
           const NSMenuItem& item = *menu.itemAtIndex(i);
-          strScreen += (item.isEnabled() ? "  " + std::to_string(i + 1) + "  " : "     ") + item.title() + "\n";
+          strScreen += (item.isEnabled() ? "  " + std::to_string(i + 1) + "  " : "     ") +
+                       item.title() + "\n";
         }
       } else if (!m_options.once) {
         strScreen += "m: menu   q: quit\n";
@@ -194,7 +197,8 @@ class TerminalHost {
 int main(int argc, char** argv) {
   const std::optional<Options> options = Parse(argc, argv);
   if (!options) {
-    Log("usage: zezar-terminal [--preferences FILE] [--resources DIR] [--scale 1-4] [--light] [--once]");
+    Log("usage: zezar-terminal [--preferences FILE] [--resources DIR] [--scale 1-4] [--light] "
+        "[--once]");
     return 2;
   }
   try {

@@ -86,7 +86,8 @@ void OnlineActive(cairo_t* c) {
   Arrow(c, 17.0, 13.0);  // down
 }
 
-bool Write(const std::filesystem::path& i_path, int i_iScale, const std::function<void(cairo_t*)>& i_draw) {
+bool Write(const std::filesystem::path& i_path, int i_iScale,
+           const std::function<void(cairo_t*)>& i_draw) {
   const int pixels = static_cast<int>(kSize) * i_iScale;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels);
   cairo_t* c = cairo_create(surface);
@@ -112,7 +113,9 @@ int main(int argc, char** argv) {
   const struct {
     const char* name;
     void (*draw)(cairo_t*);
-  } images[] = {{"online", Online}, {"onlineactive", OnlineActive}, {"offline", Offline},
+  } images[] = {{"online", Online},
+                {"onlineactive", OnlineActive},
+                {"offline", Offline},
                 {"noconnect", NoConnect}};
   bool bAll = true;
   for (const auto& image : images) {

@@ -11,7 +11,8 @@ using Channel = Zastra::Channel;
 using TheChannelList = ClientTest;
 
 TEST_F(TheChannelList, PutsThePppoeLinkFirst) {
-  FakeDaemon daemon(Exchanges({{"channels", "OK 2"}, {"pppoe", "OK 1"}, {"status pppoe", "OK Online"}}));
+  FakeDaemon daemon(
+      Exchanges({{"channels", "OK 2"}, {"pppoe", "OK 1"}, {"status pppoe", "OK Online"}}));
   ConnectTo(daemon);
   const std::vector<Channel*>& channels = client.GetChannels();
   ASSERT_EQ(channels.size(), 3u);
@@ -30,10 +31,10 @@ TEST_F(TheChannelList, CountsOnlyWhatTheAnswersSay) {
     std::string pppoe;
     std::size_t size;
   } rows[] = {
-      {"OK 2", "OK 0", 2},   {"OK 4", "OK 2", 4},     {"OK +3", "OK ", 3},
-      {"OK  1", "ERR", 1},   {"OK 3 lines", "OK x", 3}, {"OK 255", "OK 0", 255},
-      {"OK 0", "OK 1", 1},   {"OK -2", "OK 01", 1},   {"OK x", "OK  1", 1},
-      {"ERR", "OK 1 yes", 1}, {"OK 256", "OK 1", 1},  {"OK 2000000000", "OK 1", 1},
+      {"OK 2", "OK 0", 2},           {"OK 4", "OK 2", 4},       {"OK +3", "OK ", 3},
+      {"OK  1", "ERR", 1},           {"OK 3 lines", "OK x", 3}, {"OK 255", "OK 0", 255},
+      {"OK 0", "OK 1", 1},           {"OK -2", "OK 01", 1},     {"OK x", "OK  1", 1},
+      {"ERR", "OK 1 yes", 1},        {"OK 256", "OK 1", 1},     {"OK 2000000000", "OK 1", 1},
       {"OK 99999999999", "OK 1", 1},
   };
   for (const Row& row : rows) {
@@ -61,8 +62,8 @@ TEST_F(TheChannelList, IsBuiltOncePerConnection) {
 }
 
 TEST_F(TheChannelList, IsAskedForAgainWhileEmpty) {
-  FakeDaemon daemon(Exchanges({{"channels", "OK 0"}, {"pppoe", "OK 0"}, {"channels", "ERR"},
-                               {"pppoe", "ERR"}}));
+  FakeDaemon daemon(
+      Exchanges({{"channels", "OK 0"}, {"pppoe", "OK 0"}, {"channels", "ERR"}, {"pppoe", "ERR"}}));
   ConnectTo(daemon);
   EXPECT_TRUE(client.GetChannels().empty());
   EXPECT_TRUE(client.GetChannels().empty());
@@ -121,7 +122,7 @@ TEST_F(AChannel, IsOnlineOnlyForTheExactWord) {
   struct Row {
     std::string answer;
     Channel::Status_t status;
-  } rows[] = {{"OK Online", Channel::Online}, {"OK online", Channel::Offline},
+  } rows[] = {{"OK Online", Channel::Online},   {"OK online", Channel::Offline},
               {"OK  Online", Channel::Offline}, {"OK Online ", Channel::Offline},
               {"OK Offline", Channel::Offline}, {"OK ", Channel::Offline},
               {"ERR Online", Channel::Offline}};

@@ -10,8 +10,8 @@ using Circuit = Zastra::Circuit;
 using ACircuit = ClientTest;
 
 TEST_F(ACircuit, ListIsNumberedFromOneAndCached) {
-  FakeDaemon daemon(Exchanges({{"circuits", "OK 3"}, {"circuit 1", "OK office"},
-                               {"device 3", "OK isdn0"}}));
+  FakeDaemon daemon(
+      Exchanges({{"circuits", "OK 3"}, {"circuit 1", "OK office"}, {"device 3", "OK isdn0"}}));
   ConnectTo(daemon);
   const std::vector<Circuit*>& circuits = client.GetCircuits();
   ASSERT_EQ(circuits.size(), 3u);
@@ -55,8 +55,8 @@ TEST_F(ACircuit, SetsTheHangUpTimeOutOnlyWhereItMay) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    FakeDaemon daemon(Exchanges(
-        {{"circuits", "OK 3"}, {"device 3", row.device}, {row.line, row.answer}}));
+    FakeDaemon daemon(
+        Exchanges({{"circuits", "OK 3"}, {"device 3", row.device}, {row.line, row.answer}}));
     ConnectTo(daemon);
     EXPECT_EQ(client.GetCircuits().at(2)->HupTimeOut(row.timeout), row.result);
     client.Disconnect();
@@ -65,8 +65,10 @@ TEST_F(ACircuit, SetsTheHangUpTimeOutOnlyWhereItMay) {
 }
 
 TEST_F(ACircuit, CanSetTheTimeOutUnlessItsDeviceIsPppoe) {
-  FakeDaemon daemon(Exchanges({{"circuits", "OK 1"}, {"device 1", "OK pppoe"},
-                               {"device 1", "OK pppoe0"}, {"device 1", "OK PPPoE"}}));
+  FakeDaemon daemon(Exchanges({{"circuits", "OK 1"},
+                               {"device 1", "OK pppoe"},
+                               {"device 1", "OK pppoe0"},
+                               {"device 1", "OK PPPoE"}}));
   ConnectTo(daemon);
   Circuit& circuit = *client.GetCircuits().at(0);
   EXPECT_FALSE(circuit.CanSetHupTimeOut());

@@ -27,8 +27,8 @@ TEST_F(ACommand, ReadsTheProcessorLoadIn16Bits) {
   struct Row {
     std::string answer;
     uint16_t load;
-  } rows[] = {{"OK 37", 37},   {"OK  12%", 12},  {"OK 65535", 65535}, {"OK 65536", 0},
-              {"OK -1", 0},    {"OK ", 0},       {"OK x", 0},         {"ERR 5", 0}};
+  } rows[] = {{"OK 37", 37}, {"OK  12%", 12}, {"OK 65535", 65535}, {"OK 65536", 0},
+              {"OK -1", 0},  {"OK ", 0},      {"OK x", 0},         {"ERR 5", 0}};
   AnswerEach("cpu", rows, [&](const Row& row) { EXPECT_EQ(client.CPU(), row.load); });
 }
 
@@ -41,9 +41,10 @@ TEST_F(ACommand, SetsTheDialModeThenReadsItBack) {
   } rows[] = {
       {"auto, refused", Zastra::Auto,
        Exchanges({{"dialmode auto", "ERR"}, {"dialmode", "OK manual"}}), Zastra::Manual},
-      {"off", Zastra::Off, Exchanges({{"dialmode off", "OK"}, {"dialmode", "OK off"}}), Zastra::Off},
-      {"manual", Zastra::Manual,
-       Exchanges({{"dialmode manual", "OK"}, {"dialmode", "OK manual"}}), Zastra::Manual},
+      {"off", Zastra::Off, Exchanges({{"dialmode off", "OK"}, {"dialmode", "OK off"}}),
+       Zastra::Off},
+      {"manual", Zastra::Manual, Exchanges({{"dialmode manual", "OK"}, {"dialmode", "OK manual"}}),
+       Zastra::Manual},
       {"a query", Zastra::_Default, Exchanges({{"dialmode", "OK auto"}}), Zastra::Auto},
       {"capital letter", Zastra::_Default, Exchanges({{"dialmode", "OK Auto"}}), Zastra::_Default},
       {"trailing blank", Zastra::_Default, Exchanges({{"dialmode", "OK auto "}}), Zastra::_Default},
@@ -66,10 +67,10 @@ TEST_F(ACommand, SetsOrAsksTheRoute) {
     std::string answer;
     int result;
   } rows[] = {
-      {-1, "route", "OK 3", 3},        {0, "route 0", "OK 0", 0},
-      {3, "route 3", "OK 3", 3},       {-7, "route", "ERR", 0},
-      {2, "route 2", "OK -2", -2},     {-1, "route", "OK 99999999999", 0},
-      {-1, "route", "OK x", 0},        {-1, "route", "OK  4 (isdn)", 4},
+      {-1, "route", "OK 3", 3},    {0, "route 0", "OK 0", 0},
+      {3, "route 3", "OK 3", 3},   {-7, "route", "ERR", 0},
+      {2, "route 2", "OK -2", -2}, {-1, "route", "OK 99999999999", 0},
+      {-1, "route", "OK x", 0},    {-1, "route", "OK  4 (isdn)", 4},
   };
   Script script;
   for (const Row& row : rows) script = script + Exchanges({{row.line, row.answer}});

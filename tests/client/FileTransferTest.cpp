@@ -11,7 +11,8 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kAck(1, '\x06');
-constexpr auto kPastTheTransferTimeOut = std::chrono::milliseconds(Zastra::Socket::kTransferTimeoutMs) + 1s;
+constexpr auto kPastTheTransferTimeOut =
+    std::chrono::milliseconds(Zastra::Socket::kTransferTimeoutMs) + 1s;
 
 // Random bytes, NUL bytes among them.
 std::string Content(std::size_t i_uSize) {
@@ -36,7 +37,8 @@ Script Download(const std::string& i_strContent) {
 
 // The router's side of a successful upload.
 Script Upload(const std::string& i_strContent) {
-  Script script = {Expect("receive f " + std::to_string(i_strContent.size()) + " pw\r\n"), Send(kAck)};
+  Script script = {Expect("receive f " + std::to_string(i_strContent.size()) + " pw\r\n"),
+                   Send(kAck)};
   for (std::size_t uAt = 0; uAt < i_strContent.size(); uAt += 1024) {
     script.push_back(Expect(i_strContent.substr(uAt, 1024)));
     script.push_back(Send(kAck));
@@ -80,9 +82,9 @@ TEST_F(ATransfer, DownloadsNothingWithoutAPositiveSize) {
       {"size 0", Exchanges({{"send f pw", "OK 0"}, {"date", "OK after"}})},
       {"refused", Exchanges({{"send f pw", "ERR no such file"}, {"date", "OK after"}})},
       {"not a number", Exchanges({{"send f pw", "OK big"}, {"date", "OK after"}})},
-      {"negative: the closing line is read",
-       Exchanges({{"send f pw", "OK -5"}}) + Script{Send("OK done\n")} +
-           Exchanges({{"date", "OK after"}})},
+      {"negative: the closing line is read", Exchanges({{"send f pw", "OK -5"}}) +
+                                                 Script{Send("OK done\n")} +
+                                                 Exchanges({{"date", "OK after"}})},
   };
   for (Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -100,8 +102,9 @@ TEST_F(ATransfer, EndsADownloadCutShort) {
     const char* name;
     Script script;
   } rows[] = {
-      {"stall", Exchanges({{"send f pw", "OK 2000"}}) +
-                    Script{Send(std::string(1024, 'a')), Expect(kAck), Stall(kPastTheTransferTimeOut)}},
+      {"stall",
+       Exchanges({{"send f pw", "OK 2000"}}) +
+           Script{Send(std::string(1024, 'a')), Expect(kAck), Stall(kPastTheTransferTimeOut)}},
       {"end of stream", Exchanges({{"send f pw", "OK 2000"}}) + Script{Send("abc"), Close()}},
       {"a huge size, then silence",
        Exchanges({{"send f pw", "OK 2147483647"}}) + Script{Send("abc"), Expect(kAck), Close()}},
@@ -139,8 +142,8 @@ TEST_F(ATransfer, UploadsAStringOrAStreamInBlocks) {
 
 TEST_F(ATransfer, SendsTheUploadCommandWhole) {
   const std::string name(300, 'n');
-  FakeDaemon daemon({Expect("receive " + name + " 1 pw\r\n"), Send(kAck), Expect("x"), Send(kAck),
-                     Send("OK\n")});
+  FakeDaemon daemon(
+      {Expect("receive " + name + " 1 pw\r\n"), Send(kAck), Expect("x"), Send(kAck), Send("OK\n")});
   ConnectTo(daemon);
   EXPECT_TRUE(client.UploadFile("pw", name, std::string("x")));
   client.Disconnect();

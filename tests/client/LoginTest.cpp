@@ -33,10 +33,9 @@ TEST_F(ALogin, PutsTheFormOfItsDaemonOnTheWire) {
     Script script;
     uint16_t level;
   } rows[] = {
-      {"old daemon", "secret",
-       Exchanges({{"version", "OK 10 1.0"}, {"pass secret", "OK 4"}}), 4},
-      {"old daemon, empty password", "",
-       Exchanges({{"version", "OK 9 0.9"}, {"pass ", "OK 1"}}), 1},
+      {"old daemon", "secret", Exchanges({{"version", "OK 10 1.0"}, {"pass secret", "OK 4"}}), 4},
+      {"old daemon, empty password", "", Exchanges({{"version", "OK 9 0.9"}, {"pass ", "OK 1"}}),
+       1},
       {"old daemon, password cut to 63", longPassword,
        Exchanges({{"version", "OK 10 1.0"}, {"pass " + longPassword.substr(0, 63), "OK 2"}}), 2},
       {"new daemon", "secret",
@@ -44,8 +43,8 @@ TEST_F(ALogin, PutsTheFormOfItsDaemonOnTheWire) {
                   {"salt", "OK pepper"},
                   {"md5pass " + ReferenceMd5("secretpepper"), "OK 5"}}),
        5},
-      {"new daemon, empty password", "",
-       Exchanges({{"version", "OK 11 2.0"}, {"md5pass", "OK 2"}}), 2},
+      {"new daemon, empty password", "", Exchanges({{"version", "OK 11 2.0"}, {"md5pass", "OK 2"}}),
+       2},
       {"new daemon, long password cut before the salt", longPassword,
        Exchanges({{"version", "OK 12 2.1"},
                   {"salt", "OK s"},
@@ -92,9 +91,17 @@ TEST_F(ALogin, ReadsTheLevelModulo65536) {
     std::string answer;
     uint16_t level;
   } rows[] = {
-      {"OK 4", 4},         {"OK 65540", 4},  {"OK 65535", 65535}, {"OK 3 users", 3},
-      {"OK  7", 7},        {"OK +2", 2},     {"OK x", 0},         {"OK ", 0},
-      {"ERR denied", 0},   {"OK", 0},        {"OK 99999999999999999999999", 65535},
+      {"OK 4", 4},
+      {"OK 65540", 4},
+      {"OK 65535", 65535},
+      {"OK 3 users", 3},
+      {"OK  7", 7},
+      {"OK +2", 2},
+      {"OK x", 0},
+      {"OK ", 0},
+      {"ERR denied", 0},
+      {"OK", 0},
+      {"OK 99999999999999999999999", 65535},
   };
   AnswerEach(
       "pass pw", rows, [&](const Row& row) { EXPECT_EQ(client.Pass("pw"), row.level); },
@@ -121,8 +128,9 @@ TEST_F(ALogin, TellsAdministratorsAndUsersApart) {
   for (Row& row : rows) {
     SCOPED_TRACE(row.name);
     Zastra fresh;
-    FakeDaemon daemon(Exchanges({{"version", "OK 10 1.0"}, {"pass ", row.level},
-                                 {"pass ", row.level}}) + row.afterLevel);
+    FakeDaemon daemon(
+        Exchanges({{"version", "OK 10 1.0"}, {"pass ", row.level}, {"pass ", row.level}}) +
+        row.afterLevel);
     fresh.Connect("127.0.0.1", daemon.Port());
     EXPECT_EQ(fresh.IsAdmin(), row.admin);
     EXPECT_EQ(fresh.IsUser(), row.user);
@@ -144,8 +152,8 @@ TEST_F(ALogin, GrantsAPermissionOnlyForTheNumberOne) {
   struct Row {
     std::string answer;
     bool allowed;
-  } rows[] = {{"OK 1", true},  {"OK 01", true},  {"OK 1 yes", true}, {"OK  1", true},
-              {"OK 2", false}, {"OK 0", false},  {"OK yes", false},  {"OK -1", false},
+  } rows[] = {{"OK 1", true},  {"OK 01", true}, {"OK 1 yes", true}, {"OK  1", true},
+              {"OK 2", false}, {"OK 0", false}, {"OK yes", false},  {"OK -1", false},
               {"ERR", false},  {"OK ", false}};
   AnswerEach("is-allowed dial", rows,
              [&](const Row& row) { EXPECT_EQ(client.IsDialAllowed(), row.allowed); });

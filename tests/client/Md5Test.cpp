@@ -32,7 +32,8 @@ namespace {
 std::string OpenSslMd5(const std::string& i_strBytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  EXPECT_EQ(EVP_Digest(i_strBytes.data(), i_strBytes.size(), digest, &length, EVP_md5(), nullptr), 1);
+  EXPECT_EQ(EVP_Digest(i_strBytes.data(), i_strBytes.size(), digest, &length, EVP_md5(), nullptr),
+            1);
   std::string strHex;
   char hex[3];
   for (unsigned int i = 0; i < length; ++i) {
@@ -73,8 +74,8 @@ TEST(TheDigest, MatchesTheRfc1321Suite) {
 
 TEST(TheDigest, HandlesEveryFinalBlockLayout) {
   // One or two final blocks, and a whole block waiting until finishing.
-  for (const std::size_t length : {55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 127u, 128u, 129u, 4095u,
-                                   4096u, 4097u, 5000u}) {
+  for (const std::size_t length :
+       {55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 127u, 128u, 129u, 4095u, 4096u, 4097u, 5000u}) {
     SCOPED_TRACE(length);
     const std::string bytes(length, 'a');
     EXPECT_EQ(Md5()(bytes), OpenSslMd5(bytes));

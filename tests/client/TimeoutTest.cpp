@@ -51,7 +51,8 @@ TEST_F(ATimeOut, TakesAPartialResultLineAsTheAnswer) {
 }
 
 TEST_F(ATimeOut, IsFollowedByAWorkingReconnection) {
-  FakeDaemon daemon({{Expect("date\r\n"), Stall(kPastTheAlarm)}, Exchanges({{"date", "OK again"}})});
+  FakeDaemon daemon(
+      {{Expect("date\r\n"), Stall(kPastTheAlarm)}, Exchanges({{"date", "OK again"}})});
   ConnectTo(daemon);
   EXPECT_EQ(client.Date(), "");
   ConnectTo(daemon);

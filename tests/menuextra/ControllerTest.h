@@ -68,14 +68,15 @@ inline Script Permissions(bool i_bDial, bool i_bAddLink, bool i_bHalt, bool i_bR
 
 // Every channel's status and, for each online one, one more question: its address while the
 // menu is built, its rate while the view is drawn.
-inline Script StatusAnd(const std::vector<ChannelState>& i_channels, const std::string& i_strKeyword,
-                        std::string ChannelState::*i_pAnswer) {
+inline Script StatusAnd(const std::vector<ChannelState>& i_channels,
+                        const std::string& i_strKeyword, std::string ChannelState::*i_pAnswer) {
   Script script;
   for (std::size_t i = 0; i < i_channels.size(); ++i) {
     const std::string name = std::to_string(i + 1);
     const ChannelState& channel = i_channels[i];
     script = script + Exchanges({{"status " + name, channel.online ? "OK Online" : "OK Offline"}});
-    if (channel.online) script = script + Exchanges({{i_strKeyword + name, "OK " + channel.*i_pAnswer}});
+    if (channel.online)
+      script = script + Exchanges({{i_strKeyword + name, "OK " + channel.*i_pAnswer}});
   }
   return script;
 }
@@ -129,7 +130,8 @@ class AController : public ::testing::Test {
   std::vector<std::string> MenuTitles() const {
     std::vector<std::string> titles;
     const NSMenu* pMenu = controller->builtMenu();
-    for (int i = 0; i < pMenu->numberOfItems(); ++i) titles.push_back(pMenu->itemAtIndex(i)->title());
+    for (int i = 0; i < pMenu->numberOfItems(); ++i)
+      titles.push_back(pMenu->itemAtIndex(i)->title());
     return titles;
   }
 

@@ -25,33 +25,56 @@ TEST_F(AController, OffersWhatTheLoginAndThePreferencesAllow) {
     std::optional<platform::PreferenceValue> rebootHaltEnabled;
     Titles menu;
   } rows[] = {
-      {"one of two online", {kOn1, kOff}, {.dial = true, .addLink = true}, {},
+      {"one of two online",
+       {kOn1, kOff},
+       {.dial = true, .addLink = true},
+       {},
        {"10.0.0.1", "Add Link", "Hang up"}},
-      {"both online: no link to add or remove", {kOn1, kOn2}, {.dial = true, .addLink = true}, {},
+      {"both online: no link to add or remove",
+       {kOn1, kOn2},
+       {.dial = true, .addLink = true},
+       {},
        {"10.0.0.1", "10.0.0.2", "Hang up"}},
-      {"two of three online", {kOn1, kOn2, kOff}, {.dial = true, .addLink = true}, {},
+      {"two of three online",
+       {kOn1, kOn2, kOff},
+       {.dial = true, .addLink = true},
+       {},
        {"10.0.0.1", "10.0.0.2", "Add Link", "Remove Link", "Hang up"}},
-      {"links without dialling", {kOn1, kOn2, kOff}, {.addLink = true}, {},
+      {"links without dialling",
+       {kOn1, kOn2, kOff},
+       {.addLink = true},
+       {},
        {"10.0.0.1", "10.0.0.2", "Add Link", "Remove Link"}},
-      {"adding links not allowed", {kOn1, kOff, kOff}, {.dial = true}, {},
-       {"10.0.0.1", "Hang up"}},
-      {"none online, no dialling", {kOff, kOff}, {.halt = true, .reboot = true}, true,
+      {"adding links not allowed", {kOn1, kOff, kOff}, {.dial = true}, {}, {"10.0.0.1", "Hang up"}},
+      {"none online, no dialling",
+       {kOff, kOff},
+       {.halt = true, .reboot = true},
+       true,
        {"Reboot", "Halt"}},
       {"none online, dialling", {kOff, kOff}, {.dial = true}, {}, {"Dial"}},
       {"reboot allowed, not enabled", {kOff}, {.halt = true, .reboot = true}, {}, {}},
       {"enabled by a number, not a boolean", {kOff}, {.halt = true, .reboot = true}, 1L, {}},
       {"enabled, only halt allowed", {kOn1}, {.halt = true}, true, {"10.0.0.1", "Halt"}},
-      {"no channels", {}, {.dial = true, .halt = true, .reboot = true}, true,
+      {"no channels",
+       {},
+       {.dial = true, .halt = true, .reboot = true},
+       true,
        {"Dial", "Reboot", "Halt"}},
       {"a refused address still gets its item", {{true, ""}, kOff}, {}, {}, {""}},
-      {"an 8-bit address becomes text", {{true, "r\x8A" "ume"}}, {}, {}, {"r\xC3\xA4ume"}},
+      {"an 8-bit address becomes text",
+       {{true,
+         "r\x8A"
+         "ume"}},
+       {},
+       {},
+       {"r\xC3\xA4ume"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    FakeDaemon daemon(AdminLogin() + ChannelList(static_cast<int>(row.channels.size())) +
-                      Permissions(row.grants.dial, row.grants.addLink, row.grants.halt,
-                                  row.grants.reboot) +
-                      Tick(row.channels));
+    FakeDaemon daemon(
+        AdminLogin() + ChannelList(static_cast<int>(row.channels.size())) +
+        Permissions(row.grants.dial, row.grants.addLink, row.grants.halt, row.grants.reboot) +
+        Tick(row.channels));
     UseDaemon(daemon);
     if (row.rebootHaltEnabled) preferences.Set("RebootHaltEnabled", *row.rebootHaltEnabled);
     ASSERT_NE(Load(), nullptr);
@@ -78,7 +101,8 @@ TEST_F(AController, DisablesTheAddressItemsAndTargetsTheCommands) {
   EXPECT_EQ(pAddLink->target(), controller);
   EXPECT_TRUE(pAddLink->action().Is(&ZezarIZIDezev::addlink));
   EXPECT_TRUE(pMenu->itemAtIndex(2)->action().Is(&ZezarIZIDezev::hangup));
-  for (int i = 0; i < pMenu->numberOfItems(); ++i) EXPECT_EQ(pMenu->itemAtIndex(i)->keyEquivalent(), "");
+  for (int i = 0; i < pMenu->numberOfItems(); ++i)
+    EXPECT_EQ(pMenu->itemAtIndex(i)->keyEquivalent(), "");
   EXPECT_FALSE(host->Choose("10.0.0.1"));
   Check(daemon);
 }
@@ -93,7 +117,9 @@ TEST_F(AController, SendsEachCommandThenRebuildsTheMenu) {
       {"Hang up", {kOn1, kOff}, Exchanges({{"hangup", "OK"}}), {kOff, kOff}},
       {"Dial", {kOff, kOff}, Exchanges({{"dial", "OK"}}), {kOn1, kOff}},
       {"Add Link", {kOn1, kOff}, Exchanges({{"route", "OK 1"}, {"addlink 1", "OK"}}), {kOn1, kOn2}},
-      {"Remove Link", {kOn1, kOn2, kOff}, Exchanges({{"route", "OK 2"}, {"removelink 2", "ERR"}}),
+      {"Remove Link",
+       {kOn1, kOn2, kOff},
+       Exchanges({{"route", "OK 2"}, {"removelink 2", "ERR"}}),
        {kOn1, kOff, kOff}},
       {"Reboot", {kOn1, kOff}, Exchanges({{"reboot", "OK"}}), {kOff, kOff}},
       {"Halt", {kOn1, kOff}, Exchanges({{"halt", "OK"}}), {kOff, kOff}},

@@ -20,7 +20,9 @@ TEST_F(AController, LogsInOnAFreshConnectionWithExactlyTheseLines) {
     std::vector<std::string> menu;
     std::string image;
   } rows[] = {
-      {"administrator, salted digest", "adm", std::nullopt,
+      {"administrator, salted digest",
+       "adm",
+       std::nullopt,
        Exchanges({{"version", "OK 11 2.0"},
                   {"md5pass", "OK 1"},
                   {"salt", "OK salt"},
@@ -30,8 +32,11 @@ TEST_F(AController, LogsInOnAFreshConnectionWithExactlyTheseLines) {
                   {"md5pass", "OK 4"},
                   {"uptime", "OK 100"}}) +
            ChannelList(2) + Permissions(true, false, true, true) + Tick(channels),
-       {"10.0.0.1", "Hang up"}, "online"},
-      {"user only", std::nullopt, "usr",
+       {"10.0.0.1", "Hang up"},
+       "online"},
+      {"user only",
+       std::nullopt,
+       "usr",
        Exchanges({{"version", "OK 10 1.0"},
                   {"pass ", "OK 1"},
                   {"pass ", "OK 1"},
@@ -39,8 +44,11 @@ TEST_F(AController, LogsInOnAFreshConnectionWithExactlyTheseLines) {
                   {"pass ", "OK 2"},
                   {"uptime", "OK 100"}}) +
            ChannelList(2) + Permissions(false, false, false, false) + Tick(channels),
-       {"10.0.0.1"}, "online"},
-      {"administrator already", "adm", "usr",
+       {"10.0.0.1"},
+       "online"},
+      {"administrator already",
+       "adm",
+       "usr",
        Exchanges({{"version", "OK 10 1.0"},
                   {"pass ", "OK 5"},
                   {"pass ", "OK 5"},
@@ -48,23 +56,30 @@ TEST_F(AController, LogsInOnAFreshConnectionWithExactlyTheseLines) {
                   {"pass ", "OK 5"},
                   {"uptime", "OK 100"}}) +
            ChannelList(2) + Permissions(true, true, false, false) + Tick(channels),
-       {"10.0.0.1", "Add Link", "Hang up"}, "online"},
-      {"no rights", "adm", "usr",
+       {"10.0.0.1", "Add Link", "Hang up"},
+       "online"},
+      {"no rights",
+       "adm",
+       "usr",
        Exchanges({{"version", "OK 10 1.0"},
                   {"pass ", "OK 0"},
                   {"pass adm", "OK 0"},
                   {"pass ", "OK 0"},
                   {"pass usr", "OK 1"},
                   {"pass ", "OK 1"}}),
-       {}, "noconnect"},
-      {"user rights but no uptime", std::nullopt, std::nullopt,
+       {},
+       "noconnect"},
+      {"user rights but no uptime",
+       std::nullopt,
+       std::nullopt,
        Exchanges({{"version", "OK 10 1.0"},
                   {"pass ", "OK 2"},
                   {"pass ", "OK 2"},
                   {"uptime", "OK 0"},
                   {"pass ", "OK 2"},
                   {"uptime", "ERR"}}),
-       {}, "noconnect"},
+       {},
+       "noconnect"},
   };
   for (Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -101,8 +116,8 @@ TEST_F(AController, KeepsItsConnectionAcrossTicks) {
 
 TEST_F(AController, ReconnectsAfterATimeOut) {
   const std::vector<ChannelState> channels = {{true, "10.0.0.1"}, {true, "10.0.0.2"}};
-  FakeDaemon daemon({FullLogin(channels) + Script{Expect("status 1\r\n"), Stall(1500ms)},
-                     Relogin(channels)});
+  FakeDaemon daemon(
+      {FullLogin(channels) + Script{Expect("status 1\r\n"), Stall(1500ms)}, Relogin(channels)});
   UseDaemon(daemon);
   ASSERT_NE(Load(), nullptr);
   canvas.Clear();
@@ -143,7 +158,8 @@ TEST_F(AController, DropsALoginThatEndsInMidAir) {
 TEST_F(AController, ListsNoChannelOfARouterWithMoreThanFour) {
   for (const int count : {4, 5}) {
     SCOPED_TRACE(count);
-    std::vector<ChannelState> channels(static_cast<std::size_t>(count), ChannelState{true, "10.0.0.9", "1 1"});
+    std::vector<ChannelState> channels(static_cast<std::size_t>(count),
+                                       ChannelState{true, "10.0.0.9", "1 1"});
     const std::vector<ChannelState> shown = count <= 4 ? channels : std::vector<ChannelState>{};
     FakeDaemon daemon(AdminLogin() + ChannelList(count) + Permissions(true, true, true, true) +
                       Tick(shown));
@@ -167,15 +183,16 @@ TEST_F(AController, ListsNoChannelOfARouterWithMoreThanFour) {
 TEST_F(AController, SurvivesRoutersThatMisbehave) {
   SilentPort silent;
   RefusingPort refusing;
-  FakeDaemon garbage(Script{Expect("version\r\n"), Send("\x01\xff garbage\r\n"), Expect("pass \r\n"),
-                       Send(std::string("OK \0\0\n", 6)), Expect("version\r\n"), Send("OK\n"),
-                       Expect("pass \r\n"), Send("OK 99999999999999999999\n"), Expect("uptime\r\n"),
-                       Send("OK 1\n"), Expect("version\r\n"), Send("\n"), Expect("pass \r\n"),
-                       Send("OK -65535\n")});
+  FakeDaemon garbage(Script{
+      Expect("version\r\n"), Send("\x01\xff garbage\r\n"), Expect("pass \r\n"),
+      Send(std::string("OK \0\0\n", 6)), Expect("version\r\n"), Send("OK\n"), Expect("pass \r\n"),
+      Send("OK 99999999999999999999\n"), Expect("uptime\r\n"), Send("OK 1\n"),
+      Expect("version\r\n"), Send("\n"), Expect("pass \r\n"), Send("OK -65535\n")});
   struct Row {
     const char* name;
     uint16_t port;
-  } rows[] = {{"refusing", refusing.Port()}, {"silent", silent.Port()}, {"garbage", garbage.Port()}};
+  } rows[] = {
+      {"refusing", refusing.Port()}, {"silent", silent.Port()}, {"garbage", garbage.Port()}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     router.Set("127.0.0.1");
@@ -191,8 +208,11 @@ TEST_F(AController, SurvivesRoutersThatMisbehave) {
 }
 
 TEST_F(AController, PassesAnUptimeOverflowToTheHost) {
-  FakeDaemon daemon(Exchanges({{"version", "OK 10 1.0"}, {"pass ", "OK 1"}, {"pass adm", "OK 2"},
-                               {"pass ", "OK 2"}, {"uptime", "OK 30000000000000000000"}}));
+  FakeDaemon daemon(Exchanges({{"version", "OK 10 1.0"},
+                               {"pass ", "OK 1"},
+                               {"pass adm", "OK 2"},
+                               {"pass ", "OK 2"},
+                               {"uptime", "OK 30000000000000000000"}}));
   UseDaemon(daemon);
   EXPECT_THROW(Load(), std::overflow_error);
   Check(daemon);
@@ -200,8 +220,12 @@ TEST_F(AController, PassesAnUptimeOverflowToTheHost) {
 
 TEST_F(AController, KeepsItsDescriptorCountFlatOverManyTicks) {
   RefusingPort refusing;
-  const Script refusedLogin = Exchanges({{"version", "ERR"}, {"pass ", "ERR"}, {"version", "ERR"},
-                                         {"pass ", "ERR"}, {"version", "ERR"}, {"pass ", "ERR"}});
+  const Script refusedLogin = Exchanges({{"version", "ERR"},
+                                         {"pass ", "ERR"},
+                                         {"version", "ERR"},
+                                         {"pass ", "ERR"},
+                                         {"version", "ERR"},
+                                         {"pass ", "ERR"}});
   FakeDaemon refusingLogins(std::vector<Script>(50, refusedLogin));
   router.Set("127.0.0.1");
   preferences.Set("RouterPort", static_cast<long>(refusing.Port()));

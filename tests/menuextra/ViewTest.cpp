@@ -101,7 +101,8 @@ TEST_F(AGraph, RoundsBarHeightsToSinglePrecision) {
 }
 
 TEST_F(AGraph, PaintsImageCountThenOutgoingThenIncoming) {
-  const auto image = NSImage::initWithContentsOfFile(std::string(ZEZAR_RESOURCE_DIR) + "/online.png");
+  const auto image =
+      NSImage::initWithContentsOfFile(std::string(ZEZAR_RESOURCE_DIR) + "/online.png");
   ASSERT_TRUE(image);
   extra.pImage = image.get();
   extra.onImage = [&] {

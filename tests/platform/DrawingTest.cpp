@@ -18,7 +18,8 @@ constexpr uint32_t kRed = 0xFFFF0000;
 constexpr uint32_t kBlue = 0xFF0000FF;
 
 // A 4 x 4 PNG, blue but for its top-left pixel, which is red.
-std::filesystem::path WriteMarkerPng(const TempDir& i_dir, const std::string& i_strName, int i_iSize) {
+std::filesystem::path WriteMarkerPng(const TempDir& i_dir, const std::string& i_strName,
+                                     int i_iSize) {
   cairo_surface_t* pSurface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, i_iSize, i_iSize);
   cairo_t* c = cairo_create(pSurface);
   cairo_set_source_rgb(c, 0, 0, 1);
@@ -142,7 +143,7 @@ TEST(TheCairoCanvas, DrawsLegibleTextAtTheHostsTextScale) {
       if (y < 22 - 6) ++aboveBaseline;
     }
   }
-  EXPECT_GT(inked, 10);  // a glyph about 8 pixels tall, not a speck
+  EXPECT_GT(inked, 10);                     // a glyph about 8 pixels tall, not a speck
   EXPECT_GT(aboveBaseline, inked * 3 / 4);  // upright: it stands on its baseline
 }
 

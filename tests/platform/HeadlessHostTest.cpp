@@ -57,7 +57,8 @@ class TestExtra final : public NSMenuExtra {
   NSMenu* menu() override {
     while (m_menu->numberOfItems() != 0) m_menu->removeItemAtIndex(0);
     s_pCalls->log.push_back("menu");
-    m_menu->addItemWithTitleActionKeyEquivalent("10.0.0.1", &TestExtra::Chosen, "")->setEnabled(false);
+    m_menu->addItemWithTitleActionKeyEquivalent("10.0.0.1", &TestExtra::Chosen, "")
+        ->setEnabled(false);
     m_menu->addItemWithTitleActionKeyEquivalent("Loose", &TestExtra::Chosen, "");
     m_menu->addItemWithTitleActionKeyEquivalent("Dial", &TestExtra::Chosen, "")->setTarget(this);
     m_view->setNeedsDisplay(true);
@@ -112,9 +113,9 @@ TEST_F(AHeadlessHost, OpensTheMenuAndChoosesAsAUserWould) {
   EXPECT_FALSE(host.Choose("Halt"));      // not there
   EXPECT_TRUE(host.Choose("Loose"));      // no target: nothing happens
   EXPECT_TRUE(host.Choose("Dial"));
-  EXPECT_EQ(calls.log, (std::vector<std::string>{"menu", "draw 22", "menu", "draw 22", "menu",
-                                                 "draw 22", "menu", "draw 22", "chosen", "menu",
-                                                 "draw 22"}));
+  EXPECT_EQ(calls.log,
+            (std::vector<std::string>{"menu", "draw 22", "menu", "draw 22", "menu", "draw 22",
+                                      "menu", "draw 22", "chosen", "menu", "draw 22"}));
 }
 
 TEST_F(AHeadlessHost, ChoosesFromTheMenuOnScreenWithoutOpeningItAgain) {

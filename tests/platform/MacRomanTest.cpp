@@ -21,13 +21,13 @@ TEST(MacRoman, MapsKnownCharacters) {
     std::string utf8;
   } rows[] = {
       {"plain 1.2.3", "plain 1.2.3"},
-      {"\x80", "\xC3\x84"},          // Ä
-      {"\x8A", "\xC3\xA4"},          // ä
-      {"\xA7", "\xC3\x9F"},          // ß
-      {"\xA5", "\xE2\x80\xA2"},      // bullet
-      {"\xDB", "\xE2\x82\xAC"},      // euro sign
-      {"\xCA", "\xC2\xA0"},          // no-break space
-      {"\xFF", "\xCB\x87"},          // caron
+      {"\x80", "\xC3\x84"},      // Ä
+      {"\x8A", "\xC3\xA4"},      // ä
+      {"\xA7", "\xC3\x9F"},      // ß
+      {"\xA5", "\xE2\x80\xA2"},  // bullet
+      {"\xDB", "\xE2\x82\xAC"},  // euro sign
+      {"\xCA", "\xC2\xA0"},      // no-break space
+      {"\xFF", "\xCB\x87"},      // caron
       {std::string("a\0b", 3), std::string("a\0b", 3)},
   };
   for (const Row& row : rows) {
@@ -38,13 +38,13 @@ TEST(MacRoman, MapsKnownCharacters) {
 }
 
 TEST(MacRoman, ReportsTextWithNoMacRomanForm) {
-  for (const std::string& text : {std::string("\xC5\x81"),  // Ł
-                                 std::string("\xE4\xB8\xAD"),  // a CJK character
-                                 std::string("\xF0\x9F\x98\x80"),  // an emoji
-                                 std::string("\xC3"),  // cut short
-                                 std::string("\xC0\x80"),  // overlong NUL
-                                 std::string("\xED\xA0\x80"),  // a surrogate
-                                 std::string("\xFF")}) {
+  for (const std::string& text : {std::string("\xC5\x81"),          // Ł
+                                  std::string("\xE4\xB8\xAD"),      // a CJK character
+                                  std::string("\xF0\x9F\x98\x80"),  // an emoji
+                                  std::string("\xC3"),              // cut short
+                                  std::string("\xC0\x80"),          // overlong NUL
+                                  std::string("\xED\xA0\x80"),      // a surrogate
+                                  std::string("\xFF")}) {
     EXPECT_EQ(Utf8ToMacRoman("ok " + text), std::nullopt);
   }
 }

@@ -76,7 +76,8 @@ TEST(AMenuItem, SurvivesAnActionThatRemovesIt) {
   NSMenu menu("");
   Rebuilder rebuilder;
   rebuilder.menu = &menu;
-  menu.addItemWithTitleActionKeyEquivalent("Hang up", &Rebuilder::Rebuild, "")->setTarget(&rebuilder);
+  menu.addItemWithTitleActionKeyEquivalent("Hang up", &Rebuilder::Rebuild, "")
+      ->setTarget(&rebuilder);
   menu.itemAtIndex(0)->performAction();
   EXPECT_EQ(rebuilder.count, 1);
   EXPECT_EQ(menu.numberOfItems(), 0);

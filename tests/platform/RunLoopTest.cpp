@@ -120,7 +120,7 @@ TEST(AnSdEventRunLoop, TicksInRealTimeUntilTold) {
   int hooks = 0;
   loop.SetAfterDispatch([&] { ++hooks; });
   NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(0.02, &ticker, &Ticker::Tick,
-                                                                        nullptr, true);
+                                                                       nullptr, true);
   EXPECT_EQ(loop.Run(), 7);
   ASSERT_EQ(ticker.times.size(), 5u);
   for (std::size_t i = 0; i < ticker.times.size(); ++i) {
@@ -138,8 +138,8 @@ TEST(AnSdEventRunLoop, StopsWhenAnActionThrows) {
   platform::SdEventRunLoop loop;
   platform::RunLoop::SetCurrent(&loop);
   Thrower thrower;
-  NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(0.001, &thrower,
-                                                                        &Thrower::Throw, nullptr, true);
+  NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+      0.001, &thrower, &Thrower::Throw, nullptr, true);
   EXPECT_THROW(loop.Run(), std::runtime_error);
   platform::RunLoop::SetCurrent(nullptr);
 }

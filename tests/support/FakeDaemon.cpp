@@ -133,7 +133,8 @@ class Server {
   Wait WaitReadable(int i_fd, Clock::time_point i_deadline) {
     for (;;) {
       pollfd fds[2] = {{i_fd, POLLIN, 0}, {m_control, POLLIN, 0}};
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(i_deadline - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(i_deadline - Clock::now());
       const int timeout = m_bFinishing ? 0 : static_cast<int>(std::max<long long>(left.count(), 0));
       const int ready = ::poll(fds, m_bFinishing ? 1 : 2, timeout);
       if (ready < 0 && errno == EINTR) continue;
@@ -168,8 +169,8 @@ class Server {
         case Step::Kind::Send:
           // The client may have gone already; what it did not read is its business.
           for (std::size_t uDone = 0; uDone < step.bytes.size();) {
-            const ssize_t n = ::send(i_fd, step.bytes.data() + uDone, step.bytes.size() - uDone,
-                                     MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(i_fd, step.bytes.data() + uDone, step.bytes.size() - uDone, MSG_NOSIGNAL);
             if (n <= 0) break;
             uDone += static_cast<std::size_t>(n);
           }
@@ -193,8 +194,8 @@ class Server {
         return false;
       }
       if (!Receive(i_fd)) {
-        Fail(Where() + "closed by the client while " + Visible(i_strBytes) +
-             " was expected; got " + Visible(m_pending));
+        Fail(Where() + "closed by the client while " + Visible(i_strBytes) + " was expected; got " +
+             Visible(m_pending));
         return false;
       }
     }
@@ -288,7 +289,8 @@ Transcript FakeDaemon::Finish() {
   const Clock::time_point deadline = Clock::now() + 8 * kDeadline;
   for (;;) {
     pollfd entry{m_report, POLLIN, 0};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     const int ready = ::poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) {
@@ -333,7 +335,8 @@ SilentPort::SilentPort() : m_listener(ListenOnLoopback(m_port, false)) {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(m_port);
-  if (m_filler < 0 || ::connect(m_filler, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if (m_filler < 0 ||
+      ::connect(m_filler, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     Die("connect");
   }
 }
