@@ -7,6 +7,7 @@
 #include "platform/NSMenu.h"
 
 NSMenu* ZezarIZIDezev::menu() {
+  if (!theMenu) return nullptr;  // unloaded: nothing to show, nobody to ask
   while (theMenu->numberOfItems() != 0) theMenu->removeItemAtIndex(0);
 
   if (!globalZastra->IsConnected()) connect();

@@ -4,6 +4,7 @@
 #include "menuextra/menubarThingyView.h"
 
 NSImage* ZezarIZIDezev::image() {
+  if (!theView) return nullptr;  // unloaded
   if (!globalZastra->IsConnected()) {
     theView->setPercentageInOut(0.0, 0.0);
     theView->setOnlineChannels(0);

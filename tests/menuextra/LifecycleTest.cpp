@@ -124,7 +124,12 @@ TEST_F(AController, StopsAndDisconnectsWhenUnloaded) {
   EXPECT_FALSE(globalZastra->IsConnected());
   loop.Advance(10s);
   EXPECT_EQ(host->Draws(), draws);
-  const Transcript transcript = Check(daemon);  // nothing after the first tick
+  const Transcript transcript = Check(daemon);
+  ZezarIZIDezev unloaded;  // asked after willUnload, as a careless host might
+  unloaded.initWithBundle(bundle);
+  unloaded.willUnload();
+  EXPECT_EQ(unloaded.menu(), nullptr);
+  EXPECT_EQ(unloaded.image(), nullptr);  // nothing after the first tick
   EXPECT_EQ(transcript.received.size(), 1u);
 }
 
