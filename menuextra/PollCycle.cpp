@@ -4,7 +4,6 @@
 #include "menuextra/Preference.h"
 #include "menuextra/menubarThingy.h"
 #include "platform/MacRoman.h"
-#include "platform/Preferences.h"
 
 namespace {
 
@@ -16,8 +15,7 @@ constexpr long kMostChannelsShown = 4;  // a router with more is shown as having
 void ZezarIZIDezev::timerCallback(NSTimer*) { menu(); }
 
 void ZezarIZIDezev::connect() {
-  platform::Preferences().AppSynchronize(*theAppID);
-  determineRouterIP();
+  determineRouterIP();  // synchronizes the preferences first, for every read below
   if (!theRouterIP) return;
 
   long port = kDefaultRouterPort;

@@ -52,10 +52,6 @@ bool Session::Allowed(std::string_view i_strCommand) const {
   return m_level >= kUserLevel && m_router.userMayRun.count(std::string(i_strCommand)) != 0;
 }
 
-const Channel* Session::FindChannel(std::string_view i_strName) const {
-  return const_cast<Session*>(this)->FindChannel(i_strName);
-}
-
 Channel* Session::FindChannel(std::string_view i_strName) {
   if (i_strName == "pppoe") return m_router.pppoe ? &m_router.pppoeLink : nullptr;
   int number = 0;

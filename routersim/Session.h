@@ -27,7 +27,6 @@ class Session {
  private:
   std::string Login(std::string_view i_strPassword, bool i_bDigest);
   bool Allowed(std::string_view i_strCommand) const;
-  const Channel* FindChannel(std::string_view i_strName) const;
   Channel* FindChannel(std::string_view i_strName);
 
   Router& m_router;

@@ -150,15 +150,17 @@ class TerminalHost {
       m_loop.Exit(0);
       return;
     }
+    const int draws = m_host.Draws();
     if (key == 'm' || key == '\n' || key == ' ') {
-      m_bMenuOpen = m_host.OpenMenu() != nullptr;
+      m_bMenuOpen = true;  // before opening: the drawing it causes shows the menu
+      if (m_host.OpenMenu() == nullptr) m_bMenuOpen = false;
     } else if (m_bMenuOpen && key >= '1' && key <= '9') {
       m_bMenuOpen = false;
       m_host.ChooseOpenItem(key - '1');
     } else {
       m_bMenuOpen = false;
     }
-    Show();
+    if (m_host.Draws() == draws) Show();  // a drawing has shown the screen already
   }
 
   void Show() {
