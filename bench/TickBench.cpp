@@ -1,6 +1,7 @@
-// One full tick of the menu extra (menu build and one drawing, into a cairo surface) against a
+// One full tick of the menu extra (menu build and one drawing, into a display list) against a
 // local simulated router with four online channels, beside the same sixteen exchanges made
-// with a plain buffered socket, in the same run.
+// with a plain buffered socket, in the same run; and what a tray adds to each tick: the
+// drawing replayed into pixmaps of 22 and 44 pixels.
 //
 //   tick_bench                      Google Benchmark: wall and CPU time per tick
 //   tick_bench --ticks N            exactly N ticks, for counting system calls (see
@@ -20,11 +21,11 @@
 #include <string>
 
 #include "menuextra/menubarThingy.h"
-#include "platform/CairoCanvas.h"
-#include "platform/HeadlessHost.h"
-#include "platform/ManualRunLoop.h"
-#include "platform/MemoryPreferences.h"
+#include "platform/MenuExtraHost.h"
 #include "platform/NSBundle.h"
+#include "platform/testing/FixedRouter.h"
+#include "platform/testing/ManualRunLoop.h"
+#include "platform/testing/MemoryPreferences.h"
 #include "routersim/ServerProcess.h"
 
 namespace {
@@ -32,11 +33,15 @@ namespace {
 const std::string kDomain = "org.zezar.bench";
 constexpr int kChannels = 4;
 
-// The controller loaded under the headless host, logged in to the simulator.
+// The controller loaded on the host core, logged in to the simulator.
 class LoadedExtra {
  public:
   explicit LoadedExtra(uint16_t i_port)
-      : m_host(platform::HeadlessHost::Services{m_loop, m_canvas, &m_preferences, nullptr}) {
+      : m_host({.runLoop = m_loop,
+                .preferences = m_preferences,
+                .defaultRouter = m_router,
+                .log = {},
+                .recover = {}}) {
     m_preferences.Set("AutoDetectRouter", false);
     m_preferences.Set("RouterIPAddress", std::string("127.0.0.1"));
     m_preferences.Set("RouterPort", static_cast<long>(i_port));
@@ -46,13 +51,17 @@ class LoadedExtra {
     }
   }
   void Tick() { m_loop.Advance(std::chrono::seconds(2)); }
+  // What a tray makes of each drawing.
+  std::size_t Pixmaps() const {
+    return m_host.Render(1, {1, 1, 1, 1}).argb.size() + m_host.Render(2, {1, 1, 1, 1}).argb.size();
+  }
 
  private:
   platform::ManualRunLoop m_loop;
-  CairoCanvas m_canvas{CairoCanvas::Options{}};
   platform::MemoryPreferences m_preferences{kDomain};
+  platform::FixedRouter m_router{std::nullopt};
   NSBundle m_bundle{kDomain, ZEZAR_RESOURCE_DIR};
-  platform::HeadlessHost m_host;
+  platform::MenuExtraHost m_host;
 };
 
 // The same exchanges as a tick, with a reader that takes whole segments.
@@ -117,6 +126,22 @@ void BM_Tick(benchmark::State& state) {
   state.counters["exchanges"] = benchmark::Counter(16, benchmark::Counter::kDefaults);
 }
 
+void BM_TickWithPixmaps(benchmark::State& state) {
+  routersim::ServerProcess server(FourOnline());
+  LoadedExtra extra(server.Port());
+  for (auto _ : state) {
+    extra.Tick();
+    benchmark::DoNotOptimize(extra.Pixmaps());
+  }
+}
+
+void BM_Pixmaps(benchmark::State& state) {
+  routersim::ServerProcess server(FourOnline());
+  LoadedExtra extra(server.Port());
+  for (int i = 0; i < 4; ++i) extra.Tick();  // bars of every height in the drawing
+  for (auto _ : state) benchmark::DoNotOptimize(extra.Pixmaps());
+}
+
 void BM_BareExchanges(benchmark::State& state) {
   routersim::ServerProcess server(FourOnline());
   BareClient client(server.Port());
@@ -125,6 +150,8 @@ void BM_BareExchanges(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Tick)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(BM_TickWithPixmaps)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(BM_Pixmaps)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(BM_BareExchanges)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
 }  // namespace

@@ -51,6 +51,7 @@ class ZezarIZIDezev : public NSMenuExtra {
   // Not a plain getter: asks every channel's status and each online channel's rate, pushes one
   // load sample and the online count into the view, and returns the status image.
   NSImage* image() override;
+  const NSMenu* builtMenu() const override { return theMenu.get(); }  // no requests
 
   // ---- the poll cycle ----
 
@@ -74,7 +75,6 @@ class ZezarIZIDezev : public NSMenuExtra {
   long numChannels() const { return theNumChannels; }
   const std::optional<std::string>& routerIP() const { return theRouterIP; }
   menubarThingyView* graphView() const { return theView.get(); }
-  const NSMenu* builtMenu() const { return theMenu.get(); }  // as the last menu() left it
 
  private:
   // One router command from a menu action, then the full rebuild that shows its effect.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/DisplayList.h"
 #include "platform/MacRoman.h"
 #include "platform/NSImage.h"
 
@@ -16,52 +17,82 @@ void CairoCanvas::ContextRelease::operator()(cairo_t* i_pContext) const {
   cairo_destroy(i_pContext);
 }
 
+platform::Pixmap CairoCanvas::Render(const platform::DisplayList& i_drawing,
+                                     const Options& i_options) {
+  CairoCanvas canvas(i_options);
+  i_drawing.Replay(canvas);
+  return canvas.ToPixmap();
+}
+
 CairoCanvas::CairoCanvas(const Options& i_options) : m_options(i_options) {
   const int width = static_cast<int>(std::lround(m_options.size.width * m_options.scale));
   const int height = static_cast<int>(std::lround(m_options.size.height * m_options.scale));
+  // A new image surface is transparent throughout.
   m_surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
   m_context.reset(cairo_create(m_surface.get()));
   // The one flip: view coordinates grow upwards, the surface's rows downwards.
   cairo_translate(m_context.get(), 0, height);
   cairo_scale(m_context.get(), m_options.scale, -m_options.scale);
-  Clear();
-}
-
-void CairoCanvas::Clear() {
-  cairo_t* c = m_context.get();
-  cairo_save(c);
-  cairo_set_operator(c, CAIRO_OPERATOR_CLEAR);
-  cairo_paint(c);
-  cairo_restore(c);
   SetColor(m_options.textColor);
 }
 
-uint32_t CairoCanvas::PixelAt(int i_x, int i_y) {
-  cairo_surface_flush(m_surface.get());
-  if (i_x < 0 || i_y < 0 || i_x >= PixelWidth() || i_y >= PixelHeight()) return 0;
-  const unsigned char* pData = cairo_image_surface_get_data(m_surface.get());
-  const int stride = cairo_image_surface_get_stride(m_surface.get());
-  uint32_t pixel;
-  std::memcpy(&pixel, pData + i_y * stride + i_x * 4, sizeof pixel);
-  return pixel;
-}
-
-int CairoCanvas::PixelWidth() const { return cairo_image_surface_get_width(m_surface.get()); }
-
-int CairoCanvas::PixelHeight() const { return cairo_image_surface_get_height(m_surface.get()); }
-
-bool CairoCanvas::WritePng(const std::filesystem::path& i_path) {
-  return cairo_surface_write_to_png(m_surface.get(), i_path.c_str()) == CAIRO_STATUS_SUCCESS;
+platform::Pixmap CairoCanvas::ToPixmap() const {
+  cairo_surface_t* pSurface = m_surface.get();
+  cairo_surface_flush(pSurface);
+  platform::Pixmap pixmap;
+  pixmap.width = cairo_image_surface_get_width(pSurface);
+  pixmap.height = cairo_image_surface_get_height(pSurface);
+  pixmap.argb.resize(4 * static_cast<std::size_t>(pixmap.width) *
+                     static_cast<std::size_t>(pixmap.height));
+  const unsigned char* pData = cairo_image_surface_get_data(pSurface);
+  const int stride = cairo_image_surface_get_stride(pSurface);
+  uint8_t* pOut = pixmap.argb.data();
+  for (int y = 0; y < pixmap.height; ++y) {
+    for (int x = 0; x < pixmap.width; ++x) {
+      uint32_t word;  // native-endian, premultiplied
+      std::memcpy(&word, pData + y * stride + x * 4, sizeof word);
+      const uint32_t alpha = word >> 24;
+      const auto straight = [&](int i_iShift) {
+        const uint32_t value = word >> i_iShift & 0xFFu;
+        return static_cast<uint8_t>(alpha == 0 ? 0 : (value * 255 + alpha / 2) / alpha);
+      };
+      *pOut++ = static_cast<uint8_t>(alpha);
+      *pOut++ = straight(16);
+      *pOut++ = straight(8);
+      *pOut++ = straight(0);
+    }
+  }
+  return pixmap;
 }
 
 void CairoCanvas::SetColor(const RGBA& i_color) {
+  m_color = i_color;
   cairo_set_source_rgba(m_context.get(), i_color.red, i_color.green, i_color.blue, i_color.alpha);
 }
 
 void CairoCanvas::StrokePath(const std::vector<PathElement>& i_elements, CGFloat i_lineWidth) {
+  // A stroke of an odd number of pixels is centred on a pixel's middle, an even one on a pixel
+  // edge; anything else would straddle two pixel columns at half intensity.
+  const double pixels = std::round(i_lineWidth * m_options.scale);
+  const auto snap = [&](double i_value) {
+    if (pixels < 1) return i_value;
+    const double device = i_value * m_options.scale;
+    const double snapped =
+        std::fmod(pixels, 2.0) == 1.0 ? std::floor(device) + 0.5 : std::round(device);
+    return snapped / m_options.scale;
+  };
+  std::vector<PathElement> elements = i_elements;
+  for (std::size_t i = 1; i < elements.size(); ++i) {
+    PathElement& from = elements[i - 1];
+    PathElement& to = elements[i];
+    if (to.kind != PathElement::LineTo) continue;
+    if (from.point.x == to.point.x) from.point.x = to.point.x = snap(to.point.x);
+    if (from.point.y == to.point.y) from.point.y = to.point.y = snap(to.point.y);
+  }
+
   cairo_t* c = m_context.get();
   cairo_new_path(c);
-  for (const PathElement& element : i_elements) {
+  for (const PathElement& element : elements) {
     if (element.kind == PathElement::MoveTo) {
       cairo_move_to(c, element.point.x, element.point.y);
     } else {
@@ -108,11 +139,20 @@ void CairoCanvas::ShowText(NSPoint i_at, std::string_view i_bytes) {
       m_encoding == kCGEncodingMacRoman ? platform::MacRomanToUtf8(i_bytes) : std::string(i_bytes);
   cairo_save(c);
   // Glyphs are drawn y-down; under the flipped surface they need the text matrix flipped back.
-  const double size = m_fontSize * m_options.textScale;
+  const double size = m_fontSize * kTextScale;
   cairo_matrix_t matrix;
   cairo_matrix_init_scale(&matrix, size, -size);
   cairo_set_font_matrix(c, &matrix);
   cairo_move_to(c, i_at.x, i_at.y);
-  cairo_show_text(c, strUtf8.c_str());
+  cairo_text_path(c, strUtf8.c_str());
+
+  const double luminance = 0.2126 * m_color.red + 0.7152 * m_color.green + 0.0722 * m_color.blue;
+  const double halo = luminance > 0.5 ? 0.0 : 1.0;
+  cairo_set_source_rgba(c, halo, halo, halo, 0.85 * m_color.alpha);
+  cairo_set_line_width(c, 2.0 / m_options.scale);  // one pixel on either side of the outline
+  cairo_set_line_join(c, CAIRO_LINE_JOIN_ROUND);
+  cairo_stroke_preserve(c);
+  cairo_set_source_rgba(c, m_color.red, m_color.green, m_color.blue, m_color.alpha);
+  cairo_fill(c);
   cairo_restore(c);
 }

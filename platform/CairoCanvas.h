@@ -1,37 +1,44 @@
 #pragma once
 
-// A canvas on a cairo ARGB32 image surface of the view's size times a scale factor. The
-// surface is flipped once, so that drawing uses the view's coordinates: origin bottom-left,
-// y up, one unit per point.
+// The canvas that paints pixels: a cairo ARGB32 image surface of the view's size times a scale
+// factor, flipped once so that drawing uses the view's coordinates (origin bottom-left, y up,
+// one unit per point). Each canvas starts transparent with the fill colour set to the panel's
+// text colour, as a menu bar prepares a view for each drawing.
+//
+// Two touches of a status-area renderer, neither of which moves what the view drew:
+// - strokes that run along a pixel axis are centred on pixels, so one-point bars stay crisp at
+//   1x as well as at 2x;
+// - text gets a one-pixel halo in the contrasting shade, so the count stays legible over the
+//   bars and on light and dark panels.
 
-#include <cstdint>
 #include <filesystem>
 #include <memory>
 
 #include "platform/Canvas.h"
+#include "platform/Pixmap.h"
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
+
+namespace platform {
+class DisplayList;
+}
 
 class CairoCanvas final : public Canvas {
  public:
   struct Options {
     NSSize size{22, 22};         // in points
     double scale = 1.0;          // pixels per point
-    double textScale = 12.0;     // the text matrix: a font of size 1 is this many points tall
-    RGBA textColor{0, 0, 0, 1};  // the fill colour before any is set
+    RGBA textColor{0, 0, 0, 1};  // the panel's text colour: the fill colour before any is set
   };
+  // The text matrix: a font of size 1 is this many points tall.
+  static constexpr double kTextScale = 12.0;
+
+  // One drawing on a fresh canvas.
+  static platform::Pixmap Render(const platform::DisplayList& i_drawing, const Options& i_options);
 
   explicit CairoCanvas(const Options& i_options);
-
-  // Makes every pixel transparent and the colour the initial one again.
-  void Clear();
-  // The pixel at (x, y) in surface pixels from the top-left, as premultiplied ARGB.
-  uint32_t PixelAt(int i_x, int i_y);
-  int PixelWidth() const;
-  int PixelHeight() const;
-  bool WritePng(const std::filesystem::path& i_path);
-  cairo_surface_t* surface() const { return m_surface.get(); }
+  platform::Pixmap ToPixmap() const;
 
   void SetColor(const RGBA& i_color) override;
   void StrokePath(const std::vector<PathElement>& i_elements, CGFloat i_lineWidth) override;
@@ -50,6 +57,7 @@ class CairoCanvas final : public Canvas {
   Options m_options;
   std::unique_ptr<cairo_surface_t, SurfaceRelease> m_surface;
   std::unique_ptr<cairo_t, ContextRelease> m_context;
+  RGBA m_color;  // the current colour, for the text's halo
   CGFloat m_fontSize = 12;
   CGTextEncoding m_encoding = kCGEncodingMacRoman;
 };

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <stdexcept>
 
 namespace platform {
 
@@ -20,7 +21,6 @@ bool ParseHex(const std::string& i_strText, uint32_t& o_value) {
   return error == std::errc{} && ptr == pEnd;
 }
 
-ProcNetRoute g_kernel;
 const DefaultRouterSource* g_pInstalled = nullptr;  // set and cleared by the host
 
 }  // namespace
@@ -64,7 +64,8 @@ std::optional<std::string> ProcNetRoute::DefaultIPv4Router() const {
 }
 
 const DefaultRouterSource& DefaultRouter() {
-  return g_pInstalled != nullptr ? *g_pInstalled : g_kernel;
+  if (g_pInstalled == nullptr) throw std::logic_error("no default-router source installed");
+  return *g_pInstalled;
 }
 
 void InstallDefaultRouter(const DefaultRouterSource* i_pSource) { g_pInstalled = i_pSource; }

@@ -26,19 +26,9 @@ class ProcNetRoute final : public DefaultRouterSource {
   std::filesystem::path m_path;
 };
 
-// A fixed answer, for tests.
-class FixedRouter final : public DefaultRouterSource {
- public:
-  explicit FixedRouter(std::optional<std::string> i_router) : m_router(std::move(i_router)) {}
-  void Set(std::optional<std::string> i_router) { m_router = std::move(i_router); }
-  std::optional<std::string> DefaultIPv4Router() const override { return m_router; }
-
- private:
-  std::optional<std::string> m_router;
-};
-
-// The process's source, installed by the host like the preferences store; without one the
-// kernel's routing table is read.
+// The process's source, installed by the host like the preferences store. Without one,
+// DefaultRouter() throws std::logic_error: a host that forgot it must not read the machine's
+// real routing table by accident.
 const DefaultRouterSource& DefaultRouter();
 void InstallDefaultRouter(const DefaultRouterSource* i_pSource);
 

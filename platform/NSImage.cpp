@@ -6,38 +6,46 @@
 
 namespace {
 
-cairo_surface_t* LoadPng(const std::filesystem::path& i_path) {
-  cairo_surface_t* pSurface = cairo_image_surface_create_from_png(i_path.c_str());
-  if (cairo_surface_status(pSurface) == CAIRO_STATUS_SUCCESS) return pSurface;
-  cairo_surface_destroy(pSurface);
-  return nullptr;
+struct SurfaceRelease {
+  void operator()(cairo_surface_t* i_pSurface) const { cairo_surface_destroy(i_pSurface); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
+
+Surface LoadPng(const std::filesystem::path& i_path) {
+  Surface surface(cairo_image_surface_create_from_png(i_path.c_str()));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+  return surface;
 }
 
 }  // namespace
 
-void NSImage::SurfaceRelease::operator()(cairo_surface_t* i_pSurface) const {
-  cairo_surface_destroy(i_pSurface);
-}
+struct NSImage::Pixels {
+  std::filesystem::path path;
+  Surface plain;
+  Surface twice;  // may be empty
+  NSSize size;
+};
 
 std::unique_ptr<NSImage> NSImage::initWithContentsOfFile(const std::filesystem::path& i_path) {
-  Surface plain(LoadPng(i_path));
-  if (!plain) return nullptr;
+  auto pixels = std::make_shared<Pixels>();
+  pixels->plain = LoadPng(i_path);
+  if (!pixels->plain) return nullptr;
+  pixels->path = i_path;
+  pixels->size = {static_cast<CGFloat>(cairo_image_surface_get_width(pixels->plain.get())),
+                  static_cast<CGFloat>(cairo_image_surface_get_height(pixels->plain.get()))};
   std::filesystem::path doublePath = i_path;
   doublePath.replace_filename(i_path.stem().string() + "@2x" + i_path.extension().string());
-  Surface twice;
   std::error_code error;
-  if (std::filesystem::is_regular_file(doublePath, error)) twice.reset(LoadPng(doublePath));
-  return std::make_unique<NSImage>(Key{}, i_path, std::move(plain), std::move(twice));
+  if (std::filesystem::is_regular_file(doublePath, error)) pixels->twice = LoadPng(doublePath);
+  return std::make_unique<NSImage>(Key{}, std::move(pixels));
 }
 
-NSImage::NSImage(Key, std::filesystem::path i_path, Surface i_plain, Surface i_double)
-    : m_path(std::move(i_path)), m_plain(std::move(i_plain)), m_double(std::move(i_double)) {
-  m_size = {static_cast<CGFloat>(cairo_image_surface_get_width(m_plain.get())),
-            static_cast<CGFloat>(cairo_image_surface_get_height(m_plain.get()))};
-}
+const std::filesystem::path& NSImage::path() const { return m_pixels->path; }
+
+NSSize NSImage::size() const { return m_pixels->size; }
 
 cairo_surface_t* NSImage::representation(double i_scale) const {
-  return (i_scale >= 2 && m_double) ? m_double.get() : m_plain.get();
+  return (i_scale >= 2 && m_pixels->twice) ? m_pixels->twice.get() : m_pixels->plain.get();
 }
 
 void NSImage::compositeToPointOperation(NSPoint i_point, NSCompositingOperation i_op) const {

@@ -2,6 +2,9 @@
 
 // An image from a PNG file. A file "<name>@2x.png" beside "<name>.png" is its representation
 // for surfaces of scale 2 and above; the image's size is that of the plain file.
+//
+// The pixels are immutable and shared: a copy of an image (as a recorded drawing keeps) costs
+// a reference and stays valid after the extra that loaded it has let go of its own.
 
 #include <filesystem>
 #include <memory>
@@ -15,8 +18,8 @@ class NSImage {
   // Nothing when the file cannot be read as a PNG.
   static std::unique_ptr<NSImage> initWithContentsOfFile(const std::filesystem::path& i_path);
 
-  const std::filesystem::path& path() const { return m_path; }
-  NSSize size() const { return m_size; }
+  const std::filesystem::path& path() const;
+  NSSize size() const;
   // The pixels that suit a surface of this scale.
   cairo_surface_t* representation(double i_scale) const;
 
@@ -24,21 +27,14 @@ class NSImage {
   void compositeToPointOperation(NSPoint i_point, NSCompositingOperation i_op) const;
 
  private:
-  struct SurfaceRelease {
-    void operator()(cairo_surface_t* i_pSurface) const;
-  };
-  using Surface = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
-
+  struct Pixels;
   struct Key {  // only initWithContentsOfFile makes images
     explicit Key() = default;
   };
 
  public:
-  NSImage(Key, std::filesystem::path i_path, Surface i_plain, Surface i_double);
+  NSImage(Key, std::shared_ptr<const Pixels> i_pixels) : m_pixels(std::move(i_pixels)) {}
 
  private:
-  std::filesystem::path m_path;
-  Surface m_plain;
-  Surface m_double;  // may be empty
-  NSSize m_size;
+  std::shared_ptr<const Pixels> m_pixels;
 };

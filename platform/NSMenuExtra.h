@@ -34,6 +34,8 @@ class NSMenuExtra : public NSObject {
 
   virtual NSMenu* menu() { return nullptr; }
   virtual NSImage* image() { return nullptr; }
+  // The menu as the last menu() call built it; asks nothing. The host shows it without a poll.
+  virtual const NSMenu* builtMenu() const { return nullptr; }
 
   // ---- the view and the bundle ----
 

@@ -27,6 +27,11 @@ class NSMenuItem {
     }
 
     explicit operator bool() const { return static_cast<bool>(m_invoke); }
+    // The same selector of the same class.
+    bool operator==(const Action& i_other) const {
+      return m_pClass != nullptr && i_other.m_pClass != nullptr && *m_pClass == *i_other.m_pClass &&
+             m_identity == i_other.m_identity;
+    }
     // Whether this is that selector.
     template <class T>
     bool Is(void (T::*i_selector)(NSMenuItem*)) const {

@@ -3,26 +3,27 @@
 #include <algorithm>
 #include <cmath>
 
-NSTimer::NSTimer(double i_seconds, Action i_action, void* i_pUserInfo, bool i_bRepeats,
-                 platform::RunLoop& io_loop)
-    : m_seconds(std::max(i_seconds, kMinimumSeconds)),
-      m_period(static_cast<platform::Microseconds>(std::llround(m_seconds * 1e6))),
-      m_due(0),
+NSTimer::NSTimer(double i_seconds, Action i_action, bool i_bRepeats, platform::RunLoop& io_loop)
+    : m_period(kMinimumPeriod),
       m_action(std::move(i_action)),
-      m_pUserInfo(i_pUserInfo),
       m_bRepeats(i_bRepeats),
-      m_loop(io_loop) {}
+      m_loop(io_loop) {
+  // Zero, negative and not-a-number intervals keep the minimum; a day-long one is plenty.
+  const double microseconds = i_seconds * 1e6;
+  if (microseconds > static_cast<double>(kMinimumPeriod)) {
+    m_period = static_cast<platform::Microseconds>(std::llround(std::min(microseconds, 8.64e10)));
+  }
+}
 
-NSTimer* NSTimer::Schedule(double i_seconds, Action i_action, void* i_pUserInfo, bool i_bRepeats) {
+NSTimer* NSTimer::Schedule(double i_seconds, Action i_action, bool i_bRepeats) {
   platform::RunLoop& loop = platform::RunLoop::Current();
-  return loop.Schedule(
-      std::make_unique<NSTimer>(i_seconds, std::move(i_action), i_pUserInfo, i_bRepeats, loop));
+  return loop.Schedule(std::make_unique<NSTimer>(i_seconds, std::move(i_action), i_bRepeats, loop));
 }
 
 void NSTimer::fire() {
   if (!m_bValid) return;
   if (!m_bRepeats) invalidate();
-  m_action(this);
+  m_loop.Fire(*this);
 }
 
 void NSTimer::invalidate() { m_loop.Invalidate(*this); }

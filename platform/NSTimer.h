@@ -13,15 +13,16 @@ class NSTimer {
   using Action = std::function<void(NSTimer*)>;
 
   // Creates a timer, schedules it on the current run loop and returns it; the run loop holds
-  // it. The selector is a member function of the target that takes the timer.
+  // it. The selector is a member function of the target that takes the timer. No user
+  // information is kept.
   template <class T>
   static NSTimer* scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
-      double i_seconds, T* i_pTarget, void (T::*i_selector)(NSTimer*), void* i_pUserInfo,
+      double i_seconds, T* i_pTarget, void (T::*i_selector)(NSTimer*), void* /*i_pUserInfo*/,
       bool i_bRepeats) {
     return Schedule(
         i_seconds,
         [i_pTarget, i_selector](NSTimer* i_pTimer) { (i_pTarget->*i_selector)(i_pTimer); },
-        i_pUserInfo, i_bRepeats);
+        i_bRepeats);
   }
 
   // Runs the action now. A repeating timer keeps its schedule; a one-shot timer is then done.
@@ -29,23 +30,19 @@ class NSTimer {
   // Stops the timer for good: no action runs after this. Safe from inside the action.
   void invalidate();
   bool isValid() const { return m_bValid; }
-  double timeInterval() const { return m_seconds; }
-  void* userInfo() const { return m_pUserInfo; }
+  double timeInterval() const { return static_cast<double>(m_period) / 1e6; }
 
-  NSTimer(double i_seconds, Action i_action, void* i_pUserInfo, bool i_bRepeats,
-          platform::RunLoop& io_loop);
+  NSTimer(double i_seconds, Action i_action, bool i_bRepeats, platform::RunLoop& io_loop);
 
  private:
   friend class platform::RunLoop;
-  static NSTimer* Schedule(double i_seconds, Action i_action, void* i_pUserInfo, bool i_bRepeats);
+  static NSTimer* Schedule(double i_seconds, Action i_action, bool i_bRepeats);
 
-  static constexpr double kMinimumSeconds = 0.0001;  // shorter intervals are raised to this
+  static constexpr platform::Microseconds kMinimumPeriod = 100;  // shorter ones are raised to it
 
-  double m_seconds;
   platform::Microseconds m_period;
-  platform::Microseconds m_due;  // the next time it is due
+  platform::Microseconds m_due = 0;  // the next time it is due
   Action m_action;
-  void* m_pUserInfo;
   bool m_bRepeats;
   bool m_bValid = true;
   platform::RunLoop& m_loop;

@@ -1,24 +1,17 @@
 #include "platform/Preferences.h"
 
+#include <stdexcept>
+
 namespace platform {
 
 namespace {
-
-class EmptyStore final : public PreferencesStore {
- public:
-  void AppSynchronize(const std::string&) override {}
-  std::optional<PreferenceValue> CopyAppValue(const std::string&,
-                                              const std::string&) const override {
-    return std::nullopt;
-  }
-};
-
-EmptyStore g_empty;
 PreferencesStore* g_pInstalled = nullptr;  // set and cleared by the host
-
 }  // namespace
 
-PreferencesStore& Preferences() { return g_pInstalled != nullptr ? *g_pInstalled : g_empty; }
+PreferencesStore& Preferences() {
+  if (g_pInstalled == nullptr) throw std::logic_error("no preferences store installed");
+  return *g_pInstalled;
+}
 
 void InstallPreferences(PreferencesStore* i_pStore) { g_pInstalled = i_pStore; }
 

@@ -31,7 +31,7 @@ class PreferencesStore {
 
 // The process's store. Like the operating system's preferences service it is process-wide:
 // the host installs one before it loads a menu extra, and removes it after unloading. Without
-// one, every key is absent.
+// one, Preferences() throws std::logic_error: no reader falls back to some default store.
 PreferencesStore& Preferences();
 void InstallPreferences(PreferencesStore* i_pStore);
 

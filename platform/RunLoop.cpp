@@ -1,6 +1,5 @@
 #include "platform/RunLoop.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 #include "platform/NSTimer.h"
@@ -15,8 +14,10 @@ RunLoop::RunLoop() = default;  // here, where NSTimer is complete
 
 RunLoop::~RunLoop() = default;
 
+void RunLoop::ReleaseTimers() { m_timers.clear(); }
+
 RunLoop& RunLoop::Current() {
-  if (g_pCurrent == nullptr) throw std::logic_error("no current run loop");
+  if (g_pCurrent == nullptr) throw std::logic_error("no run loop installed");
   return *g_pCurrent;
 }
 
@@ -27,52 +28,62 @@ void RunLoop::SetCurrent(RunLoop* i_pLoop) { g_pCurrent = i_pLoop; }
 NSTimer* RunLoop::Schedule(std::unique_ptr<NSTimer> i_timer) {
   NSTimer* pTimer = i_timer.get();
   pTimer->m_due = Now() + pTimer->m_period;
-  std::unique_ptr<TimerSlot> slot = Arm(*pTimer);
-  m_timers.push_back({std::move(i_timer), std::move(slot)});
+  m_timers.push_back(std::move(i_timer));
+  WakeAt(NextDue());
   return pTimer;
 }
 
-RunLoop::Entry* RunLoop::Find(const NSTimer& i_timer) {
-  const auto found = std::find_if(m_timers.begin(), m_timers.end(), [&](const Entry& entry) {
-    return entry.timer.get() == &i_timer;
-  });
-  return found == m_timers.end() ? nullptr : &*found;
+std::optional<Microseconds> RunLoop::NextDue() const {
+  std::optional<Microseconds> next;
+  for (const auto& timer : m_timers) {
+    if (timer->m_bValid && (!next || timer->m_due < *next)) next = timer->m_due;
+  }
+  return next;
 }
 
-Microseconds RunLoop::DueTime(const NSTimer& i_timer) { return i_timer.m_due; }
-
-void RunLoop::Tick(NSTimer& io_timer) {
-  Entry* pEntry = Find(io_timer);
-  if (pEntry == nullptr || !io_timer.m_bValid) return;
-  if (io_timer.m_bRepeats) {
-    // The next due time follows the last one, not the moment of this tick; ticks missed while
-    // the thread was busy are skipped, not run in a burst.
-    const Microseconds now = Now();
-    do {
-      io_timer.m_due += io_timer.m_period;
-    } while (io_timer.m_due <= now);
-    Rearm(io_timer, *pEntry->slot);
-  } else {
-    io_timer.m_bValid = false;
-    Disarm(*pEntry->slot);
+void RunLoop::DispatchDue() {
+  const Microseconds now = Now();
+  bool bDispatched = false;
+  // An action may schedule or invalidate timers: the list is searched afresh each turn and
+  // freed only after the round, so no timer goes away under its own action.
+  for (;;) {
+    NSTimer* pNext = nullptr;
+    for (const auto& timer : m_timers) {
+      if (timer->m_bValid && timer->m_due <= now && (!pNext || timer->m_due < pNext->m_due))
+        pNext = timer.get();
+    }
+    if (pNext == nullptr) break;
+    bDispatched = true;
+    if (pNext->m_bRepeats) {
+      // The next due time follows the last one, not this moment; ticks missed while the thread
+      // was busy (a slow router) are skipped, not run in a burst.
+      pNext->m_due += pNext->m_period;
+      Fire(*pNext);
+      const Microseconds after = Now();
+      while (pNext->m_due <= after) pNext->m_due += pNext->m_period;
+    } else {
+      pNext->m_bValid = false;
+      Fire(*pNext);
+    }
   }
-  io_timer.m_action(&io_timer);  // last: the action may invalidate the timer
+  std::erase_if(m_timers, [](const auto& timer) { return !timer->m_bValid; });
+  if (bDispatched && m_afterDispatch) m_afterDispatch();
+  WakeAt(NextDue());
+}
+
+void RunLoop::Fire(NSTimer& io_timer) {
+  try {
+    io_timer.m_action(&io_timer);
+  } catch (...) {
+    if (!m_failureHandler) throw;
+    m_failureHandler(std::current_exception());
+  }
 }
 
 void RunLoop::Invalidate(NSTimer& io_timer) {
   if (!io_timer.m_bValid) return;
   io_timer.m_bValid = false;
-  if (Entry* pEntry = Find(io_timer)) Disarm(*pEntry->slot);
-}
-
-void RunLoop::Reap() {
-  std::erase_if(m_timers, [](const Entry& entry) { return !entry.timer->m_bValid; });
-}
-
-void RunLoop::ReleaseTimers() { m_timers.clear(); }
-
-void RunLoop::AfterDispatch() {
-  if (m_afterDispatch) m_afterDispatch();
+  WakeAt(NextDue());
 }
 
 }  // namespace platform

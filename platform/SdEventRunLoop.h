@@ -1,45 +1,47 @@
 #pragma once
 
-// The run loop of programs, on sd-event. One thread; other event sources (a D-Bus connection,
-// signals) attach to Event().
+// The run loop of programs, on sd-event: one thread, one time source for all timers. Other
+// event sources (a D-Bus connection, a terminal's keys) attach to Event().
 
 #include <exception>
 #include <initializer_list>
 #include <memory>
 
+#include "platform/QuitSignals.h"
 #include "platform/RunLoop.h"
-
-typedef struct sd_event sd_event;
+#include "platform/SdEventPtr.h"
 
 namespace platform {
 
 class SdEventRunLoop final : public RunLoop {
  public:
+  // The timers' priority: below a D-Bus connection's, so that calls which waited during a
+  // blocking tick are answered before the next tick may block again.
+  static constexpr int kTimerPriority = SD_EVENT_PRIORITY_NORMAL;
+
   SdEventRunLoop();  // throws std::system_error when sd-event cannot start
   ~SdEventRunLoop() override;
 
   Microseconds Now() const override;
   sd_event* Event() const { return m_event.get(); }
 
-  // Dispatches events until Exit; returns the exit code. An exception thrown by a timer's
-  // action stops the loop and leaves Run.
+  // Dispatches events until Exit; returns the exit code. An exception from a timer action
+  // that no failure handler takes stops the loop and leaves Run.
   int Run();
   void Exit(int i_iCode);
-  // Blocks these signals and ends Run when one arrives.
+  // Ends Run with code 0 when one of these signals arrives, within moments even while a tick
+  // is blocked on the router (see QuitSignals).
   void ExitOnSignals(std::initializer_list<int> i_signals);
 
  protected:
-  std::unique_ptr<TimerSlot> Arm(NSTimer& io_timer) override;
-  void Rearm(NSTimer& io_timer, TimerSlot& io_slot) override;
-  void Disarm(TimerSlot& io_slot) override;
+  void WakeAt(std::optional<Microseconds> i_due) override;
 
  private:
-  class Slot;
-  struct EventUnref {
-    void operator()(sd_event* i_pEvent) const;
-  };
+  static int OnTime(sd_event_source* i_pSource, uint64_t i_usec, void* i_pUserData);
 
-  std::unique_ptr<sd_event, EventUnref> m_event;
+  SdEventPtr m_event;  // first: the sources below go before it
+  SdEventSourcePtr m_timer;
+  std::unique_ptr<QuitSignals> m_quit;
   std::exception_ptr m_failure;  // from a timer action, rethrown by Run
 };
 

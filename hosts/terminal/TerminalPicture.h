@@ -1,16 +1,15 @@
 #pragma once
 
-// The status item's pixels as terminal text: two pixel rows per line, drawn with the upper
-// half block in 24-bit colour over a panel colour.
+// A rendering as terminal text: two pixel rows per line, drawn with the upper half block in
+// 24-bit colour over a panel colour.
 
 #include <string>
 
 #include "platform/Canvas.h"
+#include "platform/Pixmap.h"
 
-class CairoCanvas;
+namespace zezar {
 
-namespace terminal {
+std::string TerminalPicture(const platform::Pixmap& i_pixmap, const RGBA& i_panel);
 
-std::string Picture(CairoCanvas& i_canvas, const RGBA& i_panel);
-
-}  // namespace terminal
+}  // namespace zezar

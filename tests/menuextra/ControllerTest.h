@@ -1,7 +1,7 @@
 #pragma once
 
-// The controller under the headless host, on a manual clock, with in-memory preferences, a
-// fixed default router and a recording canvas; and the router's side of its exchanges.
+// The controller on the host core, on a manual clock, with in-memory preferences and a fixed
+// default router; and the router's side of its exchanges.
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,12 @@
 #include "client/Md5.h"
 #include "menuextra/menubarThingy.h"
 #include "menuextra/menubarThingyView.h"
-#include "platform/HeadlessHost.h"
-#include "platform/ManualRunLoop.h"
-#include "platform/MemoryPreferences.h"
+#include "platform/MenuExtraHost.h"
 #include "platform/NSBundle.h"
 #include "platform/NSMenu.h"
-#include "platform/RecordingCanvas.h"
+#include "platform/testing/FixedRouter.h"
+#include "platform/testing/ManualRunLoop.h"
+#include "platform/testing/MemoryPreferences.h"
 #include "tests/support/FakeDaemon.h"
 
 namespace zezar_test {
@@ -109,7 +109,15 @@ inline Script Relogin(const std::vector<ChannelState>& i_channels) {
 class AController : public ::testing::Test {
  protected:
   void SetUp() override {
-    host.emplace(platform::HeadlessHost::Services{loop, canvas, &preferences, &router});
+    host.emplace(platform::MenuExtraHost::Services{
+        .runLoop = loop,
+        .preferences = preferences,
+        .defaultRouter = router,
+        .log = [this](const std::string& i_strLine) { logged.push_back(i_strLine); },
+        .recover =
+            [] {
+              if (globalZastra != nullptr) globalZastra->Disconnect();
+            }});
   }
   void TearDown() override { host.reset(); }
 
@@ -127,18 +135,24 @@ class AController : public ::testing::Test {
 
   void NextTick() { loop.Advance(std::chrono::seconds(2)); }
 
+  // The menu as the host shows it.
   std::vector<std::string> MenuTitles() const {
     std::vector<std::string> titles;
-    const NSMenu* pMenu = controller->builtMenu();
-    for (int i = 0; i < pMenu->numberOfItems(); ++i)
-      titles.push_back(pMenu->itemAtIndex(i)->title());
+    for (const platform::MenuEntry& entry : host->Menu().entries) titles.push_back(entry.title);
     return titles;
+  }
+
+  // Chooses the enabled entry of that title from the menu as the host shows it.
+  bool Choose(const std::string& i_strTitle) {
+    for (const platform::MenuEntry& entry : host->Menu().entries)
+      if (entry.title == i_strTitle && entry.enabled) return host->Choose(entry.id);
+    return false;
   }
 
   // The name of the status image the last drawing painted, or "" when it painted none.
   std::string LastImage() const {
     std::string name;
-    for (const std::string& line : canvas.Log()) {
+    for (const std::string& line : host->Drawing().Describe()) {
       if (line.rfind("image ", 0) != 0) continue;
       const std::string path = line.substr(6, line.find(' ', 6) - 6);
       name = std::filesystem::path(path).stem().string();
@@ -153,11 +167,11 @@ class AController : public ::testing::Test {
   }
 
   platform::ManualRunLoop loop;
-  RecordingCanvas canvas;
   platform::MemoryPreferences preferences{kDomain};
   platform::FixedRouter router{std::nullopt};
   NSBundle bundle{kDomain, ZEZAR_RESOURCE_DIR};
-  std::optional<platform::HeadlessHost> host;
+  std::vector<std::string> logged;  // what the host would log
+  std::optional<platform::MenuExtraHost> host;
   ZezarIZIDezev* controller = nullptr;
 };
 

@@ -1,5 +1,7 @@
 // The menu's contents by permission and preference, and the commands it sends.
 
+#include <functional>
+
 #include "tests/menuextra/ControllerTest.h"
 
 namespace zezar_test {
@@ -61,6 +63,11 @@ TEST_F(AController, OffersWhatTheLoginAndThePreferencesAllow) {
        true,
        {"Dial", "Reboot", "Halt"}},
       {"a refused address still gets its item", {{true, ""}, kOff}, {}, {}, {""}},
+      {"an address that would steer a terminal is only text",
+       {{true, "\x1b]0;TITLE\x07\x1b[2J10.6.6.6"}},
+       {},
+       {},
+       {"\xEF\xBF\xBD]0;TITLE\xEF\xBF\xBD\xEF\xBF\xBD[2J10.6.6.6"}},
       {"an 8-bit address becomes text",
        {{true,
          "r\x8A"
@@ -103,7 +110,8 @@ TEST_F(AController, DisablesTheAddressItemsAndTargetsTheCommands) {
   EXPECT_TRUE(pMenu->itemAtIndex(2)->action().Is(&ZezarIZIDezev::hangup));
   for (int i = 0; i < pMenu->numberOfItems(); ++i)
     EXPECT_EQ(pMenu->itemAtIndex(i)->keyEquivalent(), "");
-  EXPECT_FALSE(host->Choose("10.0.0.1"));
+  host->OpenMenu();
+  EXPECT_FALSE(Choose("10.0.0.1"));
   Check(daemon);
 }
 
@@ -134,7 +142,8 @@ TEST_F(AController, SendsEachCommandThenRebuildsTheMenu) {
     preferences.Set("RebootHaltEnabled", true);
     ASSERT_NE(Load(), nullptr);
     const int draws = host->Draws();
-    EXPECT_TRUE(host->Choose(row.title));
+    host->OpenMenu();
+    EXPECT_TRUE(Choose(row.title));
     EXPECT_EQ(host->Draws(), draws + 2);
     host->Unload();
     Check(daemon);
@@ -150,15 +159,33 @@ TEST_F(AController, DoesNothingWhenAnAddressIsSelected) {
 }
 
 TEST_F(AController, SendsNoCommandWhileDisconnected) {
-  ASSERT_NE(Load(), nullptr);  // no router at all
-  controller->hangup(nullptr);
-  controller->dial(nullptr);
-  controller->addlink(nullptr);
-  controller->removelink(nullptr);
-  controller->cmd_reboot(nullptr);
-  controller->cmd_halt(nullptr);
-  EXPECT_EQ(MenuTitles(), std::vector<std::string>{});
-  EXPECT_EQ(globalZastra->GetHost(), "");
+  // The connection is lost; a command chosen now is dropped, and only the rebuild after it
+  // reconnects: the new connection sees a login and a poll, never the command.
+  const std::vector<ChannelState> channels = {kOn1, kOff};
+  struct Row {
+    const char* name;
+    std::function<void(ZezarIZIDezev&)> action;
+  } rows[] = {
+      {"hangup", [](ZezarIZIDezev& c) { c.hangup(nullptr); }},
+      {"dial", [](ZezarIZIDezev& c) { c.dial(nullptr); }},
+      {"addlink", [](ZezarIZIDezev& c) { c.addlink(nullptr); }},
+      {"removelink", [](ZezarIZIDezev& c) { c.removelink(nullptr); }},
+      {"reboot", [](ZezarIZIDezev& c) { c.cmd_reboot(nullptr); }},
+      {"halt", [](ZezarIZIDezev& c) { c.cmd_halt(nullptr); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeDaemon daemon({FullLogin(channels) + Script{Expect("status 1\r\n"), Close()},
+                       AdminRelogin() + Permissions(true, true, true, true) + MenuBuild(channels)});
+    UseDaemon(daemon);
+    ASSERT_NE(Load(), nullptr);
+    NextTick();
+    ASSERT_FALSE(globalZastra->IsConnected());
+    row.action(*controller);
+    EXPECT_TRUE(globalZastra->IsConnected());
+    host->Unload();
+    Check(daemon);
+  }
 }
 
 }  // namespace

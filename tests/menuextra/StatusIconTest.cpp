@@ -77,7 +77,6 @@ TEST_F(AController, PicksTheIconAndTheSampleFromTheChannels) {
     FakeDaemon daemon(FullLogin(row.channels));
     UseDaemon(daemon);
     if (row.maxChannelRate) preferences.Set("MaxChannelRate", *row.maxChannelRate);
-    canvas.Clear();
     ASSERT_NE(Load(), nullptr);
     const menubarThingyView& view = *controller->graphView();
     EXPECT_DOUBLE_EQ(view.percentIn(20), row.pin);
@@ -90,14 +89,82 @@ TEST_F(AController, PicksTheIconAndTheSampleFromTheChannels) {
   }
 }
 
-TEST_F(AController, DrainsTheGraphWhileNotConnected) {
+TEST_F(AController, DrainsTheGraphWhenTheTrafficStops) {
+  const std::vector<ChannelState> busy = {{true, "10.0.0.1", "147456 73728"}, {false}};
+  const std::vector<ChannelState> offline = {{false}, {false}};
+  RefusingPort refusing;
+  struct Row {
+    const char* name;
+    Script after;             // on the same connection, after three busy ticks
+    bool refuseReconnection;  // the router is gone for good
+  } rows[] = {
+      {"the router goes away", Script{Expect("status 1\r\n"), Close()}, true},
+      {"every channel goes offline",
+       [&] {
+         Script script;
+         for (int i = 0; i < menubarThingyView::kSamples; ++i) script = script + Tick(offline);
+         return script;
+       }(),
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeDaemon daemon(FullLogin(busy) + Tick(busy) + Tick(busy) + Tick(busy) + row.after);
+    UseDaemon(daemon);
+    ASSERT_NE(Load(), nullptr);
+    for (int i = 0; i < 3; ++i) NextTick();
+    const menubarThingyView& view = *controller->graphView();
+    ASSERT_EQ(view.percentIn(20), 1.0);
+    ASSERT_EQ(view.percentOut(20), 0.5);
+    if (row.refuseReconnection) preferences.Set("RouterPort", static_cast<long>(refusing.Port()));
+    for (int i = 0; i < menubarThingyView::kSamples; ++i) NextTick();
+    for (int i = 0; i < menubarThingyView::kSamples; ++i) {
+      EXPECT_EQ(view.percentIn(i), 0.0) << "sample " << i;
+      EXPECT_EQ(view.percentOut(i), 0.0) << "sample " << i;
+    }
+    host->Unload();
+    Check(daemon);
+  }
+}
+
+TEST_F(AController, DrawsEveryFrameAfreshInThePanelsTextColour) {
+  const RGBA white{1, 1, 1, 1};
+  const RGBA black{0, 0, 0, 1};
+  const std::vector<ChannelState> busy = {{true, "10.0.0.1", "147456 73728"},
+                                          {true, "10.0.0.2", "147456 0"}};
+  const std::vector<ChannelState> offline = {{false}, {false}};
+  Script script = FullLogin(busy) + Tick(busy) + Tick(busy) + Tick(busy);
+  for (int i = 0; i < menubarThingyView::kSamples; ++i) script = script + Tick(offline);
+  FakeDaemon daemon(script);
+  UseDaemon(daemon);
   ASSERT_NE(Load(), nullptr);
-  const menubarThingyView& view = *controller->graphView();
-  EXPECT_EQ(view.percentIn(20), 0.0);
-  EXPECT_EQ(view.onlineChannels(), 0);
-  EXPECT_EQ(LastImage(), "noconnect");
-  controller->image();  // one more sample, no traffic to anybody
-  EXPECT_EQ(view.percentIn(19), 0.0);
+  for (int i = 0; i < 3; ++i) NextTick();
+
+  // The count "2" over full bars: where the text colour matters, it is the panel's, never the
+  // green of the bars drawn last time.
+  const platform::Pixmap onWhite = host->Render(4, white);
+  const platform::Pixmap onBlack = host->Render(4, black);
+  int text = 0;
+  for (int y = 0; y < onWhite.height; ++y) {
+    for (int x = 0; x < onWhite.width; ++x) {
+      if (onWhite.At(x, y) == onBlack.At(x, y)) continue;  // not the count
+      EXPECT_NE(onWhite.At(x, y), 0xFF00FF00u) << x << "," << y;
+      if (onWhite.At(x, y) == 0xFFFFFFFFu) ++text;
+    }
+  }
+  EXPECT_GT(text, 50);
+
+  for (int i = 0; i < menubarThingyView::kSamples; ++i) NextTick();
+  const platform::Pixmap drained = host->Render(2, white);
+  host->Unload();
+  Check(daemon);
+
+  FakeDaemon fresh(FullLogin(offline));
+  UseDaemon(fresh);
+  ASSERT_NE(Load(), nullptr);
+  EXPECT_EQ(LastImage(), "offline");
+  EXPECT_EQ(drained, host->Render(2, white));  // nothing of the busy frames shows through
+  Check(fresh);
 }
 
 }  // namespace

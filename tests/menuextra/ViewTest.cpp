@@ -5,10 +5,10 @@
 #include <functional>
 
 #include "menuextra/menubarThingyView.h"
+#include "platform/DisplayList.h"
 #include "platform/NSGraphicsContext.h"
 #include "platform/NSImage.h"
 #include "platform/NSMenuExtra.h"
-#include "platform/RecordingCanvas.h"
 
 namespace zezar_test {
 namespace {
@@ -44,15 +44,14 @@ class AGraph : public ::testing::Test {
   }
 
   std::vector<std::string> Draw() {
-    canvas.Clear();
-    NSGraphicsContext context(canvas);
+    platform::DisplayList drawing;
+    NSGraphicsContext context(drawing);
     view.display(context);
-    return canvas.Log();
+    return drawing.Describe();
   }
 
   StubExtra extra;
   menubarThingyView view;
-  RecordingCanvas canvas;
 };
 
 TEST_F(AGraph, ShowsNoSampleUntilItMovesIntoTheBars) {
@@ -133,11 +132,11 @@ TEST_F(AGraph, PrintsNoCountOfZeroOrLess) {
 
 TEST_F(AGraph, DrawsTheWholeViewWhateverTheRectangle) {
   extra.onImage = [&] { view.setOnlineChannels(3); };
-  canvas.Clear();
-  NSGraphicsContext context(canvas);
+  platform::DisplayList drawing;
+  NSGraphicsContext context(drawing);
   CurrentGraphicsContext current(context);
   view.drawRect({{5, 5}, {1, 1}});
-  EXPECT_EQ(canvas.Log().size(), 6u);
+  EXPECT_EQ(drawing.Describe().size(), 6u);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "platform/DefaultRouter.h"
 
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
+#include "platform/testing/FixedRouter.h"
 #include "tests/platform/TempDir.h"
 
 namespace zezar_test {
@@ -58,6 +61,8 @@ TEST(TheDefaultRouter, ComesFromTheInstalledSource) {
   fixed.Set(std::nullopt);
   EXPECT_EQ(platform::DefaultRouter().DefaultIPv4Router(), std::nullopt);
   platform::InstallDefaultRouter(nullptr);
+  // Forgotten, it is an error, not the machine's own routing table.
+  EXPECT_THROW(platform::DefaultRouter(), std::logic_error);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <cstdlib>
 
-#include "platform/MemoryPreferences.h"
 #include "platform/TomlPreferences.h"
+#include "platform/testing/MemoryPreferences.h"
 #include "tests/platform/TempDir.h"
 
 namespace zezar_test {
@@ -135,6 +137,14 @@ TEST(TomlPreferences, FindsItsFileByTheEnvironment) {
     ScopedEnv home("HOME", row.home);
     EXPECT_EQ(TomlPreferences::DefaultPath(), row.path);
   }
+}
+
+TEST(ThePreferences, ComeFromTheInstalledStoreOnly) {
+  MemoryPreferences preferences(kDomain);
+  platform::InstallPreferences(&preferences);
+  EXPECT_EQ(&platform::Preferences(), &preferences);
+  platform::InstallPreferences(nullptr);
+  EXPECT_THROW(platform::Preferences(), std::logic_error);
 }
 
 TEST(MemoryPreferences, ShowsWhatWasStoredAfterASynchronize) {

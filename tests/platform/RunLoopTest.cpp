@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <stdexcept>
 
-#include "platform/ManualRunLoop.h"
 #include "platform/NSTimer.h"
 #include "platform/SdEventRunLoop.h"
+#include "platform/UniqueFd.h"
+#include "platform/testing/ManualRunLoop.h"
 
 namespace zezar_test {
 namespace {
@@ -144,11 +149,106 @@ TEST(AnSdEventRunLoop, StopsWhenAnActionThrows) {
   platform::RunLoop::SetCurrent(nullptr);
 }
 
-TEST(AnSdEventRunLoop, EndsOnATerminationSignal) {
+TEST(AnSdEventRunLoop, HandsAnActionsFailureToTheHostAndGoesOn) {
   platform::SdEventRunLoop loop;
-  loop.ExitOnSignals({SIGTERM});
-  ASSERT_EQ(raise(SIGTERM), 0);  // blocked, so it waits for the loop
+  platform::RunLoop::SetCurrent(&loop);
+  std::vector<std::string> failures;
+  loop.SetFailureHandler([&](std::exception_ptr i_failure) {
+    try {
+      std::rethrow_exception(i_failure);
+    } catch (const std::exception& error) {
+      failures.push_back(error.what());
+    }
+    if (failures.size() == 3) loop.Exit(0);
+  });
+  Thrower thrower;
+  NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+      0.001, &thrower, &Thrower::Throw, nullptr, true)
+      ->fire();  // fired by hand: the same policy
   EXPECT_EQ(loop.Run(), 0);
+  EXPECT_EQ(failures, std::vector<std::string>(3, "from the action"));
+  platform::RunLoop::SetCurrent(nullptr);
+}
+
+TEST(AnSdEventRunLoop, EndsOnATerminationSignal) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    platform::SdEventRunLoop loop;
+    loop.ExitOnSignals({SIGINT, SIGTERM});
+    ASSERT_EQ(raise(signal), 0);
+    EXPECT_EQ(loop.Run(), 0);
+  }
+}
+
+// A child that keeps a pipe's writing end open without writing, sends the parent a signal after
+// a moment, and closes the pipe after ten seconds: a read from the pipe that the signal does not
+// interrupt ends then, with nothing read.
+class SilentPipe {
+ public:
+  explicit SilentPipe(int i_iSignal) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    m_read.reset(fds[0]);
+    platform::UniqueFd write(fds[1]);
+    const pid_t parent = getpid();
+    m_child = fork();
+    if (m_child == 0) {
+      m_read.reset();
+      usleep(100'000);
+      if (i_iSignal != 0) kill(parent, i_iSignal);
+      sleep(10);
+      _exit(0);
+    }
+  }
+  ~SilentPipe() {
+    kill(m_child, SIGKILL);
+    waitpid(m_child, nullptr, 0);
+  }
+  // What a blocking read gives: -1 with EINTR when a signal cut it short.
+  std::pair<ssize_t, int> Read() {
+    char byte;
+    const ssize_t got = ::read(m_read.get(), &byte, 1);
+    return {got, errno};
+  }
+
+ private:
+  platform::UniqueFd m_read;
+  pid_t m_child = -1;
+};
+
+struct Blocker {
+  void Block(NSTimer*) {
+    if (bRaiseFirst) raise(SIGTERM);  // lands between two calls, not in one
+    result = pipe->Read();
+  }
+  SilentPipe* pipe = nullptr;
+  bool bRaiseFirst = false;
+  std::pair<ssize_t, int> result{0, 0};
+};
+
+TEST(AnSdEventRunLoop, QuitsWhileATimerActionIsBlocked) {
+  struct Row {
+    const char* name;
+    int signal;       // sent by another process while the action blocks
+    bool raiseFirst;  // raised by the action itself before it blocks
+  } rows[] = {
+      {"a signal in the blocked call", SIGTERM, false},
+      {"a signal before the call", 0, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    platform::SdEventRunLoop loop;
+    platform::RunLoop::SetCurrent(&loop);
+    loop.ExitOnSignals({SIGINT, SIGTERM});
+    SilentPipe pipe(row.signal);
+    Blocker blocker{&pipe, row.raiseFirst};
+    NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+        0.001, &blocker, &Blocker::Block, nullptr, false);
+    EXPECT_EQ(loop.Run(), 0);
+    EXPECT_EQ(blocker.result.first, -1);
+    EXPECT_EQ(blocker.result.second, EINTR);
+    platform::RunLoop::SetCurrent(nullptr);
+  }
 }
 
 }  // namespace

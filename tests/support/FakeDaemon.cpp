@@ -22,25 +22,39 @@ namespace zezar_test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using platform::UniqueFd;
 
 [[noreturn]] void Die(const char* i_pWhat) {
   throw std::runtime_error(std::string("fake daemon: ") + i_pWhat + ": " + std::strerror(errno));
 }
 
-int ListenOnLoopback(uint16_t& o_port, bool i_bListen) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) Die("socket");
+UniqueFd ListenOnLoopback(uint16_t& o_port, bool i_bListen) {
+  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd) Die("socket");
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) Die("bind");
-  if (i_bListen && ::listen(fd, 8) != 0) Die("listen");
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) Die("bind");
+  if (i_bListen && ::listen(fd.get(), 8) != 0) Die("listen");
   socklen_t length = sizeof address;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) Die("getsockname");
+  if (::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    Die("getsockname");
   o_port = ntohs(address.sin_port);
   return fd;
 }
+
+// A pipe whose two ends close on every path.
+struct Pipe {
+  Pipe() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) Die("pipe2");
+    read.reset(fds[0]);
+    write.reset(fds[1]);
+  }
+  UniqueFd read;
+  UniqueFd write;
+};
 
 // Shows bytes readably in failure messages.
 std::string Visible(const std::string& i_strBytes) {
@@ -249,27 +263,23 @@ Step Close() { return {Step::Kind::Close, {}, {}}; }
 FakeDaemon::FakeDaemon(Script i_script) : FakeDaemon(std::vector<Script>{std::move(i_script)}) {}
 
 FakeDaemon::FakeDaemon(std::vector<Script> i_scripts) {
-  const int listener = ListenOnLoopback(m_port, true);
-  int control[2];
-  int report[2];
-  if (::pipe2(control, O_CLOEXEC) != 0 || ::pipe2(report, O_CLOEXEC) != 0) Die("pipe2");
+  const UniqueFd listener = ListenOnLoopback(m_port, true);
+  Pipe control;
+  Pipe report;
 
   m_child = ::fork();
   if (m_child < 0) Die("fork");
   if (m_child == 0) {
-    CloseAllBut({listener, control[0], report[1]});
+    CloseAllBut({listener.get(), control.read.get(), report.write.get()});
     signal(SIGPIPE, SIG_IGN);
     signal(SIGALRM, SIG_IGN);
-    Server server(listener, control[0]);
+    Server server(listener.get(), control.read.get());
     server.Run(i_scripts);
-    WriteAll(report[1], server.Report());
+    WriteAll(report.write.get(), server.Report());
     _exit(0);
   }
-  ::close(listener);
-  ::close(control[0]);
-  ::close(report[1]);
-  m_control = control[1];
-  m_report = report[0];
+  m_control = std::move(control.write);
+  m_report = std::move(report.read);
 }
 
 FakeDaemon::~FakeDaemon() {
@@ -282,13 +292,12 @@ Transcript FakeDaemon::Finish() {
     transcript.error = "Finish called twice";
     return transcript;
   }
-  ::close(m_control);
-  m_control = -1;
+  m_control.reset();
 
   std::string strReport;
   const Clock::time_point deadline = Clock::now() + 8 * kDeadline;
   for (;;) {
-    pollfd entry{m_report, POLLIN, 0};
+    pollfd entry{m_report.get(), POLLIN, 0};
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     const int ready = ::poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
@@ -299,13 +308,12 @@ Transcript FakeDaemon::Finish() {
       break;
     }
     char buffer[4096];
-    const ssize_t n = ::read(m_report, buffer, sizeof buffer);
+    const ssize_t n = ::read(m_report.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     strReport.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(m_report);
-  m_report = -1;
+  m_report.reset();
   int status = 0;
   while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
   }
@@ -326,24 +334,17 @@ Transcript FakeDaemon::Finish() {
 
 RefusingPort::RefusingPort() : m_fd(ListenOnLoopback(m_port, false)) {}
 
-RefusingPort::~RefusingPort() { ::close(m_fd); }
-
 SilentPort::SilentPort() : m_listener(ListenOnLoopback(m_port, false)) {
-  if (::listen(m_listener, 0) != 0) Die("listen");
-  m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (::listen(m_listener.get(), 0) != 0) Die("listen");
+  m_filler.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(m_port);
-  if (m_filler < 0 ||
-      ::connect(m_filler, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if (!m_filler ||
+      ::connect(m_filler.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     Die("connect");
   }
-}
-
-SilentPort::~SilentPort() {
-  ::close(m_filler);
-  ::close(m_listener);
 }
 
 int OpenDescriptorCount() {

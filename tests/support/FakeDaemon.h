@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UniqueFd.h"
+
 namespace zezar_test {
 
 struct Step {
@@ -64,22 +66,21 @@ class FakeDaemon {
  private:
   uint16_t m_port = 0;
   pid_t m_child = -1;
-  int m_control = -1;  // closing it tells the child to finish
-  int m_report = -1;   // the child's transcript arrives here
+  platform::UniqueFd m_control;  // closing it tells the child to finish
+  platform::UniqueFd m_report;   // the child's transcript arrives here
 };
 
 // A port on 127.0.0.1 that refuses connections: bound, never listening. Closes on destruction.
 class RefusingPort {
  public:
   RefusingPort();
-  ~RefusingPort();
   RefusingPort(const RefusingPort&) = delete;
   RefusingPort& operator=(const RefusingPort&) = delete;
   uint16_t Port() const { return m_port; }
 
  private:
   uint16_t m_port = 0;  // before m_fd, which is made with it
-  int m_fd = -1;
+  platform::UniqueFd m_fd;
 };
 
 // A port on 127.0.0.1 whose accept queue is already full, so that a new connection attempt
@@ -87,15 +88,14 @@ class RefusingPort {
 class SilentPort {
  public:
   SilentPort();
-  ~SilentPort();
   SilentPort(const SilentPort&) = delete;
   SilentPort& operator=(const SilentPort&) = delete;
   uint16_t Port() const { return m_port; }
 
  private:
   uint16_t m_port = 0;  // before m_listener, which is made with it
-  int m_listener = -1;
-  int m_filler = -1;  // the connection that fills the queue
+  platform::UniqueFd m_listener;
+  platform::UniqueFd m_filler;  // the connection that fills the queue
 };
 
 // The number of descriptors this process has open.

@@ -1,0 +1,135 @@
+// zezar: shows a router's state in the desktop's status area or in a terminal.
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "hosts/Demo.h"
+#include "hosts/Log.h"
+#include "hosts/Monitor.h"
+#include "hosts/terminal/TerminalHost.h"
+#include "platform/SdEventRunLoop.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zezar [--host terminal] [--preferences FILE] [--demo] [--snapshot FILE.png]\n"
+    "             [--scale 1-8] [--light] [--once] [--resources DIR] [--help] [--version]\n";
+
+constexpr const char* kHelp =
+    "Shows the state of a router's monitor daemon: whether it is reachable, how many\n"
+    "channels are online, and a bar graph of recent load; its menu lists the online\n"
+    "channels' addresses and the router commands the login may run.\n"
+    "\n"
+    "  --host terminal     where to show it (the terminal: m opens the menu, q quits)\n"
+    "  --preferences FILE  the preferences file (default: $ZEZAR_PREFERENCES, else\n"
+    "                      $XDG_CONFIG_HOME/zezar/preferences.toml)\n"
+    "  --demo              watch a simulated router on this machine instead\n"
+    "  --snapshot FILE     poll once, write the status icon as a PNG file, and end\n"
+    "  --scale N           pixels per point, 1 to 8 (default 2)\n"
+    "  --light             a light panel with dark text (default: dark)\n"
+    "  --once              show the first poll and end\n"
+    "  --resources DIR     the status images' folder\n"
+    "\n"
+    "Exit status: 0 on a normal quit, 1 on a failure, 2 on a usage error.\n";
+
+struct Options {
+  std::optional<std::filesystem::path> preferences;
+  std::filesystem::path resources = zezar::Monitor::DefaultResources();
+  bool demo = false;
+  std::optional<std::filesystem::path> snapshot;
+  zezar::TerminalHost::Options terminal;
+};
+
+[[noreturn]] void UsageError(const std::string& i_strWhat) {
+  zezar::Log(i_strWhat);
+  std::fputs(kUsage, stderr);
+  std::exit(2);
+}
+
+Options Parse(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    const auto value = [&]() -> std::string {
+      if (i + 1 >= argc) UsageError(option + " needs a value");
+      return argv[++i];
+    };
+    if (option == "--help") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      std::exit(0);
+    } else if (option == "--version") {
+      std::printf("zezar %s\n", ZEZAR_VERSION);
+      std::exit(0);
+    } else if (option == "--host") {
+      const std::string host = value();
+      if (host != "terminal" && host != "auto") UsageError("unknown host " + host);
+    } else if (option == "--preferences") {
+      options.preferences = value();
+    } else if (option == "--resources") {
+      options.resources = value();
+    } else if (option == "--snapshot") {
+      options.snapshot = value();
+    } else if (option == "--demo") {
+      options.demo = true;
+    } else if (option == "--scale") {
+      const std::string text = value();
+      char* pEnd = nullptr;
+      const double scale = std::strtod(text.c_str(), &pEnd);
+      if (pEnd == text.c_str() || *pEnd != '\0' || !(scale >= 1 && scale <= 8))
+        UsageError("--scale takes a number from 1 to 8, not " + text);
+      options.terminal.scale = scale;
+    } else if (option == "--light") {
+      options.terminal.light = true;
+    } else if (option == "--once") {
+      options.terminal.once = true;
+    } else {
+      UsageError("unknown option " + option);
+    }
+  }
+  if (options.demo && options.preferences) UsageError("--demo brings its own preferences");
+  return options;
+}
+
+int Run(const Options& i_options) {
+  // The simulator's process starts before anything else this process opens.
+  std::unique_ptr<zezar::Demo> demo;
+  if (i_options.demo) demo = std::make_unique<zezar::Demo>();
+  const std::filesystem::path preferences =
+      demo ? demo->Preferences()
+           : i_options.preferences.value_or(platform::TomlPreferences::DefaultPath());
+
+  platform::SdEventRunLoop loop;
+  zezar::Monitor monitor(loop, preferences, i_options.resources);
+  if (i_options.snapshot) {
+    monitor.Start();
+    const RGBA text = i_options.terminal.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};
+    if (!platform::WritePng(monitor.host().Render(i_options.terminal.scale, text),
+                            *i_options.snapshot)) {
+      zezar::Log("cannot write " + i_options.snapshot->string());
+      return 1;
+    }
+    return 0;
+  }
+  zezar::TerminalHost host(loop, monitor, i_options.terminal);
+  return host.Run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = Parse(argc, argv);
+  try {
+    return Run(options);
+  } catch (const std::exception& error) {
+    zezar::Log(error.what());
+  } catch (...) {
+    zezar::Log("an unknown failure");
+  }
+  return 1;
+}

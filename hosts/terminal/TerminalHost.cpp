@@ -1,0 +1,157 @@
+#include "hosts/terminal/TerminalHost.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "hosts/Log.h"
+#include "hosts/terminal/TerminalPicture.h"
+#include "platform/SdCheck.h"
+
+namespace zezar {
+
+namespace {
+
+constexpr std::size_t kMessagesShown = 3;
+
+// Keys arrive one at a time, unechoed, with "q" as the quit character; the terminal is
+// restored afterwards.
+class RawKeys {
+ public:
+  RawKeys() {
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &m_saved) != 0) return;
+    termios raw = m_saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_lflag |= ISIG;
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    raw.c_cc[VQUIT] = 'q';
+    m_bActive = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+  }
+  ~RawKeys() {
+    if (m_bActive) tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
+  }
+  RawKeys(const RawKeys&) = delete;
+  RawKeys& operator=(const RawKeys&) = delete;
+
+ private:
+  termios m_saved{};
+  bool m_bActive = false;
+};
+
+}  // namespace
+
+TerminalHost::TerminalHost(platform::SdEventRunLoop& io_loop, Monitor& io_monitor,
+                           const Options& i_options)
+    : m_loop(io_loop), m_monitor(io_monitor), m_options(i_options) {}
+
+int TerminalHost::Run() {
+  m_loop.ExitOnSignals({SIGINT, SIGTERM, SIGHUP, SIGQUIT});
+  SetLogSink([this](const std::string& i_strLine) {
+    m_messages.push_back(i_strLine);
+    if (m_messages.size() > kMessagesShown) m_messages.pop_front();
+  });
+  struct SinkReset {
+    ~SinkReset() { SetLogSink(nullptr); }
+  } sinkReset;
+
+  if (m_options.once) {
+    m_monitor.Start();
+    Show();
+    m_monitor.host().Unload();
+    return 0;
+  }
+
+  RawKeys keys;
+  sd_event_source* pKeys = nullptr;
+  platform::Check(
+      sd_event_add_io(m_loop.Event(), &pKeys, STDIN_FILENO, EPOLLIN, &TerminalHost::OnKey, this),
+      "sd_event_add_io stdin");
+  const platform::SdEventSourcePtr keySource(pKeys);
+  sd_event_source_set_description(pKeys, "keys");
+
+  m_monitor.host().SetOnChange([this](const platform::MenuExtraHost::Changes&) { Show(); });
+  m_monitor.Start();
+  Show();
+  const int code = m_loop.Run();
+  m_monitor.host().SetOnChange(nullptr);
+  m_monitor.host().Unload();
+  std::fputs("\n", stdout);
+  return code;
+}
+
+// Exceptions never cross into sd-event.
+int TerminalHost::OnKey(sd_event_source*, int i_fd, uint32_t, void* i_pUserData) {
+  auto* pHost = static_cast<TerminalHost*>(i_pUserData);
+  char key = 0;
+  const ssize_t got = ::read(i_fd, &key, 1);
+  try {
+    if (got <= 0) {
+      pHost->m_loop.Exit(0);  // end of input
+    } else {
+      pHost->Key(key);
+    }
+  } catch (const std::exception& error) {
+    Log(std::string("keys: ") + error.what() + ", ignoring");
+  } catch (...) {
+    Log("keys: an unknown failure, ignoring");
+  }
+  return 0;
+}
+
+void TerminalHost::Key(char i_key) {
+  platform::MenuExtraHost& host = m_monitor.host();
+  if (i_key == 'q') {  // "q" from a pipe; on a terminal it is a signal
+    m_loop.Exit(0);
+    return;
+  }
+  if (i_key == 'm' || i_key == '\n' || i_key == ' ') {
+    m_bMenuOpen = true;  // before opening: the drawing it causes shows the menu
+    host.OpenMenu();
+  } else if (m_bMenuOpen && i_key >= '1' && i_key <= '9') {
+    m_bMenuOpen = false;
+    int number = i_key - '0';
+    for (const platform::MenuEntry& entry : host.Menu().entries) {
+      if (entry.enabled && --number == 0) {
+        host.Choose(entry.id);
+        break;
+      }
+    }
+  } else {
+    m_bMenuOpen = false;
+  }
+  Show();
+}
+
+RGBA TerminalHost::Panel() const {
+  return m_options.light ? RGBA{0.93, 0.93, 0.93, 1} : RGBA{0.16, 0.16, 0.16, 1};
+}
+
+RGBA TerminalHost::TextColor() const {
+  return m_options.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};
+}
+
+void TerminalHost::Show() {
+  const platform::MenuExtraHost& host = m_monitor.host();
+  std::string strScreen = m_options.once ? "" : "\x1b[H\x1b[J";
+  strScreen += TerminalPicture(host.Render(m_options.scale, TextColor()), Panel());
+  if (host.PreferencesProblem()) strScreen += "preferences: " + *host.PreferencesProblem() + "\n";
+  for (const std::string& message : m_messages) strScreen += message + "\n";
+  if (m_bMenuOpen) {
+    const auto& entries = host.Menu().entries;
+    if (entries.empty()) strScreen += "(no connection to the router)\n";
+    int number = 0;
+    for (const platform::MenuEntry& entry : entries) {
+      strScreen += entry.enabled ? "  " + std::to_string(++number) + "  " : "     ";
+      strScreen += entry.title + "\n";
+    }
+  } else if (!m_options.once) {
+    strScreen += "m: menu   q: quit\n";
+  }
+  std::fputs(strScreen.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace zezar
