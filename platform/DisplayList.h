@@ -39,7 +39,6 @@ class DisplayList final : public Canvas {
   };
   using Operation = std::variant<SetColorOp, StrokeOp, ImageOp, FontOp, TextOp>;
 
-  const std::vector<Operation>& Operations() const { return m_operations; }
   void Replay(Canvas& io_canvas) const;
 
   // One line per operation, for tests and logs:

@@ -13,7 +13,6 @@ class NSBezierPath {
   void lineToPoint(NSPoint i_point) { m_elements.push_back({PathElement::LineTo, i_point}); }
   void removeAllPoints() { m_elements.clear(); }
   void setLineWidth(CGFloat i_width) { m_lineWidth = i_width; }
-  CGFloat lineWidth() const { return m_lineWidth; }
   const std::vector<PathElement>& elements() const { return m_elements; }
   // Strokes the path in the current context's colour.
   void stroke() const;

@@ -8,7 +8,6 @@ class NSColor {
   static NSColor greenColor() { return NSColor({0, 1, 0, 1}); }
 
   explicit NSColor(RGBA i_rgba) : m_rgba(i_rgba) {}
-  const RGBA& rgba() const { return m_rgba; }
   // Makes this the colour of the current context's strokes and text.
   void set() const;
 
