@@ -24,20 +24,37 @@ platform::Pixmap CairoCanvas::Render(const platform::DisplayList& i_drawing,
   return canvas.ToPixmap();
 }
 
-CairoCanvas::CairoCanvas(const Options& i_options) : m_options(i_options) {
-  const int width = static_cast<int>(std::lround(m_options.size.width * m_options.scale));
-  const int height = static_cast<int>(std::lround(m_options.size.height * m_options.scale));
-  // A new image surface is transparent throughout.
-  m_surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
-  m_context.reset(cairo_create(m_surface.get()));
-  // The one flip: view coordinates grow upwards, the surface's rows downwards.
-  cairo_translate(m_context.get(), 0, height);
-  cairo_scale(m_context.get(), m_options.scale, -m_options.scale);
+CairoCanvas::CairoCanvas(const Options& i_options)
+    : m_options(i_options), m_surface(NewSurface()), m_context(NewContext(m_surface.get())) {
   SetColor(m_options.textColor);
 }
 
+CairoCanvas::Surface CairoCanvas::NewSurface() const {
+  const int width = static_cast<int>(std::lround(m_options.size.width * m_options.scale));
+  const int height = static_cast<int>(std::lround(m_options.size.height * m_options.scale));
+  return Surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));  // transparent
+}
+
+CairoCanvas::Context CairoCanvas::NewContext(cairo_surface_t* i_pSurface) const {
+  Context context(cairo_create(i_pSurface));
+  // The one flip: view coordinates grow upwards, the surface's rows downwards.
+  cairo_translate(context.get(), 0, cairo_image_surface_get_height(i_pSurface));
+  cairo_scale(context.get(), m_options.scale, -m_options.scale);
+  return context;
+}
+
 platform::Pixmap CairoCanvas::ToPixmap() const {
-  cairo_surface_t* pSurface = m_surface.get();
+  const Surface picture = NewSurface();
+  cairo_surface_t* pSurface = picture.get();
+  {
+    const Context c(cairo_create(pSurface));
+    cairo_set_source_surface(c.get(), m_surface.get(), 0, 0);
+    cairo_paint(c.get());
+    if (m_textLayer) {
+      cairo_set_source_surface(c.get(), m_textLayer.get(), 0, 0);
+      cairo_paint(c.get());
+    }
+  }
   cairo_surface_flush(pSurface);
   platform::Pixmap pixmap;
   pixmap.width = cairo_image_surface_get_width(pSurface);
@@ -134,7 +151,12 @@ void CairoCanvas::SelectFont(const std::string& i_strName, CGFloat i_size,
 }
 
 void CairoCanvas::ShowText(NSPoint i_at, std::string_view i_bytes) {
-  cairo_t* c = m_context.get();
+  if (!m_textLayer) {
+    m_textLayer = NewSurface();
+    m_textContext = NewContext(m_textLayer.get());
+  }
+  cairo_t* c = m_textContext.get();
+  cairo_set_font_face(c, cairo_get_font_face(m_context.get()));
   const std::string strUtf8 =
       m_encoding == kCGEncodingMacRoman ? platform::MacRomanToUtf8(i_bytes) : std::string(i_bytes);
   cairo_save(c);

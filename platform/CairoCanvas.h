@@ -8,8 +8,9 @@
 // Two touches of a status-area renderer, neither of which moves what the view drew:
 // - strokes that run along a pixel axis are centred on pixels, so one-point bars stay crisp at
 //   1x as well as at 2x;
-// - text gets a one-pixel halo in the contrasting shade, so the count stays legible over the
-//   bars and on light and dark panels.
+// - text goes on a layer above everything else, with a one-pixel halo in the contrasting
+//   shade, so the count stays legible over the bars drawn after it and on light and dark
+//   panels.
 
 #include <filesystem>
 #include <memory>
@@ -54,9 +55,17 @@ class CairoCanvas final : public Canvas {
     void operator()(cairo_t* i_pContext) const;
   };
 
+  using Surface = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
+  using Context = std::unique_ptr<cairo_t, ContextRelease>;
+  // A transparent surface of the canvas's size, flipped to view coordinates.
+  Surface NewSurface() const;
+  Context NewContext(cairo_surface_t* i_pSurface) const;
+
   Options m_options;
-  std::unique_ptr<cairo_surface_t, SurfaceRelease> m_surface;
-  std::unique_ptr<cairo_t, ContextRelease> m_context;
+  Surface m_surface;
+  Context m_context;
+  Surface m_textLayer;  // made with the first text
+  Context m_textContext;
   RGBA m_color;  // the current colour, for the text's halo
   CGFloat m_fontSize = 12;
   CGTextEncoding m_encoding = kCGEncodingMacRoman;
