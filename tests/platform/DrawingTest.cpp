@@ -230,6 +230,22 @@ TEST(ARendering, DrawsLegibleTextWithAContrastingHalo) {
   }
 }
 
+TEST(ARendering, KeepsTheTextAboveWhatIsDrawnAfterIt) {
+  DisplayList countThenBars = Count("2");
+  for (double x = 6; x <= 14; ++x) Bar(x, 2, 20, NSColor::greenColor()).Replay(countThenBars);
+  const Pixmap alone = Render(Count("2"), 4, {1, 1, 1, 1});
+  const Pixmap underBars = Render(countThenBars, 4, {1, 1, 1, 1});
+  int white = 0;
+  for (int y = 0; y < alone.height; ++y) {
+    for (int x = 0; x < alone.width; ++x) {
+      if (alone.At(x, y) != kWhite) continue;
+      ++white;
+      EXPECT_EQ(underBars.At(x, y), kWhite) << x << "," << y;
+    }
+  }
+  EXPECT_GT(white, 50);
+}
+
 TEST(APixmap, WritesAPngThatReadsBackAlike) {
   TempDir dir;
   const Pixmap pixmap = Render(Bar(3, 2, 20, NSColor::redColor()), 2);
