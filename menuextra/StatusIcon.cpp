@@ -5,6 +5,7 @@
 
 NSImage* ZezarIZIDezev::image() {
   if (!theView) return nullptr;  // unloaded
+  theLastSample = {};
   if (!globalZastra->IsConnected()) {
     theView->setPercentageInOut(0.0, 0.0);
     theView->setOnlineChannels(0);
@@ -31,6 +32,7 @@ NSImage* ZezarIZIDezev::image() {
   if (online_channels <= 0) {
     theView->setPercentageInOut(0.0, 0.0);
     theView->setOnlineChannels(0);
+    theLastSample.state = LoadSample::Offline;
     return theOfflineImage.get();
   }
 
@@ -39,5 +41,7 @@ NSImage* ZezarIZIDezev::image() {
   const double pout = static_cast<double>(rate_all.out) / max_rate;
   theView->setPercentageInOut(pin, pout);
   theView->setOnlineChannels(theNumChannels > 1 ? static_cast<int>(online_channels) : 0);
+  theLastSample = {bTraffic ? LoadSample::Active : LoadSample::Online, online_channels, max_rate,
+                   rate_all.in, rate_all.out};
   return bTraffic ? theOnlineActiveImage.get() : theOnlineImage.get();
 }

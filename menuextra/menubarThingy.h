@@ -34,6 +34,16 @@ extern connectLost* globalConnectLost;
 
 class ZezarIZIDezev : public NSMenuExtra {
  public:
+  // What the last image() call found, for a host to put into words; no request of its own.
+  struct LoadSample {
+    enum State { NoConnection, Offline, Online, Active };
+    State state = NoConnection;
+    long online = 0;        // channels found online
+    double capacity = 0.0;  // their combined capacity, in the router's rate units (bytes/s)
+    uint64_t in = 0;        // summed rates, in the same units
+    uint64_t out = 0;
+  };
+
   explicit ZezarIZIDezev(NSRect i_statusItemFrame = kDefaultStatusItemFrame);
   ~ZezarIZIDezev() override;  // the base's only: willUnload has released everything
 
@@ -75,6 +85,7 @@ class ZezarIZIDezev : public NSMenuExtra {
   long numChannels() const { return theNumChannels; }
   const std::optional<std::string>& routerIP() const { return theRouterIP; }
   menubarThingyView* graphView() const { return theView.get(); }
+  const LoadSample& lastSample() const { return theLastSample; }
 
  private:
   // One router command from a menu action, then the full rebuild that shows its effect.
@@ -97,4 +108,5 @@ class ZezarIZIDezev : public NSMenuExtra {
   int theHaltAllowed = 0;
   int theRebootEnabled = 0;  // the user's RebootHaltEnabled
   int theHaltEnabled = 0;
+  LoadSample theLastSample;  // from the last image()
 };

@@ -1,5 +1,7 @@
 // The status icon and the load sample each drawing takes.
 
+#include <map>
+
 #include "tests/menuextra/ControllerTest.h"
 
 namespace zezar_test {
@@ -83,6 +85,20 @@ TEST_F(AController, PicksTheIconAndTheSampleFromTheChannels) {
     EXPECT_DOUBLE_EQ(view.percentOut(20), row.pout);
     EXPECT_EQ(view.onlineChannels(), row.count);
     EXPECT_EQ(LastImage(), row.image);
+    // The same sample, for a host's words: every online channel counts, even a lone one.
+    using Sample = ZezarIZIDezev::LoadSample;
+    const Sample& sample = controller->lastSample();
+    const std::map<std::string, Sample::State> states = {
+        {"offline", Sample::Offline}, {"online", Sample::Online}, {"onlineactive", Sample::Active}};
+    EXPECT_EQ(sample.state, states.at(row.image));
+    long online = 0;
+    for (const ChannelState& channel : row.channels) online += channel.online ? 1 : 0;
+    EXPECT_EQ(sample.online, row.image == "offline" ? 0 : online);
+    EXPECT_DOUBLE_EQ(sample.capacity,
+                     static_cast<double>(sample.online) * controller->maxChannelRate());
+    if (sample.capacity > 0) {
+      EXPECT_DOUBLE_EQ(static_cast<double>(sample.in) / sample.capacity, row.pin);
+    }
     host->Unload();
     preferences.Remove("MaxChannelRate");
     Check(daemon);
