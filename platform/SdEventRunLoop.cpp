@@ -25,6 +25,16 @@ SdEventRunLoop::SdEventRunLoop() {
   Check(sd_event_source_set_priority(pTimer, kTimerPriority),
         "sd_event_source_set_priority timers");
   Check(sd_event_source_set_enabled(pTimer, SD_EVENT_OFF), "sd_event_source_set_enabled timers");
+
+  sd_event_source* pDeferred = nullptr;
+  Check(sd_event_add_defer(pEvent, &pDeferred, &SdEventRunLoop::OnDeferred, this),
+        "sd_event_add_defer deferred");
+  m_deferred.reset(pDeferred);
+  sd_event_source_set_description(pDeferred, "deferred");
+  Check(sd_event_source_set_priority(pDeferred, kTimerPriority),
+        "sd_event_source_set_priority deferred");
+  Check(sd_event_source_set_enabled(pDeferred, SD_EVENT_OFF),
+        "sd_event_source_set_enabled deferred");
 }
 
 SdEventRunLoop::~SdEventRunLoop() { ReleaseTimers(); }
@@ -50,14 +60,37 @@ void SdEventRunLoop::WakeAt(std::optional<Microseconds> i_due) {
         "sd_event_source_set_enabled timers");
 }
 
+void SdEventRunLoop::Stop(std::exception_ptr i_failure) {
+  if (!m_failure) m_failure = std::move(i_failure);
+  sd_event_exit(m_event.get(), -EIO);
+}
+
 // Exceptions never cross into sd-event: the loop keeps the first and stops.
 int SdEventRunLoop::OnTime(sd_event_source*, uint64_t, void* i_pUserData) {
   auto* pLoop = static_cast<SdEventRunLoop*>(i_pUserData);
   try {
     pLoop->DispatchDue();
   } catch (...) {
-    if (!pLoop->m_failure) pLoop->m_failure = std::current_exception();
-    sd_event_exit(pLoop->Event(), -EIO);
+    pLoop->Stop(std::current_exception());
+  }
+  return 0;
+}
+
+void SdEventRunLoop::Defer(std::function<void()> i_work) {
+  m_work.push_back(std::move(i_work));
+  Check(sd_event_source_set_enabled(m_deferred.get(), SD_EVENT_ON),
+        "sd_event_source_set_enabled deferred");
+}
+
+int SdEventRunLoop::OnDeferred(sd_event_source* i_pSource, void* i_pUserData) {
+  auto* pLoop = static_cast<SdEventRunLoop*>(i_pUserData);
+  std::function<void()> work = std::move(pLoop->m_work.front());
+  pLoop->m_work.pop_front();
+  if (pLoop->m_work.empty()) sd_event_source_set_enabled(i_pSource, SD_EVENT_OFF);
+  try {
+    work();  // last: it may defer more
+  } catch (...) {
+    pLoop->Stop(std::current_exception());
   }
   return 0;
 }

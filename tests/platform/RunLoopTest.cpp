@@ -170,6 +170,21 @@ TEST(AnSdEventRunLoop, HandsAnActionsFailureToTheHostAndGoesOn) {
   platform::RunLoop::SetCurrent(nullptr);
 }
 
+TEST(AnSdEventRunLoop, RunsDeferredWorkOnceEachInOrder) {
+  platform::SdEventRunLoop loop;
+  std::vector<int> done;
+  loop.Defer([&] {
+    done.push_back(1);
+    loop.Defer([&] {  // work may defer more
+      done.push_back(3);
+      loop.Exit(0);
+    });
+  });
+  loop.Defer([&] { done.push_back(2); });
+  EXPECT_EQ(loop.Run(), 0);
+  EXPECT_EQ(done, (std::vector<int>{1, 2, 3}));
+}
+
 TEST(AnSdEventRunLoop, EndsOnATerminationSignal) {
   for (const int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);
