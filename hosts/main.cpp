@@ -1,5 +1,7 @@
 // zezar: shows a router's state in the desktop's status area or in a terminal.
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -12,12 +14,14 @@
 #include "hosts/Log.h"
 #include "hosts/Monitor.h"
 #include "hosts/terminal/TerminalHost.h"
+#include "hosts/tray/StatusNotifierItem.h"
+#include "hosts/tray/TrayHost.h"
 #include "platform/SdEventRunLoop.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zezar [--host terminal] [--preferences FILE] [--demo] [--snapshot FILE.png]\n"
+    "usage: zezar [--host tray|terminal|auto] [--preferences FILE] [--demo] [--snapshot FILE.png]\n"
     "             [--scale 1-8] [--light] [--once] [--resources DIR] [--help] [--version]\n";
 
 constexpr const char* kHelp =
@@ -25,19 +29,24 @@ constexpr const char* kHelp =
     "channels are online, and a bar graph of recent load; its menu lists the online\n"
     "channels' addresses and the router commands the login may run.\n"
     "\n"
-    "  --host terminal     where to show it (the terminal: m opens the menu, q quits)\n"
+    "  --host HOST         where to show it: tray (the desktop's status area), terminal\n"
+    "                      (m opens the menu, q quits), or auto (default): the status area\n"
+    "                      when one is on the session bus, else this terminal\n"
     "  --preferences FILE  the preferences file (default: $ZEZAR_PREFERENCES, else\n"
     "                      $XDG_CONFIG_HOME/zezar/preferences.toml)\n"
     "  --demo              watch a simulated router on this machine instead\n"
     "  --snapshot FILE     poll once, write the status icon as a PNG file, and end\n"
     "  --scale N           pixels per point, 1 to 8 (default 2)\n"
-    "  --light             a light panel with dark text (default: dark)\n"
+    "  --light             dark text, for a light panel (default: light text)\n"
     "  --once              show the first poll and end\n"
     "  --resources DIR     the status images' folder\n"
     "\n"
     "Exit status: 0 on a normal quit, 1 on a failure, 2 on a usage error.\n";
 
+enum class Host { Tray, Terminal, Auto };
+
 struct Options {
+  Host host = Host::Auto;
   std::optional<std::filesystem::path> preferences;
   std::filesystem::path resources = zezar::Monitor::DefaultResources();
   bool demo = false;
@@ -68,7 +77,15 @@ Options Parse(int argc, char** argv) {
       std::exit(0);
     } else if (option == "--host") {
       const std::string host = value();
-      if (host != "terminal" && host != "auto") UsageError("unknown host " + host);
+      if (host == "tray") {
+        options.host = Host::Tray;
+      } else if (host == "terminal") {
+        options.host = Host::Terminal;
+      } else if (host == "auto") {
+        options.host = Host::Auto;
+      } else {
+        UsageError("unknown host " + host + " (tray, terminal or auto)");
+      }
     } else if (option == "--preferences") {
       options.preferences = value();
     } else if (option == "--resources") {
@@ -116,8 +133,25 @@ int Run(const Options& i_options) {
     }
     return 0;
   }
-  zezar::TerminalHost host(loop, monitor, i_options.terminal);
-  return host.Run();
+  Host host = i_options.host;
+  if (host == Host::Auto) {
+    if (zezar::StatusNotifierItem::WatcherPresent()) {
+      host = Host::Tray;
+    } else if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+      host = Host::Terminal;
+    } else {
+      zezar::Log(
+          "no status area on the session bus and no terminal to show the router in; "
+          "try --host tray to wait for a status area");
+      return 1;
+    }
+  }
+  if (host == Host::Tray) {
+    zezar::TrayHost tray(loop, monitor, {.light = i_options.terminal.light});
+    return tray.Run();
+  }
+  zezar::TerminalHost terminal(loop, monitor, i_options.terminal);
+  return terminal.Run();
 }
 
 }  // namespace

@@ -1,0 +1,365 @@
+#include "hosts/tray/DbusMenu.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "hosts/Log.h"
+#include "platform/SdCheck.h"
+
+namespace zezar {
+
+namespace {
+
+constexpr const char* kInterface = "com.canonical.dbusmenu";
+
+// Every panel turns "_x" into a mnemonic: text from outside keeps its underscores by doubling.
+std::string BusLabel(const std::string& i_strLabel) {
+  std::string strOut;
+  for (const char c : i_strLabel) {
+    strOut += c;
+    if (c == '_') strOut += '_';
+  }
+  return strOut;
+}
+
+// An array of strings from a message, copied out and freed.
+int ReadStrings(sd_bus_message* i_pMessage, std::vector<std::string>& o_strings) {
+  char** ppStrings = nullptr;
+  const int r = sd_bus_message_read_strv(i_pMessage, &ppStrings);
+  if (r < 0) return r;
+  for (char** pp = ppStrings; pp != nullptr && *pp != nullptr; ++pp) {
+    o_strings.emplace_back(*pp);
+    std::free(*pp);
+  }
+  std::free(ppStrings);
+  return r;
+}
+
+bool Wanted(const std::vector<std::string>& i_names, std::string_view i_name) {
+  return i_names.empty() || std::find(i_names.begin(), i_names.end(), i_name) != i_names.end();
+}
+
+// A node's properties, those asked for (all when none are named). Only values other than the
+// defaults are sent.
+int AppendProperties(sd_bus_message* io_pReply, const DbusMenu::Item* i_pItem,
+                     const std::vector<std::string>& i_names) {
+  int r = sd_bus_message_open_container(io_pReply, 'a', "{sv}");
+  if (i_pItem == nullptr) {
+    if (r >= 0 && Wanted(i_names, "children-display"))
+      r = sd_bus_message_append(io_pReply, "{sv}", "children-display", "s", "submenu");
+  } else {
+    if (r >= 0 && Wanted(i_names, "label"))
+      r = sd_bus_message_append(io_pReply, "{sv}", "label", "s", BusLabel(i_pItem->label).c_str());
+    if (r >= 0 && !i_pItem->enabled && Wanted(i_names, "enabled"))
+      r = sd_bus_message_append(io_pReply, "{sv}", "enabled", "b", 0);
+  }
+  if (r >= 0) r = sd_bus_message_close_container(io_pReply);
+  return r;
+}
+
+int Send(SdBusMessagePtr& io_reply, int i_iResult) {
+  if (i_iResult < 0) return i_iResult;
+  return sd_bus_send(nullptr, io_reply.get(), nullptr);
+}
+
+// The tray's handlers run inside sd-bus's callbacks, which no exception may cross.
+template <class F>
+void Safely(const char* i_pWhat, F&& i_call) {
+  try {
+    i_call();
+  } catch (const std::exception& error) {
+    Log(std::string(i_pWhat) + ": " + error.what() + ", ignoring");
+  } catch (...) {
+    Log(std::string(i_pWhat) + ": an unknown failure, ignoring");
+  }
+}
+
+int NoSuchItem(sd_bus_error* o_pError, int32_t i_iId) {
+  return sd_bus_error_setf(o_pError, SD_BUS_ERROR_INVALID_ARGS, "no menu item %d", i_iId);
+}
+
+}  // namespace
+
+const sd_bus_vtable DbusMenu::kVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_PROPERTY("Version", "u", DbusMenu::GetVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("TextDirection", "s", DbusMenu::GetVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("Status", "s", DbusMenu::GetVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("IconThemePath", "as", DbusMenu::GetVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_METHOD_WITH_ARGS(
+        "GetLayout", SD_BUS_ARGS("i", parentId, "i", recursionDepth, "as", propertyNames),
+        SD_BUS_RESULT("u", revision, "(ia{sv}av)", layout), DbusMenu::OnGetLayout, 0),
+    SD_BUS_METHOD_WITH_ARGS("GetGroupProperties", SD_BUS_ARGS("ai", ids, "as", propertyNames),
+                            SD_BUS_RESULT("a(ia{sv})", properties), DbusMenu::OnGetGroupProperties,
+                            0),
+    SD_BUS_METHOD_WITH_ARGS("GetProperty", SD_BUS_ARGS("i", id, "s", name),
+                            SD_BUS_RESULT("v", value), DbusMenu::OnGetProperty, 0),
+    SD_BUS_METHOD_WITH_ARGS("Event", SD_BUS_ARGS("i", id, "s", eventId, "v", data, "u", timestamp),
+                            SD_BUS_NO_RESULT, DbusMenu::OnEvent, 0),
+    SD_BUS_METHOD_WITH_ARGS("EventGroup", SD_BUS_ARGS("a(isvu)", events),
+                            SD_BUS_RESULT("ai", idErrors), DbusMenu::OnEventGroup, 0),
+    SD_BUS_METHOD_WITH_ARGS("AboutToShow", SD_BUS_ARGS("i", id), SD_BUS_RESULT("b", needUpdate),
+                            DbusMenu::OnAboutToShow, 0),
+    SD_BUS_METHOD_WITH_ARGS("AboutToShowGroup", SD_BUS_ARGS("ai", ids),
+                            SD_BUS_RESULT("ai", updatesNeeded, "ai", idErrors),
+                            DbusMenu::OnAboutToShowGroup, 0),
+    SD_BUS_SIGNAL_WITH_ARGS("ItemsPropertiesUpdated",
+                            SD_BUS_ARGS("a(ia{sv})", updatedProps, "a(ias)", removedProps), 0),
+    SD_BUS_SIGNAL_WITH_ARGS("LayoutUpdated", SD_BUS_ARGS("u", revision, "i", parent), 0),
+    SD_BUS_SIGNAL_WITH_ARGS("ItemActivationRequested", SD_BUS_ARGS("i", id, "u", timestamp), 0),
+    SD_BUS_VTABLE_END,
+};
+
+DbusMenu::DbusMenu(sd_bus* io_pBus, Handlers i_handlers)
+    : m_pBus(io_pBus), m_handlers(std::move(i_handlers)), m_items(m_handlers.current()) {
+  sd_bus_slot* pSlot = nullptr;
+  platform::Check(sd_bus_add_object_vtable(m_pBus, &pSlot, kPath, kInterface, kVtable, this),
+                  std::string("sd_bus_add_object_vtable ") + kPath);
+  m_object.reset(pSlot);
+}
+
+int DbusMenu::GetVersion(sd_bus*, const char*, const char*, const char* i_pProperty,
+                         sd_bus_message* io_pReply, void*, sd_bus_error*) {
+  const std::string_view property = i_pProperty;
+  if (property == "Version") return sd_bus_message_append(io_pReply, "u", 3u);
+  if (property == "TextDirection") return sd_bus_message_append(io_pReply, "s", "ltr");
+  if (property == "Status") return sd_bus_message_append(io_pReply, "s", "normal");
+  return sd_bus_message_append_strv(io_pReply, nullptr);  // IconThemePath: none
+}
+
+bool DbusMenu::Refresh() {
+  std::vector<Item> items = m_handlers.current();
+  if (items == m_items) return false;
+  m_items = std::move(items);
+  ++m_revision;
+  return true;
+}
+
+void DbusMenu::Announce() {
+  m_announced = m_revision;
+  const int r = sd_bus_emit_signal(m_pBus, kPath, kInterface, "LayoutUpdated", "ui", m_revision, 0);
+  if (r < 0) Log(std::string("LayoutUpdated: ") + std::strerror(-r) + ", ignoring");
+}
+
+void DbusMenu::Update() {
+  if (Refresh() && !m_bOpen) Announce();  // else when the open menu closes
+}
+
+const DbusMenu::Item* DbusMenu::Find(int32_t i_iId) const {
+  const auto found = std::find_if(m_items.begin(), m_items.end(),
+                                  [&](const Item& i_item) { return i_item.id == i_iId; });
+  return found == m_items.end() ? nullptr : &*found;
+}
+
+bool DbusMenu::Knows(int32_t i_iId) const { return i_iId == 0 || Find(i_iId) != nullptr; }
+
+int DbusMenu::OnGetLayout(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError) {
+  auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
+  int32_t parent = 0;
+  int32_t depth = 0;
+  std::vector<std::string> names;
+  int r = sd_bus_message_read(i_pMessage, "ii", &parent, &depth);
+  if (r >= 0) r = ReadStrings(i_pMessage, names);
+  if (r < 0) return r;
+  if (!pSelf->Knows(parent)) return NoSuchItem(o_pError, parent);
+
+  sd_bus_message* pReply = nullptr;
+  r = sd_bus_message_new_method_return(i_pMessage, &pReply);
+  if (r < 0) return r;
+  SdBusMessagePtr reply(pReply);
+  const auto node = [&](const Item* i_pItem, bool i_bChildren) {
+    int q = sd_bus_message_open_container(pReply, 'r', "ia{sv}av");
+    if (q >= 0) q = sd_bus_message_append(pReply, "i", i_pItem != nullptr ? i_pItem->id : 0);
+    if (q >= 0) q = AppendProperties(pReply, i_pItem, names);
+    if (q >= 0) q = sd_bus_message_open_container(pReply, 'a', "v");
+    for (const Item& child : i_bChildren ? pSelf->m_items : std::vector<Item>{}) {
+      if (q >= 0) q = sd_bus_message_open_container(pReply, 'v', "(ia{sv}av)");
+      if (q >= 0) q = sd_bus_message_open_container(pReply, 'r', "ia{sv}av");
+      if (q >= 0) q = sd_bus_message_append(pReply, "i", child.id);
+      if (q >= 0) q = AppendProperties(pReply, &child, names);
+      if (q >= 0) q = sd_bus_message_append(pReply, "av", 0);
+      if (q >= 0) q = sd_bus_message_close_container(pReply);
+      if (q >= 0) q = sd_bus_message_close_container(pReply);
+    }
+    if (q >= 0) q = sd_bus_message_close_container(pReply);
+    if (q >= 0) q = sd_bus_message_close_container(pReply);
+    return q;
+  };
+  r = sd_bus_message_append(pReply, "u", pSelf->m_revision);
+  if (r >= 0) r = parent == 0 ? node(nullptr, depth != 0) : node(pSelf->Find(parent), false);
+  pSelf->m_announced = pSelf->m_revision;
+  return Send(reply, r);
+}
+
+int DbusMenu::OnGetGroupProperties(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+  auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
+  const void* pIds = nullptr;
+  size_t bytes = 0;
+  std::vector<std::string> names;
+  int r = sd_bus_message_read_array(i_pMessage, 'i', &pIds, &bytes);
+  if (r >= 0) r = ReadStrings(i_pMessage, names);
+  if (r < 0) return r;
+  std::vector<int32_t> ids(bytes / sizeof(int32_t));
+  if (!ids.empty()) std::memcpy(ids.data(), pIds, ids.size() * sizeof(int32_t));
+  if (ids.empty()) {  // all of them
+    ids.push_back(0);
+    for (const Item& item : pSelf->m_items) ids.push_back(item.id);
+  }
+
+  sd_bus_message* pReply = nullptr;
+  r = sd_bus_message_new_method_return(i_pMessage, &pReply);
+  if (r < 0) return r;
+  SdBusMessagePtr reply(pReply);
+  r = sd_bus_message_open_container(pReply, 'a', "(ia{sv})");
+  for (const int32_t id : ids) {
+    if (!pSelf->Knows(id)) continue;  // unknown ids are left out
+    if (r >= 0) r = sd_bus_message_open_container(pReply, 'r', "ia{sv}");
+    if (r >= 0) r = sd_bus_message_append(pReply, "i", id);
+    if (r >= 0) r = AppendProperties(pReply, id == 0 ? nullptr : pSelf->Find(id), names);
+    if (r >= 0) r = sd_bus_message_close_container(pReply);
+  }
+  if (r >= 0) r = sd_bus_message_close_container(pReply);
+  return Send(reply, r);
+}
+
+int DbusMenu::OnGetProperty(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError) {
+  auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
+  int32_t id = 0;
+  const char* pName = nullptr;
+  const int r = sd_bus_message_read(i_pMessage, "is", &id, &pName);
+  if (r < 0) return r;
+  if (!pSelf->Knows(id)) return NoSuchItem(o_pError, id);
+  const std::string_view name = pName;
+  const Item* pItem = pSelf->Find(id);
+  if (pItem == nullptr && name == "children-display")
+    return sd_bus_reply_method_return(i_pMessage, "v", "s", "submenu");
+  if (pItem != nullptr && name == "label")
+    return sd_bus_reply_method_return(i_pMessage, "v", "s", BusLabel(pItem->label).c_str());
+  if (name == "enabled")
+    return sd_bus_reply_method_return(i_pMessage, "v", "b", pItem == nullptr || pItem->enabled);
+  if (name == "visible") return sd_bus_reply_method_return(i_pMessage, "v", "b", 1);
+  if (name == "type") return sd_bus_reply_method_return(i_pMessage, "v", "s", "standard");
+  return sd_bus_error_setf(o_pError, SD_BUS_ERROR_INVALID_ARGS, "no property %s", pName);
+}
+
+bool DbusMenu::Handle(int32_t i_iId, const std::string& i_strEvent) {
+  if (!Knows(i_iId)) return false;
+  if (i_iId == 0 && i_strEvent == "opened") {
+    m_bOpen = true;
+  } else if (i_iId == 0 && i_strEvent == "closed") {
+    m_bOpen = false;
+    if (m_announced != m_revision) Announce();  // what was held back while it was open
+  } else if (i_strEvent == "clicked") {
+    const Item* pItem = Find(i_iId);
+    if (pItem != nullptr && pItem->enabled)
+      Safely("menu click", [&] { m_handlers.clicked(i_iId); });
+  }
+  return true;  // hovered and the rest: nothing to do
+}
+
+int DbusMenu::OnEvent(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError) {
+  auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
+  int32_t id = 0;
+  const char* pEvent = nullptr;
+  uint32_t timestamp = 0;
+  int r = sd_bus_message_read(i_pMessage, "is", &id, &pEvent);
+  if (r >= 0) r = sd_bus_message_skip(i_pMessage, "v");  // xfce sends an int, Qt a string
+  if (r >= 0) r = sd_bus_message_read(i_pMessage, "u", &timestamp);
+  if (r < 0) return r;
+  const std::string strEvent = pEvent;
+  if (!pSelf->Knows(id)) return NoSuchItem(o_pError, id);
+  r = sd_bus_reply_method_return(i_pMessage, "");  // first: the action comes after
+  pSelf->Handle(id, strEvent);
+  return r;
+}
+
+int DbusMenu::OnEventGroup(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError) {
+  auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
+  std::vector<std::pair<int32_t, std::string>> events;
+  int r = sd_bus_message_enter_container(i_pMessage, 'a', "(isvu)");
+  while (r >= 0 && (r = sd_bus_message_enter_container(i_pMessage, 'r', "isvu")) > 0) {
+    int32_t id = 0;
+    const char* pEvent = nullptr;
+    uint32_t timestamp = 0;
+    r = sd_bus_message_read(i_pMessage, "is", &id, &pEvent);
+    if (r >= 0) r = sd_bus_message_skip(i_pMessage, "v");
+    if (r >= 0) r = sd_bus_message_read(i_pMessage, "u", &timestamp);
+    if (r >= 0) r = sd_bus_message_exit_container(i_pMessage);
+    if (r >= 0) events.emplace_back(id, pEvent);
+  }
+  if (r >= 0) r = sd_bus_message_exit_container(i_pMessage);
+  if (r < 0) return r;
+
+  std::vector<int32_t> unknown;
+  for (const auto& [id, event] : events)
+    if (!pSelf->Knows(id)) unknown.push_back(id);
+  if (!events.empty() && unknown.size() == events.size())
+    return sd_bus_error_setf(o_pError, SD_BUS_ERROR_INVALID_ARGS, "no such menu items");
+
+  sd_bus_message* pReply = nullptr;
+  r = sd_bus_message_new_method_return(i_pMessage, &pReply);
+  if (r < 0) return r;
+  SdBusMessagePtr reply(pReply);
+  r = sd_bus_message_append_array(pReply, 'i', unknown.data(), unknown.size() * sizeof(int32_t));
+  r = Send(reply, r);  // first: the actions come after
+  for (const auto& [id, event] : events) pSelf->Handle(id, event);
+  return r;
+}
+
+bool DbusMenu::Opening() {
+  m_bOpen = false;  // in case a "closed" was lost: the next "opened" follows this call
+  bool bChanged = false;
+  Safely("menu", [&] { bChanged = Refresh(); });
+  return bChanged || m_announced != m_revision;
+}
+
+int DbusMenu::OnAboutToShow(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError) {
+  auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
+  int32_t id = 0;
+  int r = sd_bus_message_read(i_pMessage, "i", &id);
+  if (r < 0) return r;
+  if (!pSelf->Knows(id)) return NoSuchItem(o_pError, id);
+  const bool bUpdate = id == 0 && pSelf->Opening();
+  r = sd_bus_reply_method_return(i_pMessage, "b", bUpdate);
+  // After the reply: a Qt client that refreshed through it then skips this one.
+  if (bUpdate) pSelf->Announce();
+  if (id == 0) Safely("menu opening", pSelf->m_handlers.opening);
+  return r;
+}
+
+int DbusMenu::OnAboutToShowGroup(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+  auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
+  const void* pIds = nullptr;
+  size_t bytes = 0;
+  int r = sd_bus_message_read_array(i_pMessage, 'i', &pIds, &bytes);
+  if (r < 0) return r;
+  std::vector<int32_t> ids(bytes / sizeof(int32_t));
+  if (!ids.empty()) std::memcpy(ids.data(), pIds, ids.size() * sizeof(int32_t));
+  std::vector<int32_t> updates;
+  std::vector<int32_t> unknown;
+  bool bRoot = false;
+  for (const int32_t id : ids) {
+    if (!pSelf->Knows(id)) {
+      unknown.push_back(id);
+    } else if (id == 0 && !bRoot) {
+      bRoot = true;
+      if (pSelf->Opening()) updates.push_back(0);
+    }
+  }
+  sd_bus_message* pReply = nullptr;
+  r = sd_bus_message_new_method_return(i_pMessage, &pReply);
+  if (r < 0) return r;
+  SdBusMessagePtr reply(pReply);
+  r = sd_bus_message_append_array(pReply, 'i', updates.data(), updates.size() * sizeof(int32_t));
+  if (r >= 0)
+    r = sd_bus_message_append_array(pReply, 'i', unknown.data(), unknown.size() * sizeof(int32_t));
+  r = Send(reply, r);
+  // libdbusmenu-gtk ignores the reply: the signal is what refreshes it.
+  if (!updates.empty()) pSelf->Announce();
+  if (bRoot) Safely("menu opening", pSelf->m_handlers.opening);
+  return r;
+}
+
+}  // namespace zezar

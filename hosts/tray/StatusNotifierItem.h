@@ -1,0 +1,69 @@
+#pragma once
+
+// The status item on the session bus: org.kde.StatusNotifierItem on /StatusNotifierItem with
+// every property panels read, and its registration with the watcher, made again each time a
+// watcher appears (a panel started after us, or restarted). The pictures and the tooltip come
+// from the tray host; each change is announced with NewIcon or NewToolTip, and only a change:
+// every signal costs the panel a full read of the properties, pixels included.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hosts/tray/SdBus.h"
+#include "platform/Pixmap.h"
+
+namespace zezar {
+
+class StatusNotifierItem {
+ public:
+  static constexpr const char* kPath = "/StatusNotifierItem";
+
+  // Whether a status area (a watcher) is on the session bus now; false without a session bus.
+  static bool WatcherPresent();
+
+  struct ToolTip {
+    std::string title;  // plain text: some panels put it into markup unescaped
+    std::string text;   // markup: &, < and > escaped
+    bool operator==(const ToolTip&) const = default;
+  };
+
+  // Exports the object; its menu is the dbusmenu object at i_strMenuPath. Throws
+  // std::system_error.
+  StatusNotifierItem(sd_bus* io_pBus, std::string i_strMenuPath);
+  StatusNotifierItem(const StatusNotifierItem&) = delete;
+  StatusNotifierItem& operator=(const StatusNotifierItem&) = delete;
+
+  // Registers under the bus name with the watcher, now and whenever a watcher appears.
+  void Register(const std::string& i_strBusName);
+
+  void SetIcon(std::vector<platform::Pixmap> i_pixmaps);
+  void SetToolTip(ToolTip i_toolTip);
+
+  // A click that is not a menu's (lxqt's left click): the tray polls at once.
+  std::function<void()> onActivate;
+
+ private:
+  static const sd_bus_vtable kVtable[];
+  static int GetProperty(sd_bus* i_pBus, const char* i_pPath, const char* i_pInterface,
+                         const char* i_pProperty, sd_bus_message* io_pReply, void* i_pUserData,
+                         sd_bus_error* o_pError);
+  static int OnActivate(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
+  static int OnIgnored(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
+  static int OnWatcherOwner(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
+  static int OnRegistered(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
+  void CallRegister();
+  void Emit(const char* i_pSignal);
+
+  sd_bus* m_pBus;
+  std::string m_strMenuPath;
+  std::string m_strBusName;
+  std::vector<platform::Pixmap> m_icon;
+  ToolTip m_toolTip;
+  bool m_bToldNoWatcher = false;
+  SdBusSlotPtr m_object;
+  SdBusSlotPtr m_watcherMatch;
+  SdBusSlotPtr m_registration;  // the call in flight, if any
+};
+
+}  // namespace zezar

@@ -1,0 +1,77 @@
+#include "hosts/tray/StatusWords.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace zezar {
+
+namespace {
+
+// The tooltip's text is markup in some panels.
+std::string Escaped(const std::string& i_strText) {
+  std::string strOut;
+  for (const char c : i_strText) {
+    if (c == '&') {
+      strOut += "&amp;";
+    } else if (c == '<') {
+      strOut += "&lt;";
+    } else if (c == '>') {
+      strOut += "&gt;";
+    } else {
+      strOut += c;
+    }
+  }
+  return strOut;
+}
+
+std::string Load(const char* i_pDirection, uint64_t i_rate, double i_capacity) {
+  char text[96];
+  const double rate = static_cast<double>(i_rate);
+  std::snprintf(text, sizeof text, "%s %.0f%% (%s)", i_pDirection,
+                i_capacity > 0 ? 100.0 * rate / i_capacity : 0.0, RateText(rate).c_str());
+  return text;
+}
+
+}  // namespace
+
+std::string RateText(double i_bytesPerSecond) {
+  char text[48];
+  if (!(i_bytesPerSecond >= 0)) i_bytesPerSecond = 0;
+  if (i_bytesPerSecond < 1000) {
+    std::snprintf(text, sizeof text, "%.0f B/s", i_bytesPerSecond);
+  } else if (i_bytesPerSecond < 1e6) {
+    std::snprintf(text, sizeof text, "%.1f kB/s", i_bytesPerSecond / 1e3);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f MB/s", i_bytesPerSecond / 1e6);
+  }
+  return text;
+}
+
+StatusNotifierItem::ToolTip DescribeSample(const ZezarIZIDezev::LoadSample& i_sample,
+                                           const std::optional<std::string>& i_problem) {
+  using Sample = ZezarIZIDezev::LoadSample;
+  StatusNotifierItem::ToolTip toolTip;
+  switch (i_sample.state) {
+    case Sample::NoConnection:
+      toolTip.title = "No connection to the router";
+      break;
+    case Sample::Offline:
+      toolTip.title = "Router offline";
+      break;
+    case Sample::Online:
+    case Sample::Active:
+      toolTip.title = "Online on " + std::to_string(i_sample.online) +
+                      (i_sample.online == 1 ? " channel" : " channels");
+      toolTip.text = Load("In", i_sample.in, i_sample.capacity) + ", " +
+                     Load("out", i_sample.out, i_sample.capacity);
+      break;
+  }
+  if (i_problem) {
+    if (!toolTip.text.empty()) toolTip.text += "\n";
+    toolTip.text += "Preferences: " + *i_problem;
+  }
+  toolTip.text = Escaped(toolTip.text);
+  return toolTip;
+}
+
+}  // namespace zezar

@@ -1,0 +1,107 @@
+#include "hosts/tray/TrayHost.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <stdexcept>
+
+#include "hosts/Log.h"
+#include "hosts/tray/StatusWords.h"
+#include "platform/SdCheck.h"
+
+namespace zezar {
+
+namespace {
+
+// Above the timers: bus calls first.
+constexpr int kBusPriority = SD_EVENT_PRIORITY_IMPORTANT;
+
+}  // namespace
+
+TrayHost::TrayHost(platform::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options)
+    : m_loop(io_loop), m_monitor(io_monitor), m_options(i_options) {}
+
+TrayHost::~TrayHost() { m_monitor.host().SetOnChange(nullptr); }
+
+int TrayHost::Run() {
+  m_loop.ExitOnSignals({SIGINT, SIGTERM, SIGHUP});
+
+  sd_bus* pBus = nullptr;
+  int r = sd_bus_open_user(&pBus);
+  if (r < 0) {
+    throw std::runtime_error(std::string("cannot reach the session bus (") + std::strerror(-r) +
+                             "); is DBUS_SESSION_BUS_ADDRESS set?");
+  }
+  m_bus.reset(pBus);
+  platform::Check(sd_bus_attach_event(pBus, m_loop.Event(), kBusPriority), "sd_bus_attach_event");
+
+  m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
+  m_item->onActivate = [this] { PollSoon(); };
+  m_menu = std::make_unique<DbusMenu>(
+      pBus,
+      DbusMenu::Handlers{.current = [this] { return MenuItems(); },
+                         .opening = [this] { PollSoon(); },
+                         .clicked =
+                             [this](int32_t i_iId) {
+                               m_loop.Defer([this, i_iId] { m_monitor.host().Choose(i_iId); });
+                             }});
+  const std::string strName = "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-1";
+  r = sd_bus_request_name(pBus, strName.c_str(), 0);
+  if (r < 0) {
+    throw std::runtime_error("cannot own " + strName + " on the session bus (" + std::strerror(-r) +
+                             ")");
+  }
+
+  // The first poll, then the registration: a panel asks for the pictures at once.
+  m_monitor.host().SetOnChange(
+      [this](const platform::MenuExtraHost::Changes& i_changes) { Show(i_changes); });
+  m_pController = &m_monitor.Start();
+  Show({.drawing = true, .menu = true, .problem = true});
+  m_item->Register(strName);
+
+  const int code = m_loop.Run();
+  m_monitor.host().SetOnChange(nullptr);
+  m_monitor.host().Unload();  // the router connection is closed
+  sd_bus_release_name(pBus, strName.c_str());
+  return code;
+}
+
+void TrayHost::Show(const platform::MenuExtraHost::Changes& i_changes) {
+  platform::MenuExtraHost& host = m_monitor.host();
+  if (i_changes.problem && host.PreferencesProblem())
+    Log("preferences: " + *host.PreferencesProblem());
+  if (m_pController == nullptr) return;  // still starting: shown once it has
+  if (i_changes.drawing) {
+    const RGBA text = m_options.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};
+    // Drawn at each size, not one scaled from the other, so both stay crisp.
+    m_item->SetIcon({host.Render(1, text), host.Render(2, text)});
+  }
+  m_item->SetToolTip(DescribeSample(m_pController->lastSample(), host.PreferencesProblem()));
+  m_menu->Update();  // the placeholder's words follow the sample
+}
+
+std::vector<DbusMenu::Item> TrayHost::MenuItems() const {
+  std::vector<DbusMenu::Item> items;
+  for (const platform::MenuEntry& entry : m_monitor.host().Menu().entries)
+    items.push_back({entry.id, entry.title, entry.enabled});
+  if (items.empty()) {
+    // Panels never open an empty menu; and the user learns why there is nothing in it.
+    const bool bConnected = m_pController != nullptr && m_pController->lastSample().state !=
+                                                            ZezarIZIDezev::LoadSample::NoConnection;
+    items.push_back(
+        {kPlaceholderId, bConnected ? "No channel online" : "No connection to the router", false});
+  }
+  return items;
+}
+
+void TrayHost::PollSoon() {
+  if (m_bPollPending) return;
+  m_bPollPending = true;
+  m_loop.Defer([this] {
+    m_bPollPending = false;
+    m_monitor.host().OpenMenu();
+  });
+}
+
+}  // namespace zezar

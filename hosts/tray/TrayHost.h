@@ -1,0 +1,53 @@
+#pragma once
+
+// The status item in the desktop's status area: a StatusNotifierItem with a dbusmenu menu on
+// the session bus, on the same sd-event loop as the poll timer, in one thread.
+//
+// The bus has priority over the timer, so calls that waited while a tick was blocked on the
+// router are answered before the next tick may block again. Opening the menu answers from the
+// menu as built and polls afterwards; a click is answered and then acted on; each change of
+// the pictures, the tooltip or the menu is announced once.
+
+#include <memory>
+#include <string>
+
+#include "hosts/Monitor.h"
+#include "hosts/tray/DbusMenu.h"
+#include "hosts/tray/SdBus.h"
+#include "hosts/tray/StatusNotifierItem.h"
+#include "platform/SdEventRunLoop.h"
+
+namespace zezar {
+
+class TrayHost {
+ public:
+  struct Options {
+    bool light = false;  // dark text for a light panel; light text by default
+  };
+
+  // The id of the one line a menu shows when there is nothing else in it.
+  static constexpr int32_t kPlaceholderId = 999;
+
+  TrayHost(platform::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options);
+  ~TrayHost();
+
+  // Connects to the session bus and shows the item until SIGINT, SIGTERM or SIGHUP; returns
+  // the exit code. Throws std::runtime_error with one clear line when it cannot start.
+  int Run();
+
+ private:
+  void Show(const platform::MenuExtraHost::Changes& i_changes);
+  std::vector<DbusMenu::Item> MenuItems() const;
+  void PollSoon();
+
+  platform::SdEventRunLoop& m_loop;
+  Monitor& m_monitor;
+  Options m_options;
+  ZezarIZIDezev* m_pController = nullptr;
+  SdBusPtr m_bus;
+  std::unique_ptr<StatusNotifierItem> m_item;
+  std::unique_ptr<DbusMenu> m_menu;
+  bool m_bPollPending = false;  // several openings in a row make one poll
+};
+
+}  // namespace zezar
