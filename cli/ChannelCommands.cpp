@@ -131,9 +131,11 @@ Output HupTimeout(RouterConnection& io_router, int i_iCircuit, std::optional<lon
                                                " is the PPPoE link: its hang-up time-out is "
                                                "fixed");
   }
-  const long lTimeout = circuit.HupTimeOut(i_lSeconds.value_or(0));
+  long lTimeout = circuit.HupTimeOut(i_lSeconds.value_or(0));
   io_router.CheckConnected("setting the hang-up time-out");
   if (i_lSeconds && lTimeout != *i_lSeconds) {
+    lTimeout = circuit.HupTimeOut(0);  // a refusal answers no time-out; say which one holds
+    io_router.CheckConnected("reading the hang-up time-out");
     throw Failure(ExitCode::RouterRefused, "the router refused hang-up time-out " +
                                                std::to_string(*i_lSeconds) + " s for circuit " +
                                                std::to_string(i_iCircuit) + " (it is " +

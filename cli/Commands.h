@@ -36,7 +36,9 @@ enum class Action { Dial, Hangup, AddLink, RemoveLink, Reboot, Halt };
 using Confirmation = std::function<bool(const std::string& i_strQuestion)>;
 Output Control(RouterConnection& io_router, Action i_action, const Confirmation& i_confirm);
 
-// file transfer; "-" is standard output or input
+// file transfer; "-" is standard output or input. RemoteNameProblem says why a remote name
+// cannot travel in a command line, or gives "".
+std::string RemoteNameProblem(const std::string& i_strRemote);
 Output Get(RouterConnection& io_router, const std::string& i_strRemote,
            const std::string& i_strLocal, bool i_bProgress);
 Output Put(RouterConnection& io_router, const std::string& i_strLocal,

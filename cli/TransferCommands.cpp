@@ -26,14 +26,9 @@ constexpr std::size_t kMaxFileSize = std::numeric_limits<int32_t>::max();  // si
 
 // The remote name in Mac OS Roman; it travels in a command line between blanks.
 std::string RemoteName(const std::string& i_strRemote) {
-  const std::optional<std::string> name = platform::Utf8ToMacRoman(i_strRemote);
-  if (i_strRemote.empty() || !name ||
-      name->find_first_of(std::string(" \t\r\n\0", 5)) != std::string::npos) {
-    throw Failure(ExitCode::Usage, "\"" + i_strRemote +
-                                       "\" is no remote file name (no blanks or line ends, "
-                                       "characters of Mac OS Roman only)");
-  }
-  return *name;
+  const std::string strProblem = RemoteNameProblem(i_strRemote);
+  if (!strProblem.empty()) throw Failure(ExitCode::Usage, strProblem);
+  return *platform::Utf8ToMacRoman(i_strRemote);
 }
 
 const std::string& RootPassword(RouterConnection& io_router, const char* i_pCommand) {
@@ -100,6 +95,16 @@ std::string ReadLocal(const std::string& i_strLocal) {
 }
 
 }  // namespace
+
+std::string RemoteNameProblem(const std::string& i_strRemote) {
+  const std::optional<std::string> name = platform::Utf8ToMacRoman(i_strRemote);
+  if (i_strRemote.empty() || !name ||
+      name->find_first_of(std::string(" \t\r\n\0", 5)) != std::string::npos) {
+    return "\"" + i_strRemote +
+           "\" is no remote file name (no blanks or line ends, characters of Mac OS Roman only)";
+  }
+  return {};
+}
 
 Output Get(RouterConnection& io_router, const std::string& i_strRemote,
            const std::string& i_strLocal, bool i_bProgress) {

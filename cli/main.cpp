@@ -96,6 +96,7 @@ int Run(int argc, char** argv) {
   app.fallthrough();  // global options after the subcommand, too
 
   bool bJson = false, bYes = false;
+  bool bNeedsRoot = false;  // support, get and put
   ctl::Options options;
   std::string strRouter, strPasswordFile, strRootPasswordFile;
   app.add_flag("--json", bJson, "one JSON document on standard output");
@@ -163,7 +164,10 @@ int Run(int argc, char** argv) {
   simple("uptime", "the time since the router started", ctl::Uptime);
   simple("date", "the router's date and time", ctl::Date);
   simple("timetable", "the router's timetable", ctl::Timetable);
-  simple("support", "the support dump (root password)", ctl::Support);
+  app.add_subcommand("support", "the support dump (root password)")->callback([&] {
+    bNeedsRoot = true;
+    command = ctl::Support;
+  });
 
   const std::pair<const char*, ctl::Action> actions[] = {
       {"dial", ctl::Action::Dial},       {"hangup", ctl::Action::Hangup},
@@ -186,17 +190,20 @@ int Run(int argc, char** argv) {
 
   std::string strRemote, strLocal;
   CLI::App* pGet = app.add_subcommand("get", "download a file (root password)");
-  pGet->add_option("REMOTE", strRemote, "the file on the router")->required();
+  const CLI::Validator remoteName(ctl::RemoteNameProblem, "REMOTE");
+  pGet->add_option("REMOTE", strRemote, "the file on the router")->required()->check(remoteName);
   pGet->add_option("LOCAL", strLocal, "where to put it, - for standard output");
   pGet->callback([&] {
+    bNeedsRoot = true;
     command = [&](RouterConnection& r) {
       return ctl::Get(r, strRemote, strLocal, IsTerminal(STDERR_FILENO));
     };
   });
   CLI::App* pPut = app.add_subcommand("put", "upload a file (root password)");
   pPut->add_option("LOCAL", strLocal, "the file to send, - for standard input")->required();
-  pPut->add_option("REMOTE", strRemote, "its name on the router")->required();
+  pPut->add_option("REMOTE", strRemote, "its name on the router")->required()->check(remoteName);
   pPut->callback([&] {
+    bNeedsRoot = true;
     command = [&](RouterConnection& r) {
       return ctl::Put(r, strLocal, strRemote, IsTerminal(STDERR_FILENO));
     };
@@ -255,6 +262,13 @@ int Run(int argc, char** argv) {
   const platform::ProcNetRoute defaultRouter;
   const ctl::Settings settings =
       ctl::ResolveSettings(options, ctl::ProcessEnvironment(), preferences, defaultRouter);
+
+  // Said before the router is asked anything.
+  if (bNeedsRoot && !settings.rootPassword) {
+    throw Failure(ExitCode::Usage, app.get_subcommands().front()->get_name() +
+                                       " needs the root password: $ZEZAR_ROOT_PASS or "
+                                       "--root-password-file");
+  }
 
   if (special == Special::Watch) {
     watch.interval = std::chrono::milliseconds(static_cast<long>(interval * 1000));
