@@ -83,7 +83,7 @@ std::string WatchLine(WatchFormat i_format, const std::optional<Snapshot>& i_sna
     }
     Json line = {{"time", static_cast<int64_t>(i_time)}};
     line.update(json);
-    return line.dump() + "\n";
+    return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
   }
   const BarText bar = ForBar(i_snapshot, i_strRouter, i_strError);
   if (i_format == WatchFormat::Waybar) {
@@ -91,7 +91,7 @@ std::string WatchLine(WatchFormat i_format, const std::optional<Snapshot>& i_sna
                 {"alt", bar.state},
                 {"tooltip", bar.tooltip},
                 {"class", bar.state}}
-               .dump() +
+               .dump(-1, ' ', false, Json::error_handler_t::replace) +
            "\n";
   }
   const Json blocks = Json::array({{{"name", "zezar"},
@@ -99,7 +99,8 @@ std::string WatchLine(WatchFormat i_format, const std::optional<Snapshot>& i_sna
                                     {"full_text", "router " + bar.text},
                                     {"short_text", bar.text},
                                     {"color", Colour(bar.state)}}});
-  return blocks.dump() + ",\n";  // the i3bar protocol is one endless array of these
+  return blocks.dump(-1, ' ', false, Json::error_handler_t::replace) +
+         ",\n";  // the i3bar protocol is one endless array of these
 }
 
 void Watch(const Settings& i_settings, const WatchOptions& i_options) {

@@ -81,6 +81,26 @@ TEST(Zezarctl, ReadsTheRoutersStateForPeopleAndScripts) {
         {"rate", {{"in", 30000}, {"out", 9000}}},
         {"quantity", {{"in", 8589934602u}, {"out", 20}}}}},
       {{"channel", "pppoe"}, "state        offline", {{"type", "pppoe"}, {"state", "offline"}}},
+      {{"channels"},
+       "1\tisdn\tonline\t10.0.0.1\trate in 30000 out 9000\tquantity in 8589934602 out 20",
+       json::array({{{"name", "pppoe"},
+                     {"type", "pppoe"},
+                     {"state", "offline"},
+                     {"address", ""},
+                     {"rate", offline},
+                     {"quantity", offline}},
+                    {{"name", "1"},
+                     {"type", "isdn"},
+                     {"state", "online"},
+                     {"address", "10.0.0.1"},
+                     {"rate", {{"in", 30000}, {"out", 9000}}},
+                     {"quantity", {{"in", 8589934602u}, {"out", 20}}}},
+                    {{"name", "2"},
+                     {"type", "isdn"},
+                     {"state", "offline"},
+                     {"address", ""},
+                     {"rate", offline},
+                     {"quantity", offline}}})},
       {{"circuits"},
        "2\tinternet\tpppoe\thang-up time-out 0 s",
        json::array({{{"number", 1},
@@ -177,6 +197,25 @@ TEST(Zezarctl, SpeaksBothProtocolForms) {
     const CtlResult user = router.Run({"status", "--json"}, {{"ZEZAR_USER_PASS", "user"}});
     EXPECT_EQ(Parsed(user.out)["login"], "user") << user.err;
   }
+}
+
+TEST(Zezarctl, WritesMetricsEvenWhenTheRouterIsGone) {
+  SimulatedRouter router;
+  const CtlResult up = router.Run({"metrics"});
+  EXPECT_EQ(up.code, 0) << up.err;
+  const std::string strRouter = "router=\"" + router.Address() + "\"";
+  for (const std::string& line :
+       {"zezar_up{" + strRouter + "} 1\n",
+        "zezar_channel_online{" + strRouter + ",channel=\"1\",type=\"isdn\"} 1\n",
+        "zezar_channel_transferred_bytes_total{" + strRouter +
+            ",channel=\"1\",type=\"isdn\",direction=\"in\"} 8589934602\n"}) {
+    EXPECT_NE(up.out.find(line), std::string::npos) << line;
+  }
+  router.server.Inject("reboot 30");
+  const CtlResult down = router.Run({"metrics"});
+  EXPECT_EQ(down.code, 3);
+  EXPECT_NE(down.out.find("zezar_up{" + strRouter + "} 0\n"), std::string::npos) << down.out;
+  EXPECT_NE(down.err.find("cannot connect"), std::string::npos) << down.err;
 }
 
 TEST(Zezarctl, TakesItsGlobalOptionsBeforeOrAfterTheCommand) {

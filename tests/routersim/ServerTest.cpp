@@ -168,6 +168,45 @@ TEST(ASimulatorServer, StallsClosesAndRefusesWhenTold) {
   EXPECT_THROW(server.Inject("explode"), std::runtime_error);
 }
 
+TEST(ASimulatorServer, HoldsAnswersBackWhileLatencyLasts) {
+  Zastra::InitSignalHandler();
+  routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
+  Zastra client;
+  client.Connect("127.0.0.1", server.Port());
+  server.Inject("latency 200");
+  EXPECT_EQ(client.Version().protocol, 11u);  // late, within the client's second
+  server.Inject("latency 1500");
+  EXPECT_EQ(client.Pass(""), 0u);
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(ASimulatorServer, RebootsWhenAClientSaysSo) {
+  Zastra::InitSignalHandler();
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.rebootSeconds = 1;
+  routersim::ServerProcess server(router);
+  Zastra client, other;
+  client.Connect("127.0.0.1", server.Port());
+  other.Connect("127.0.0.1", server.Port());
+  EXPECT_EQ(other.Pass("admin"), 4u);
+  client.Pass("admin");
+  client.Reboot();
+  EXPECT_EQ(other.Pass(""), 0u);  // every connection went down with it
+  EXPECT_THROW(other.Connect("127.0.0.1", server.Port()), Zastra::ConnectError);
+  const auto deadline = Clock::now() + 5s;
+  bool bBack = false;
+  while (!bBack && Clock::now() < deadline) {
+    try {
+      bBack = other.Connect("127.0.0.1", server.Port());
+    } catch (const Zastra::ConnectError&) {
+      std::this_thread::sleep_for(20ms);
+    }
+  }
+  ASSERT_TRUE(bBack);
+  EXPECT_EQ(other.Pass("admin"), 4u);
+  EXPECT_LT(other.Uptime(), 100u);  // counting from the reboot
+}
+
 TEST(ASimulatorServer, StopsWhenAClientHaltsIt) {
   Zastra::InitSignalHandler();
   routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
