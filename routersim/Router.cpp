@@ -13,6 +13,9 @@ Router Router::WithChannels(int i_iCount, int i_iOnline) {
     channel.rateOut = channel.online ? 9000u * static_cast<uint64_t>(i + 1) : 0;
     router.channels.push_back(channel);
   }
+  router.pppoeLink.address = "192.0.2.1";
+  router.pppoeLink.phone = "";
+  router.circuits = {{"office", "isdn", 60}, {"internet", "pppoe", 0}};
   return router;
 }
 

@@ -1,42 +1,99 @@
 #include "routersim/ServerProcess.h"
 
-#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "routersim/Server.h"
 
 namespace routersim {
 
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kReplyDeadline = 5s;
+constexpr auto kStopDeadline = 5s;
+
+}  // namespace
+
 ServerProcess::ServerProcess(Router i_router, uint16_t i_port) {
   Server server(std::move(i_router), "127.0.0.1", i_port);  // listening before the fork
   m_port = server.Port();
-  int stop[2];
-  if (::pipe2(stop, O_CLOEXEC) != 0)
-    throw std::system_error(errno, std::generic_category(), "pipe2");
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+    throw std::system_error(errno, std::generic_category(), "socketpair");
+  platform::UniqueFd parentEnd(ends[0]), childEnd(ends[1]);
   m_child = ::fork();
   if (m_child < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (m_child == 0) {
-    ::close(stop[1]);
+    parentEnd.reset();
     signal(SIGPIPE, SIG_IGN);
     signal(SIGALRM, SIG_IGN);
     signal(SIGINT, SIG_IGN);  // the parent decides when to stop
-    server.Serve(stop[0]);
+    try {
+      server.Serve(Server::Control{childEnd.get(), childEnd.get(), true});
+    } catch (...) {
+      _exit(1);
+    }
     _exit(0);
   }
-  ::close(stop[0]);
-  m_stop = stop[1];
+  m_control = std::move(parentEnd);
 }
 
 ServerProcess::~ServerProcess() {
-  ::close(m_stop);
+  m_control.reset();
+  // Bounded: a child that does not stop in time is killed.
+  const auto deadline = std::chrono::steady_clock::now() + kStopDeadline;
   int status = 0;
-  while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
+  for (;;) {
+    const pid_t done = ::waitpid(m_child, &status, WNOHANG);
+    if (done == m_child || (done < 0 && errno != EINTR)) return;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ::kill(m_child, SIGKILL);
+      while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
+      }
+      return;
+    }
+    std::this_thread::sleep_for(5ms);
   }
+}
+
+bool ServerProcess::Running() {
+  int status = 0;
+  return ::waitpid(m_child, &status, WNOHANG) == 0;
+}
+
+void ServerProcess::Inject(const std::string& i_strFault) {
+  const std::string strLine = i_strFault + "\n";
+  if (::send(m_control.get(), strLine.data(), strLine.size(), MSG_NOSIGNAL) !=
+      static_cast<ssize_t>(strLine.size())) {
+    throw std::runtime_error("simulator: cannot inject \"" + i_strFault + "\"");
+  }
+  std::string strReply;
+  const auto deadline = std::chrono::steady_clock::now() + kReplyDeadline;
+  while (strReply.find('\n') == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd entry{m_control.get(), POLLIN, 0};
+    const int ready = left.count() <= 0 ? 0 : ::poll(&entry, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) {
+      throw std::runtime_error("simulator: no reply to \"" + i_strFault + "\"");
+    }
+    char buffer[256];
+    const ssize_t n = ::read(m_control.get(), buffer, sizeof buffer);
+    if (n <= 0) throw std::runtime_error("simulator: gone before \"" + i_strFault + "\"");
+    strReply.append(buffer, static_cast<std::size_t>(n));
+  }
+  if (strReply != "ok\n") throw std::runtime_error("simulator: " + strReply);
 }
 
 }  // namespace routersim

@@ -1,83 +1,131 @@
 // zezar-routersim: a simulated router monitor daemon on the local machine, for trying the
-// monitor without a router.
+// monitor and zezarctl without a router.
 //
-//   zezar-routersim [--address A] [--port N] [--channels N] [--online N] [--protocol N]
-//                   [--admin-password P] [--user-password P] [--pppoe]
-//
-// It prints the port it listens on, then serves until interrupted.
+// It prints the port it listens on as the first line on stdout, then serves until halted or
+// interrupted. Lines on its standard input inject faults (see Faults.h). Passwords come from
+// the configuration file only, never from the command line.
+
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
+#include "routersim/RouterConfig.h"
 #include "routersim/Server.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: zezar-routersim [--config FILE] [--address A] [--port N] [--channels N]\n"
+    "                       [--online N] [--protocol N] [--pppoe]\n"
+    "\n"
+    "A simulated router monitor daemon. Prints the port it listens on (--port 0: any free\n"
+    "port), then serves. Options override the configuration file (TOML), which also holds\n"
+    "the passwords (default admin \"admin\", user \"user\", root \"root\"), levels,\n"
+    "permissions, channels, circuits and files. Default address 127.0.0.1, port 5000.\n"
+    "\n"
+    "Faults, one per line on standard input: stall S, latency MS, garbage N, lie N, cut N,\n"
+    "close, reboot S, clear.\n";
 
 void Log(const std::string& i_strMessage) {
   std::fprintf(stderr, "zezar-routersim: %s\n", i_strMessage.c_str());
 }
 
-[[noreturn]] void Usage() {
-  Log("usage: zezar-routersim [--address A] [--port N] [--channels N] [--online N] "
-      "[--protocol N] [--admin-password P] [--user-password P] [--pppoe]");
+[[noreturn]] void Usage(const std::string& i_strProblem) {
+  Log(i_strProblem);
+  std::fputs(kUsage, stderr);
   std::exit(2);
 }
 
-long Number(const char* i_pText, long i_lMin, long i_lMax) {
+long Number(const std::string& i_strOption, const char* i_pText, long i_lMin, long i_lMax) {
   char* pEnd = nullptr;
+  errno = 0;
   const long value = std::strtol(i_pText, &pEnd, 10);
-  if (pEnd == i_pText || *pEnd != '\0' || value < i_lMin || value > i_lMax) Usage();
+  if (pEnd == i_pText || *pEnd != '\0' || errno != 0 || value < i_lMin || value > i_lMax ||
+      !(*i_pText >= '0' && *i_pText <= '9')) {
+    Usage(i_strOption + " needs a number from " + std::to_string(i_lMin) + " to " +
+          std::to_string(i_lMax));
+  }
   return value;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string strAddress = "127.0.0.1";
-  long port = 5000, channels = 2, online = 1, protocol = 11;
-  std::string strAdmin = "admin", strUser = "user";
+  std::string strAddress = "127.0.0.1", strConfig;
+  long port = 5000;
+  std::optional<long> channels, online, protocol;
   bool bPppoe = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    const bool bHasValue = i + 1 < argc;
+    if (option == "--help" || option == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (option == "--version") {
+      std::puts("zezar-routersim 1.0");
+      return 0;
+    }
     if (option == "--pppoe") {
       bPppoe = true;
-    } else if (!bHasValue) {
-      Usage();
+      continue;
+    }
+    if (option == "--admin-password" || option == "--user-password") {
+      Usage(option +
+            " is gone: passwords on a command line are visible to every user; "
+            "put them in the configuration file ([passwords])");
+    }
+    if (i + 1 >= argc)
+      Usage(option == "--config" || option.rfind("--", 0) == 0 ? "missing value for " + option
+                                                               : "unexpected argument " + option);
+    const char* pValue = argv[++i];
+    if (option == "--config") {
+      strConfig = pValue;
     } else if (option == "--address") {
-      strAddress = argv[++i];
+      strAddress = pValue;
     } else if (option == "--port") {
-      port = Number(argv[++i], 0, 65535);
+      port = Number(option, pValue, 0, 65535);
     } else if (option == "--channels") {
-      channels = Number(argv[++i], 0, 255);
+      channels = Number(option, pValue, 0, 255);
     } else if (option == "--online") {
-      online = Number(argv[++i], 0, 255);
+      online = Number(option, pValue, 0, 255);
     } else if (option == "--protocol") {
-      protocol = Number(argv[++i], 1, 99);
-    } else if (option == "--admin-password") {
-      strAdmin = argv[++i];
-    } else if (option == "--user-password") {
-      strUser = argv[++i];
+      protocol = Number(option, pValue, 1, 99);
     } else {
-      Usage();
+      Usage("unknown option " + option);
     }
   }
-  routersim::Router router =
-      routersim::Router::WithChannels(static_cast<int>(channels), static_cast<int>(online));
-  router.protocol = static_cast<uint32_t>(protocol);
-  router.adminPassword = strAdmin;
-  router.userPassword = strUser;
-  router.pppoe = bPppoe;
+
+  routersim::Router router = routersim::Router::WithChannels(2, 1);
+  try {
+    if (!strConfig.empty()) router = routersim::LoadRouterConfig(strConfig);
+  } catch (const routersim::ConfigError& error) {
+    Log(error.what());
+    return 2;
+  }
+  if (channels || online) {
+    int count = static_cast<int>(channels.value_or(static_cast<long>(router.channels.size())));
+    router.channels =
+        routersim::Router::WithChannels(count, static_cast<int>(online.value_or(1))).channels;
+  }
+  if (protocol) router.protocol = static_cast<uint32_t>(*protocol);
+  if (bPppoe) router.pppoe = true;
   router.varyRates = true;
+
+  signal(SIGPIPE, SIG_IGN);
   try {
     routersim::Server server(router, strAddress, static_cast<uint16_t>(port));
+    server.SetLog(Log);
     std::printf("%u\n", server.Port());
     std::fflush(stdout);
     Log("listening on " + strAddress + ":" + std::to_string(server.Port()));
-    server.Serve();
+    // Faults come from standard input; its end (a demo's /dev/null) only ends that.
+    server.Serve(routersim::Server::Control{STDIN_FILENO, -1, false});
   } catch (const std::exception& error) {
     Log(error.what());
     return 1;

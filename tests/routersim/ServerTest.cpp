@@ -1,12 +1,27 @@
-// The client against the simulated daemon: two independent ends of one protocol.
+// The simulated daemon on loopback: the client against it, several clients at once, faults.
+
+#include "routersim/Server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <system_error>
+
 #include "client/Zastra.h"
+#include "platform/UniqueFd.h"
 #include "routersim/ServerProcess.h"
+#include "tests/support/FakeDaemon.h"
 
 namespace zezar_test {
 namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 TEST(TheClientAndTheSimulator, SpeakTheSameProtocol) {
   Zastra::InitSignalHandler();
@@ -36,8 +51,172 @@ TEST(TheClientAndTheSimulator, SpeakTheSameProtocol) {
     client.Dial();
     EXPECT_EQ(client.Links(0), 3);
     EXPECT_EQ(client.Dialmode(Zastra::Off), Zastra::Off);
+    ASSERT_EQ(client.GetCircuits().size(), 2u);
+    EXPECT_EQ(client.GetCircuits()[0]->HupTimeOut(120), 120);
+    EXPECT_TRUE(client.UploadFile("root", "f", std::string(3000, 'x')));
+    EXPECT_EQ(client.GetFile("root", "f"), std::string(3000, 'x'));
     client.Disconnect();
   }
+}
+
+TEST(ASimulatorServer, LeaksNoDescriptorWhenItCannotListen) {
+  const int before = OpenDescriptorCount();
+  EXPECT_THROW(routersim::Server(routersim::Router{}, "not-an-address", 0), std::system_error);
+  EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+// A raw connection for tests that must not wait on one client while serving another.
+platform::UniqueFd Dial(uint16_t i_port) {
+  platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(i_port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    return {};
+  }
+  return fd;
+}
+
+// Reads until a line feed arrives or the deadline passes.
+std::string LineBefore(int i_fd, Clock::time_point i_deadline) {
+  std::string strLine;
+  while (strLine.find('\n') == std::string::npos) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(i_deadline - Clock::now());
+    pollfd entry{i_fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) break;
+    char buffer[256];
+    const ssize_t n = ::recv(i_fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    strLine.append(buffer, static_cast<std::size_t>(n));
+  }
+  return strLine;
+}
+
+void Send(int i_fd, const std::string& i_strBytes) {
+  ASSERT_EQ(::send(i_fd, i_strBytes.data(), i_strBytes.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(i_strBytes.size()));
+}
+
+TEST(ASimulatorServer, AnswersOthersWhileOneClientIdlesOrNeverReads) {
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.files["big"] = std::string(200000, 'b');
+  routersim::ServerProcess server(router);
+  const platform::UniqueFd idle = Dial(server.Port());  // connected, says nothing
+  const platform::UniqueFd half = Dial(server.Port());  // half a line, then silence
+  Send(half.get(), "vers");
+  const platform::UniqueFd hog = Dial(server.Port());  // asks for a lot, never reads
+  Send(hog.get(), "pass admin\r\nversion\r\n");
+  for (int i = 0; i < 3; ++i) {
+    const platform::UniqueFd other = Dial(server.Port());
+    ASSERT_TRUE(other);
+    Send(other.get(), "version\r\n");
+    EXPECT_EQ(LineBefore(other.get(), Clock::now() + 3s), "OK 11 zezar-routersim 1.0\n");
+  }
+}
+
+TEST(ASimulatorServer, Answers200ClientsAtOnce) {
+  constexpr int kClients = 200;
+  routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
+  std::vector<platform::UniqueFd> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.push_back(Dial(server.Port()));
+    ASSERT_TRUE(clients.back()) << i;
+  }
+  for (const platform::UniqueFd& client : clients) Send(client.get(), "version\r\n");
+  const auto deadline = Clock::now() + 20s;
+  int answered = 0;
+  for (const platform::UniqueFd& client : clients) {
+    answered += LineBefore(client.get(), deadline) == "OK 11 zezar-routersim 1.0\n" ? 1 : 0;
+  }
+  EXPECT_EQ(answered, kClients);
+}
+
+TEST(ASimulatorServer, StallsClosesAndRefusesWhenTold) {
+  Zastra::InitSignalHandler();
+  routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
+  Zastra client;
+  client.Connect("127.0.0.1", server.Port());
+  EXPECT_EQ(client.Version().protocol, 11u);
+
+  server.Inject("stall 2");
+  EXPECT_EQ(client.Pass(""), 0u);  // the one-second alarm gives up
+  EXPECT_FALSE(client.IsConnected());
+  server.Inject("clear");
+  client.Connect("127.0.0.1", server.Port());
+  EXPECT_EQ(client.Pass(""), 1u);
+
+  server.Inject("close");
+  EXPECT_EQ(client.Pass(""), 0u);
+  EXPECT_FALSE(client.IsConnected());
+
+  server.Inject("reboot 30");
+  EXPECT_THROW(client.Connect("127.0.0.1", server.Port()), Zastra::ConnectError);
+  server.Inject("clear");  // back at once
+  const auto deadline = Clock::now() + 5s;
+  bool bBack = false;
+  while (!bBack && Clock::now() < deadline) {
+    try {
+      bBack = client.Connect("127.0.0.1", server.Port());
+    } catch (const Zastra::ConnectError&) {
+      std::this_thread::sleep_for(20ms);
+    }
+  }
+  ASSERT_TRUE(bBack);
+  EXPECT_EQ(client.Pass(""), 1u);
+  EXPECT_THROW(server.Inject("explode"), std::runtime_error);
+}
+
+TEST(ASimulatorServer, HoldsAnswersBackWhileLatencyLasts) {
+  Zastra::InitSignalHandler();
+  routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
+  Zastra client;
+  client.Connect("127.0.0.1", server.Port());
+  server.Inject("latency 200");
+  EXPECT_EQ(client.Version().protocol, 11u);  // late, within the client's second
+  server.Inject("latency 1500");
+  EXPECT_EQ(client.Pass(""), 0u);
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(ASimulatorServer, RebootsWhenAClientSaysSo) {
+  Zastra::InitSignalHandler();
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.rebootSeconds = 1;
+  routersim::ServerProcess server(router);
+  Zastra client, other;
+  client.Connect("127.0.0.1", server.Port());
+  other.Connect("127.0.0.1", server.Port());
+  EXPECT_EQ(other.Pass("admin"), 4u);
+  client.Pass("admin");
+  client.Reboot();
+  EXPECT_EQ(other.Pass(""), 0u);  // every connection went down with it
+  EXPECT_THROW(other.Connect("127.0.0.1", server.Port()), Zastra::ConnectError);
+  const auto deadline = Clock::now() + 5s;
+  bool bBack = false;
+  while (!bBack && Clock::now() < deadline) {
+    try {
+      bBack = other.Connect("127.0.0.1", server.Port());
+    } catch (const Zastra::ConnectError&) {
+      std::this_thread::sleep_for(20ms);
+    }
+  }
+  ASSERT_TRUE(bBack);
+  EXPECT_EQ(other.Pass("admin"), 4u);
+  EXPECT_LT(other.Uptime(), 100u);  // counting from the reboot
+}
+
+TEST(ASimulatorServer, StopsWhenAClientHaltsIt) {
+  Zastra::InitSignalHandler();
+  routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
+  Zastra client;
+  client.Connect("127.0.0.1", server.Port());
+  client.Pass("admin");
+  client.Halt();
+  const auto deadline = Clock::now() + 5s;
+  while (server.Running() && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(server.Running());
 }
 
 }  // namespace

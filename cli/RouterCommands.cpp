@@ -1,0 +1,171 @@
+// dialmode, route, links, cpu, uptime, date, timetable, support, and the commands that change
+// the router: dial, hangup, addlink, removelink, reboot, halt.
+
+#include "cli/Commands.h"
+#include "cli/Failure.h"
+#include "platform/MacRoman.h"
+
+namespace ctl {
+
+namespace {
+
+const char* ModeName(Zastra::Dialmode_t i_mode) {
+  switch (i_mode) {
+    case Zastra::Off:
+      return "off";
+    case Zastra::Manual:
+      return "manual";
+    case Zastra::Auto:
+      return "auto";
+    default:
+      return "unknown";
+  }
+}
+
+// A multi-line answer as its lines, each without its leading blank.
+std::vector<std::string> Lines(const std::string& i_strAnswer) {
+  std::vector<std::string> lines;
+  std::size_t uStart = 0;
+  while (uStart < i_strAnswer.size()) {
+    std::size_t uEnd = i_strAnswer.find('\n', uStart);
+    if (uEnd == std::string::npos) uEnd = i_strAnswer.size();
+    std::string strLine = i_strAnswer.substr(uStart, uEnd - uStart);
+    if (!strLine.empty() && strLine.front() == ' ') strLine.erase(0, 1);
+    lines.push_back(platform::MacRomanToUtf8(strLine));
+    uStart = uEnd + 1;
+  }
+  return lines;
+}
+
+Output LinesOutput(const char* i_pKey, const std::vector<std::string>& i_lines) {
+  Output output{{{i_pKey, i_lines}}, ""};
+  for (const std::string& line : i_lines) output.text += line + "\n";
+  return output;
+}
+
+}  // namespace
+
+Output DialmodeCommand(RouterConnection& io_router, const std::optional<std::string>& i_strMode) {
+  Zastra& client = io_router.client();
+  Zastra::Dialmode_t wanted = Zastra::_Default;
+  if (i_strMode) {
+    io_router.Require(client.IsDialmodeAllowed(), "dialmode");
+    wanted = *i_strMode == "off"      ? Zastra::Off
+             : *i_strMode == "manual" ? Zastra::Manual
+                                      : Zastra::Auto;
+  }
+  const Zastra::Dialmode_t mode = client.Dialmode(wanted);
+  io_router.CheckConnected("asking for the dial mode");
+  if (mode == Zastra::_Default) {
+    throw Failure(ExitCode::RouterRefused, "the router named no dial mode");
+  }
+  if (i_strMode && mode != wanted) {
+    throw Failure(ExitCode::RouterRefused,
+                  "the router refused dial mode " + *i_strMode + " (it is " + ModeName(mode) + ")");
+  }
+  return {{{"dialmode", ModeName(mode)}}, std::string("dial mode ") + ModeName(mode) + "\n"};
+}
+
+Output RouteCommand(RouterConnection& io_router, std::optional<int> i_iRoute) {
+  Zastra& client = io_router.client();
+  if (i_iRoute) io_router.Require(client.IsRouteAllowed(), "route");
+  int route = client.Route(i_iRoute.value_or(-1));
+  io_router.CheckConnected("asking for the route");
+  if (i_iRoute && route != *i_iRoute) {
+    route = client.Route(-1);  // a refusal answers no route; say which one holds
+    io_router.CheckConnected("asking for the route");
+    throw Failure(ExitCode::RouterRefused, "the router refused route " + std::to_string(*i_iRoute) +
+                                               " (it is " + std::to_string(route) + ")");
+  }
+  return {{{"route", route}}, "route " + std::to_string(route) + "\n"};
+}
+
+Output Links(RouterConnection& io_router) {
+  Zastra& client = io_router.client();
+  const int route = client.Route(-1);
+  const int links = client.Links(route);
+  io_router.CheckConnected("asking for the links");
+  return {{{"route", route}, {"links", links}},
+          std::to_string(links) + " link" + (links == 1 ? "" : "s") + " on route " +
+              std::to_string(route) + "\n"};
+}
+
+Output Cpu(RouterConnection& io_router) {
+  const uint16_t cpu = io_router.client().CPU();
+  io_router.CheckConnected("asking for the processor load");
+  return {{{"cpu", cpu}}, "processor load " + std::to_string(cpu) + "\n"};
+}
+
+Output Uptime(RouterConnection& io_router) {
+  const uint64_t uptime = io_router.client().Uptime();
+  io_router.CheckConnected("asking for the uptime");
+  const uint64_t days = uptime / 86400, hours = uptime / 3600 % 24, minutes = uptime / 60 % 60,
+                 seconds = uptime % 60;
+  char clock[32];
+  std::snprintf(clock, sizeof clock, "%02u:%02u:%02u", static_cast<unsigned>(hours),
+                static_cast<unsigned>(minutes), static_cast<unsigned>(seconds));
+  return {{{"uptime", uptime}},
+          "up " + std::to_string(days) + " d " + clock + " (" + std::to_string(uptime) + " s)\n"};
+}
+
+Output Date(RouterConnection& io_router) {
+  const std::string strDate = platform::MacRomanToUtf8(io_router.client().Date());
+  io_router.CheckConnected("asking for the date");
+  if (strDate.empty()) throw Failure(ExitCode::RouterRefused, "the router gave no date");
+  return {{{"date", strDate}}, strDate + "\n"};
+}
+
+Output Timetable(RouterConnection& io_router) {
+  const std::string strAnswer = io_router.client().Timetable();
+  io_router.CheckConnected("reading the timetable");
+  return LinesOutput("timetable", Lines(strAnswer));
+}
+
+Output Support(RouterConnection& io_router) {
+  const std::optional<std::string>& root = io_router.settings().rootPassword;
+  if (!root) {
+    throw Failure(ExitCode::Usage,
+                  "support needs the root password: $ZEZAR_ROOT_PASS or --root-password-file");
+  }
+  const std::string strAnswer = io_router.client().Support(*root);
+  io_router.CheckConnected("reading the support dump");
+  // The client cannot tell a refusal from an empty dump; a router always has something to say.
+  if (strAnswer.empty()) {
+    throw Failure(ExitCode::RouterRefused,
+                  "the router refused the support dump (wrong root password?)");
+  }
+  return LinesOutput("support", Lines(strAnswer));
+}
+
+Output Control(RouterConnection& io_router, Action i_action, const Confirmation& i_confirm) {
+  Zastra& client = io_router.client();
+  struct Row {
+    const char* word;
+    bool (Zastra::*allowed)();
+    const char* permission;
+    void (Zastra::*run)();
+  };
+  static const Row kRows[] = {
+      {"dial", &Zastra::IsDialAllowed, "dial", &Zastra::Dial},
+      {"hangup", &Zastra::IsDialAllowed, "dial", &Zastra::Hangup},
+      {"addlink", &Zastra::IsAddLinkAllowed, "addlink", &Zastra::AddLink},
+      {"removelink", &Zastra::IsAddLinkAllowed, "addlink", &Zastra::RemoveLink},
+      {"reboot", &Zastra::IsRebootAllowed, "reboot", &Zastra::Reboot},
+      {"halt", &Zastra::IsHaltAllowed, "halt", &Zastra::Halt},
+  };
+  const Row& row = kRows[static_cast<int>(i_action)];
+  io_router.Require((client.*row.allowed)(), row.permission);
+  if (i_action == Action::Reboot || i_action == Action::Halt) {
+    const std::string strQuestion = std::string(i_action == Action::Reboot ? "Reboot" : "Halt") +
+                                    " the router at " + io_router.settings().Where() + "?";
+    if (!i_confirm(strQuestion)) throw Failure(ExitCode::Failure, "cancelled; nothing sent");
+  }
+  (client.*row.run)();
+  // The router's answer is not passed on by the client, so all that is known is that it
+  // took the command while it was connected.
+  io_router.CheckConnected(std::string("sending ") + row.word);
+  return {{{"command", row.word}, {"sent", true}},
+          std::string(row.word) + " sent to " + io_router.settings().Where() + "\n"};
+}
+
+}  // namespace ctl

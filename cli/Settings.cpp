@@ -1,0 +1,150 @@
+#include "cli/Settings.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "cli/Failure.h"
+#include "platform/MacRoman.h"
+
+namespace ctl {
+
+namespace {
+
+[[noreturn]] void Usage(const std::string& i_strMessage) {
+  throw Failure(ExitCode::Usage, i_strMessage);
+}
+
+// A password goes into one protocol line: no line ends, no NUL, and a form in Mac OS Roman.
+std::string Password(const std::string& i_strText, const std::string& i_strSource) {
+  if (i_strText.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    Usage(i_strSource + ": a password cannot hold a line end or a NUL byte");
+  }
+  const std::optional<std::string> bytes = platform::Utf8ToMacRoman(i_strText);
+  if (!bytes) Usage(i_strSource + ": the password has a character the router cannot take");
+  return *bytes;
+}
+
+// The first line of the file, without its line end.
+std::string PasswordFile(const std::filesystem::path& i_path) {
+  std::ifstream file(i_path, std::ios::binary);
+  if (!file) Usage(i_path.string() + ": cannot be read: " + std::strerror(errno));
+  std::string strLine;
+  std::getline(file, strLine);
+  if (file.bad()) Usage(i_path.string() + ": cannot be read: " + std::strerror(errno));
+  if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
+  if (strLine.empty()) Usage(i_path.string() + ": holds no password on its first line");
+  return Password(strLine, i_path.string());
+}
+
+template <typename T>
+std::optional<T> Preference(const platform::PreferencesStore& i_preferences, const char* i_pKey) {
+  const std::optional<platform::PreferenceValue> value =
+      i_preferences.CopyAppValue(i_pKey, kPreferencesDomain);
+  if (!value || !std::holds_alternative<T>(*value)) return std::nullopt;  // absent
+  return std::get<T>(*value);
+}
+
+uint16_t Port(const std::string& i_strText, const std::string& i_strSource) {
+  char* pEnd = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(i_strText.c_str(), &pEnd, 10);
+  if (i_strText.empty() || i_strText[0] < '0' || i_strText[0] > '9' || *pEnd != '\0' ||
+      errno != 0 || value < 1 || value > 65535) {
+    Usage(i_strSource + ": port \"" + i_strText + "\" is not a number from 1 to 65535");
+  }
+  return static_cast<uint16_t>(value);
+}
+
+}  // namespace
+
+std::string Settings::Where() const {
+  return platform::MacRomanToUtf8(host) + ":" + std::to_string(port);
+}
+
+Environment ProcessEnvironment() {
+  return [](const char* i_pName) -> std::optional<std::string> {
+    const char* pValue = std::getenv(i_pName);
+    if (pValue == nullptr || *pValue == '\0') return std::nullopt;
+    return std::string(pValue);
+  };
+}
+
+Settings ResolveSettings(const Options& i_options, const Environment& i_environment,
+                         const platform::PreferencesStore& i_preferences,
+                         const platform::DefaultRouterSource& i_defaultRouter) {
+  if (const std::optional<std::string> problem = i_preferences.Problem()) {
+    Usage("preferences: " + *problem);
+  }
+  Settings settings;
+
+  if (i_options.router) {
+    const std::string& strRouter = *i_options.router;
+    const std::size_t uColon = strRouter.rfind(':');
+    std::string strHost = strRouter.substr(0, uColon);
+    if (uColon != std::string::npos) settings.port = Port(strRouter.substr(uColon + 1), "--router");
+    if (strHost.empty()) Usage("--router: no host in \"" + strRouter + "\" (HOST[:PORT])");
+    const std::optional<std::string> host = platform::Utf8ToMacRoman(strHost);
+    if (!host || host->find_first_of(" \r\n") != std::string::npos) {
+      Usage("--router: \"" + strHost + "\" is no host name or address");
+    }
+    settings.host = *host;
+  } else {
+    if (Preference<bool>(i_preferences, "AutoDetectRouter").value_or(true)) {
+      const std::optional<std::string> router = i_defaultRouter.DefaultIPv4Router();
+      if (!router) {
+        Usage(
+            "no router: this machine has no default router; use --router HOST[:PORT], or "
+            "set AutoDetectRouter = false and RouterIPAddress in the preferences");
+      }
+      settings.host = *router;
+    } else {
+      const auto address = Preference<std::string>(i_preferences, "RouterIPAddress");
+      const auto host = address ? platform::Utf8ToMacRoman(*address) : std::nullopt;
+      if (!host || host->empty()) {
+        Usage(
+            "no router: RouterIPAddress is not set in the preferences; use --router "
+            "HOST[:PORT]");
+      }
+      settings.host = *host;
+    }
+    if (const auto port = Preference<long>(i_preferences, "RouterPort")) {
+      if (*port < 1 || *port > 65535) {
+        Usage("preferences: RouterPort " + std::to_string(*port) + " is not from 1 to 65535");
+      }
+      settings.port = static_cast<uint16_t>(*port);
+    }
+  }
+
+  if (i_options.passwordFile) {
+    // One password: the router's answer says whether it is the administrator's or a user's.
+    settings.adminPassword = PasswordFile(*i_options.passwordFile);
+  } else {
+    const auto fromPreferences = [&](const char* i_pKey) -> std::optional<std::string> {
+      const auto value = Preference<std::string>(i_preferences, i_pKey);
+      if (!value) return std::nullopt;
+      return platform::Utf8ToMacRoman(*value);  // none: absent, as in the monitor
+    };
+    if (const auto admin = i_environment("ZEZAR_ADMIN_PASS")) {
+      settings.adminPassword = Password(*admin, "$ZEZAR_ADMIN_PASS");
+    } else {
+      settings.adminPassword = fromPreferences("RouterAdminPass");
+    }
+    if (const auto user = i_environment("ZEZAR_USER_PASS")) {
+      settings.userPassword = Password(*user, "$ZEZAR_USER_PASS");
+    } else {
+      settings.userPassword = fromPreferences("RouterUserPass");
+    }
+  }
+
+  if (i_options.rootPasswordFile) {
+    settings.rootPassword = PasswordFile(*i_options.rootPasswordFile);
+  } else if (const auto root = i_environment("ZEZAR_ROOT_PASS")) {
+    settings.rootPassword = Password(*root, "$ZEZAR_ROOT_PASS");
+  }
+  return settings;
+}
+
+}  // namespace ctl

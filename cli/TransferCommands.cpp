@@ -1,0 +1,185 @@
+// get and put: file transfer with the router's root password.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <istream>
+#include <iterator>
+#include <limits>
+#include <sstream>
+
+#include "cli/AtomicFile.h"
+#include "cli/Commands.h"
+#include "cli/Failure.h"
+#include "platform/MacRoman.h"
+
+namespace ctl {
+
+namespace {
+
+constexpr std::size_t kMaxCommandLength = 250;  // the client cuts a longer "send" line
+constexpr std::size_t kMaxFileSize = std::numeric_limits<int32_t>::max();  // sizes are 32-bit
+
+// The remote name in Mac OS Roman; it travels in a command line between blanks.
+std::string RemoteName(const std::string& i_strRemote) {
+  const std::string strProblem = RemoteNameProblem(i_strRemote);
+  if (!strProblem.empty()) throw Failure(ExitCode::Usage, strProblem);
+  return *platform::Utf8ToMacRoman(i_strRemote);
+}
+
+const std::string& RootPassword(RouterConnection& io_router, const char* i_pCommand) {
+  const std::optional<std::string>& root = io_router.settings().rootPassword;
+  if (!root) {
+    throw Failure(ExitCode::Usage, std::string(i_pCommand) +
+                                       " needs the root password: $ZEZAR_ROOT_PASS or "
+                                       "--root-password-file");
+  }
+  return *root;
+}
+
+std::string Megabytes(std::size_t i_uBytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(i_uBytes) / 1e6);
+  return text;
+}
+
+// The bytes of an upload, which report each block as the client seeks to it.
+class ProgressBuffer : public std::streambuf {
+ public:
+  ProgressBuffer(std::string& io_strBytes, std::function<void(std::size_t)> i_progress)
+      : m_progress(std::move(i_progress)) {
+    setg(io_strBytes.data(), io_strBytes.data(), io_strBytes.data() + io_strBytes.size());
+  }
+
+ protected:
+  pos_type seekoff(off_type i_offset, std::ios_base::seekdir i_direction,
+                   std::ios_base::openmode i_which) override {
+    const off_type base = i_direction == std::ios_base::beg   ? 0
+                          : i_direction == std::ios_base::cur ? gptr() - eback()
+                                                              : egptr() - eback();
+    return seekpos(base + i_offset, i_which);
+  }
+  pos_type seekpos(pos_type i_position, std::ios_base::openmode) override {
+    const off_type position = i_position;
+    if (position < 0 || position > egptr() - eback()) return pos_type(off_type(-1));
+    setg(eback(), eback() + position, egptr());
+    if (m_progress) m_progress(static_cast<std::size_t>(position));
+    return i_position;
+  }
+
+ private:
+  std::function<void(std::size_t)> m_progress;
+};
+
+std::string ReadLocal(const std::string& i_strLocal) {
+  std::string strBytes;
+  if (i_strLocal == "-") {
+    strBytes.assign(std::istreambuf_iterator<char>(std::cin), {});
+    if (std::cin.bad()) throw Failure(ExitCode::Failure, "standard input cannot be read");
+    return strBytes;
+  }
+  std::ifstream file(i_strLocal, std::ios::binary);
+  if (!file) {
+    throw Failure(ExitCode::Failure, i_strLocal + ": cannot be read: " + std::strerror(errno));
+  }
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  if (file.bad()) {
+    throw Failure(ExitCode::Failure, i_strLocal + ": cannot be read: " + std::strerror(errno));
+  }
+  return contents.str();
+}
+
+}  // namespace
+
+std::string RemoteNameProblem(const std::string& i_strRemote) {
+  const std::optional<std::string> name = platform::Utf8ToMacRoman(i_strRemote);
+  if (i_strRemote.empty() || !name ||
+      name->find_first_of(std::string(" \t\r\n\0", 5)) != std::string::npos) {
+    return "\"" + i_strRemote +
+           "\" is no remote file name (no blanks or line ends, characters of Mac OS Roman only)";
+  }
+  return {};
+}
+
+Output Get(RouterConnection& io_router, const std::string& i_strRemote,
+           const std::string& i_strLocal, bool i_bProgress) {
+  const std::string strName = RemoteName(i_strRemote);
+  const std::string& strRoot = RootPassword(io_router, "get");
+  if (std::string("send ").size() + strName.size() + 1 + strRoot.size() > kMaxCommandLength) {
+    throw Failure(ExitCode::Usage,
+                  "the remote name and root password are too long for one "
+                  "command (250 characters)");
+  }
+  std::string strLocal = i_strLocal;
+  if (strLocal.empty()) {
+    strLocal = i_strRemote.substr(i_strRemote.rfind('/') + 1);
+    if (strLocal.empty() || strLocal == "." || strLocal == "..") {
+      throw Failure(ExitCode::Usage, "name a local file for " + i_strRemote);
+    }
+  }
+  if (i_bProgress) std::fprintf(stderr, "get %s: receiving...", i_strRemote.c_str());
+  const std::string strBytes = io_router.client().GetFile(strRoot, strName);
+  if (i_bProgress) std::fputs("\r\033[K", stderr);
+  if (strBytes.empty()) {
+    if (!io_router.client().IsConnected()) {
+      throw Failure(ExitCode::TransferFailed,
+                    "the download of " + i_strRemote + " was cut off; nothing written");
+    }
+    // The client answers a refusal and an empty file alike.
+    throw Failure(ExitCode::RouterRefused,
+                  "the router refused " + i_strRemote +
+                      " (no such file, wrong root password, or an empty file); nothing written");
+  }
+  Output output;
+  if (strLocal == "-") {
+    if (std::fwrite(strBytes.data(), 1, strBytes.size(), stdout) != strBytes.size() ||
+        std::fflush(stdout) != 0) {
+      throw Failure(ExitCode::Failure, std::string("standard output: ") + std::strerror(errno));
+    }
+    output.bReportToStderr = true;
+  } else {
+    WriteFileAtomically(strLocal, strBytes);
+  }
+  output.json = {{"remote", i_strRemote}, {"local", strLocal}, {"bytes", strBytes.size()}};
+  output.text =
+      i_strRemote + " -> " + strLocal + ": " + std::to_string(strBytes.size()) + " bytes\n";
+  return output;
+}
+
+Output Put(RouterConnection& io_router, const std::string& i_strLocal,
+           const std::string& i_strRemote, bool i_bProgress) {
+  const std::string strName = RemoteName(i_strRemote);
+  const std::string& strRoot = RootPassword(io_router, "put");
+  std::string strBytes = ReadLocal(i_strLocal);
+  if (strBytes.size() > kMaxFileSize) {
+    throw Failure(ExitCode::Usage, i_strLocal + ": too big for the router (2 GiB at most)");
+  }
+  const std::size_t uSize = strBytes.size();
+  ProgressBuffer buffer(strBytes, [&](std::size_t i_uOffset) {
+    if (!i_bProgress || uSize == 0) return;
+    std::fprintf(stderr, "\rput %s: %3d%% (%s of %s)", i_strRemote.c_str(),
+                 static_cast<int>(i_uOffset * 100 / uSize), Megabytes(i_uOffset).c_str(),
+                 Megabytes(uSize).c_str());
+  });
+  std::istream stream(&buffer);
+  const bool bDone = io_router.client().UploadFile(strRoot, strName, stream);
+  if (i_bProgress) std::fputs("\r\033[K", stderr);
+  if (!bDone) {
+    if (!io_router.client().IsConnected()) {
+      throw Failure(ExitCode::TransferFailed, "the upload of " + i_strRemote +
+                                                  " was cut off; the router may keep a part "
+                                                  "of it");
+    }
+    throw Failure(ExitCode::RouterRefused,
+                  "the router refused " + i_strRemote + " (wrong root password, or too big?)");
+  }
+  return {{{"local", i_strLocal}, {"remote", i_strRemote}, {"bytes", uSize}},
+          i_strLocal + " -> " + i_strRemote + ": " + std::to_string(uSize) + " bytes\n"};
+}
+
+}  // namespace ctl

@@ -1,0 +1,137 @@
+#include "cli/Watch.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "cli/Failure.h"
+
+namespace ctl {
+
+namespace {
+
+std::string Rate(uint64_t i_value) {
+  char text[32];
+  if (i_value >= 1000000) {
+    std::snprintf(text, sizeof text, "%.1fM", static_cast<double>(i_value) / 1e6);
+  } else if (i_value >= 1000) {
+    std::snprintf(text, sizeof text, "%.1fk", static_cast<double>(i_value) / 1e3);
+  } else {
+    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(i_value));
+  }
+  return text;
+}
+
+struct BarText {
+  std::string state;  // noconnect, offline, online, active
+  std::string text;
+  std::string tooltip;
+};
+
+BarText ForBar(const std::optional<Snapshot>& i_snapshot, const std::string& i_strRouter,
+               const std::string& i_strError) {
+  if (!i_snapshot) return {"noconnect", "no router", i_strRouter + ": " + i_strError};
+  const Snapshot& snapshot = *i_snapshot;
+  uint64_t in = 0, out = 0;
+  for (const ChannelSnapshot& channel : snapshot.channels) {
+    if (channel.bOnline) {
+      in += channel.rateIn;
+      out += channel.rateOut;
+    }
+  }
+  BarText bar{snapshot.State(),
+              std::to_string(snapshot.Online()) + "/" + std::to_string(snapshot.channels.size()),
+              snapshot.router + " (" + LoginName(snapshot.level) + ")"};
+  if (bar.state == "active") bar.text += " \u2193" + Rate(in) + " \u2191" + Rate(out);
+  for (const ChannelSnapshot& channel : snapshot.channels) {
+    bar.tooltip += "\nchannel " + channel.name + ": " +
+                   (channel.bOnline ? "online " + channel.address + " in " + Rate(channel.rateIn) +
+                                          " out " + Rate(channel.rateOut)
+                                    : std::string("offline"));
+  }
+  return bar;
+}
+
+const char* Colour(const std::string& i_strState) {
+  if (i_strState == "noconnect") return "#dc322f";
+  if (i_strState == "offline") return "#b58900";
+  if (i_strState == "online") return "#859900";
+  return "#268bd2";
+}
+
+}  // namespace
+
+std::string WatchPreamble(WatchFormat i_format) {
+  return i_format == WatchFormat::I3bar ? "{\"version\":1}\n[\n" : "";
+}
+
+std::string WatchLine(WatchFormat i_format, const std::optional<Snapshot>& i_snapshot,
+                      const std::string& i_strRouter, const std::string& i_strError,
+                      std::time_t i_time) {
+  if (i_format == WatchFormat::Json) {
+    Json json;
+    if (i_snapshot) {
+      json = ToJson(*i_snapshot);
+    } else {
+      json = {{"router", i_strRouter},
+              {"state", "noconnect"},
+              {"error", i_strError},
+              {"online", 0},
+              {"channels", Json::array()}};
+    }
+    Json line = {{"time", static_cast<int64_t>(i_time)}};
+    line.update(json);
+    return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  }
+  const BarText bar = ForBar(i_snapshot, i_strRouter, i_strError);
+  if (i_format == WatchFormat::Waybar) {
+    return Json{{"text", bar.text},
+                {"alt", bar.state},
+                {"tooltip", bar.tooltip},
+                {"class", bar.state}}
+               .dump(-1, ' ', false, Json::error_handler_t::replace) +
+           "\n";
+  }
+  const Json blocks = Json::array({{{"name", "zezar"},
+                                    {"instance", i_strRouter},
+                                    {"full_text", "router " + bar.text},
+                                    {"short_text", bar.text},
+                                    {"color", Colour(bar.state)}}});
+  return blocks.dump(-1, ' ', false, Json::error_handler_t::replace) +
+         ",\n";  // the i3bar protocol is one endless array of these
+}
+
+void Watch(const Settings& i_settings, const WatchOptions& i_options) {
+  const auto write = [](const std::string& i_strText) {
+    if (std::fputs(i_strText.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+      throw Failure(ExitCode::Failure, std::string("standard output: ") + std::strerror(errno));
+    }
+  };
+  write(WatchPreamble(i_options.format));
+  std::unique_ptr<RouterConnection> router;
+  auto next = std::chrono::steady_clock::now();
+  for (uint64_t uLine = 0; i_options.count == 0 || uLine < i_options.count; ++uLine) {
+    if (uLine > 0) std::this_thread::sleep_until(next);
+    next = std::chrono::steady_clock::now() + i_options.interval;
+    std::optional<Snapshot> snapshot;
+    std::string strError;
+    try {
+      if (!router || !router->client().IsConnected()) {
+        router.reset();  // its client goes before the next one comes
+        router = std::make_unique<RouterConnection>(i_settings);
+      }
+      snapshot = TakeSnapshot(*router, Detail::Summary);
+    } catch (const Failure& failure) {
+      router.reset();
+      strError = failure.what();
+    } catch (const std::overflow_error&) {
+      router.reset();
+      strError = "the router answered a number beyond 64 bits";
+    }
+    write(WatchLine(i_options.format, snapshot, i_settings.Where(), strError, std::time(nullptr)));
+  }
+}
+
+}  // namespace ctl

@@ -1,0 +1,319 @@
+// zezarctl: the router monitor daemon's whole command set from the shell, for people,
+// scripts, status bars and Prometheus. One thread; the client's alarm bounds every wait.
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+
+#include "cli/Commands.h"
+#include "cli/Failure.h"
+#include "cli/Metrics.h"
+#include "cli/Settings.h"
+#include "cli/Watch.h"
+#include "client/Zastra.h"
+#include "platform/TomlPreferences.h"
+
+namespace {
+
+using ctl::ExitCode;
+using ctl::Failure;
+using ctl::Output;
+using ctl::RouterConnection;
+
+constexpr const char* kExitCodes =
+    "Exit codes:\n"
+    "  0  success\n"
+    "  1  a local file or the output could not be read or written; cancelled\n"
+    "  2  usage: bad command line, password file or preferences; no router address\n"
+    "  3  no connection: the router cannot be reached, or stopped answering\n"
+    "  4  login refused: the passwords give no user rights\n"
+    "  5  not permitted: the login may not run the command\n"
+    "  6  the router refused the command or answered nonsense\n"
+    "  7  a file transfer was cut off\n"
+    "\n"
+    "Router: --router, else the monitor's preferences ($ZEZAR_PREFERENCES, else\n"
+    "~/.config/zezar/preferences.toml). Passwords: --password-file, $ZEZAR_ADMIN_PASS,\n"
+    "$ZEZAR_USER_PASS or the preferences; root password ($ZEZAR_ROOT_PASS or\n"
+    "--root-password-file) for support, get and put. Never on the command line.";
+
+void Say(const std::string& i_strMessage) {
+  std::fprintf(stderr, "zezarctl: %s\n", i_strMessage.c_str());
+}
+
+std::string Dump(const ctl::Json& i_json, int i_iIndent) {
+  // Text from the command line may not be UTF-8; it must not stop the report.
+  return i_json.dump(i_iIndent, ' ', false, ctl::Json::error_handler_t::replace);
+}
+
+bool IsTerminal(int i_fd) { return ::isatty(i_fd) == 1; }
+
+// reboot and halt ask on a terminal; elsewhere only --yes lets them go ahead.
+ctl::Confirmation Confirmer(bool i_bYes) {
+  return [i_bYes](const std::string& i_strQuestion) {
+    if (i_bYes) return true;
+    if (!IsTerminal(STDIN_FILENO) || !IsTerminal(STDERR_FILENO)) {
+      throw Failure(ExitCode::Usage, "not on a terminal, so nothing asks \"" + i_strQuestion +
+                                         "\"; add --yes to go ahead");
+    }
+    std::fprintf(stderr, "%s [y/N] ", i_strQuestion.c_str());
+    std::fflush(stderr);
+    std::string strAnswer;
+    std::getline(std::cin, strAnswer);
+    return strAnswer == "y" || strAnswer == "Y" || strAnswer == "yes";
+  };
+}
+
+void Print(const std::string& i_strText, FILE* i_pStream) {
+  if (std::fputs(i_strText.c_str(), i_pStream) < 0 || std::fflush(i_pStream) != 0) {
+    throw Failure(ExitCode::Failure, std::string("output: ") + std::strerror(errno));
+  }
+}
+
+// The channel argument: "pppoe" or a number from 1 to 255.
+std::string ChannelName(const std::string& i_strText) {
+  if (i_strText == "pppoe") return {};
+  if (!i_strText.empty() && i_strText.size() <= 3 &&
+      i_strText.find_first_not_of("0123456789") == std::string::npos) {
+    const int number = std::stoi(i_strText);
+    if (number >= 1 && number <= 255) return {};
+  }
+  return "must be pppoe or a channel number from 1 to 255";
+}
+
+int Run(int argc, char** argv) {
+  CLI::App app{"Speaks to a router's monitor daemon: its state, settings, commands and files.",
+               "zezarctl"};
+  app.footer(kExitCodes);
+  app.set_version_flag("--version", "zezarctl 0.1.0");
+  app.require_subcommand(1, 1);
+  app.fallthrough();  // global options after the subcommand, too
+
+  bool bJson = false, bYes = false;
+  bool bNeedsRoot = false;  // support, get and put
+  ctl::Options options;
+  std::string strRouter, strPasswordFile, strRootPasswordFile;
+  app.add_flag("--json", bJson, "one JSON document on standard output");
+  app.add_option("--router", strRouter, "the router's HOST[:PORT], over the preferences");
+  app.add_option("--password-file", strPasswordFile, "the login password: the first line of FILE");
+  app.add_option("--root-password-file", strRootPasswordFile,
+                 "the root password of support, get and put: the first line of FILE");
+  app.add_flag("--yes,-y", bYes, "reboot and halt without asking");
+
+  using Command = std::function<Output(RouterConnection&)>;
+  Command command;
+  enum class Special { None, Watch, Metrics } special = Special::None;
+  const auto simple = [&](const char* i_pName, const char* i_pHelp, Command i_command) {
+    app.add_subcommand(i_pName, i_pHelp)->callback([&command, i_command] { command = i_command; });
+  };
+
+  simple("status", "version, login, channels with state, address and rates", ctl::Status);
+  simple("channels", "every channel with state, address, rates and quantities", ctl::Channels);
+  std::string strChannel;
+  app.add_subcommand("channel", "everything the router tells about one channel")
+      ->callback([&] {
+        command = [&](RouterConnection& r) { return ctl::ChannelDetails(r, strChannel); };
+      })
+      ->add_option("N", strChannel, "pppoe or the channel number")
+      ->required()
+      ->check(CLI::Validator(ChannelName, "pppoe|1-255"));
+  simple("circuits", "the circuits with name, device and hang-up time-out", ctl::Circuits);
+
+  int circuit = 0;
+  long seconds = 0;
+  CLI::App* pHup = app.add_subcommand("hup-timeout", "show or set a circuit's hang-up time-out");
+  pHup->add_option("N", circuit, "the circuit number")->required()->check(CLI::Range(1, 255));
+  CLI::Option* pSeconds =
+      pHup->add_option("SECONDS", seconds, "the new time-out in seconds")
+          ->check(CLI::Range(1L, static_cast<long>(std::numeric_limits<int32_t>::max())));
+  pHup->callback([&] {
+    command = [&, pSeconds](RouterConnection& r) {
+      return ctl::HupTimeout(r, circuit,
+                             pSeconds->count() ? std::optional<long>(seconds) : std::nullopt);
+    };
+  });
+
+  std::string strMode;
+  CLI::App* pDialmode = app.add_subcommand("dialmode", "show or set the dial mode");
+  CLI::Option* pMode = pDialmode->add_option("MODE", strMode, "off, manual or auto")
+                           ->check(CLI::IsMember({"off", "manual", "auto"}));
+  pDialmode->callback([&] {
+    command = [&, pMode](RouterConnection& r) {
+      return ctl::DialmodeCommand(r, pMode->count() ? std::optional(strMode) : std::nullopt);
+    };
+  });
+
+  int route = 0;
+  CLI::App* pRoute = app.add_subcommand("route", "show or set the route");
+  CLI::Option* pRouteNumber = pRoute->add_option("N", route, "the new route number")
+                                  ->check(CLI::Range(0, std::numeric_limits<int>::max()));
+  pRoute->callback([&] {
+    command = [&, pRouteNumber](RouterConnection& r) {
+      return ctl::RouteCommand(r, pRouteNumber->count() ? std::optional(route) : std::nullopt);
+    };
+  });
+
+  simple("links", "the number of links on the current route", ctl::Links);
+  simple("cpu", "the router's processor load", ctl::Cpu);
+  simple("uptime", "the time since the router started", ctl::Uptime);
+  simple("date", "the router's date and time", ctl::Date);
+  simple("timetable", "the router's timetable", ctl::Timetable);
+  app.add_subcommand("support", "the support dump (root password)")->callback([&] {
+    bNeedsRoot = true;
+    command = ctl::Support;
+  });
+
+  const std::pair<const char*, ctl::Action> actions[] = {
+      {"dial", ctl::Action::Dial},       {"hangup", ctl::Action::Hangup},
+      {"addlink", ctl::Action::AddLink}, {"removelink", ctl::Action::RemoveLink},
+      {"reboot", ctl::Action::Reboot},   {"halt", ctl::Action::Halt}};
+  const char* actionHelp[] = {"dial",
+                              "hang up",
+                              "add a link on the current route",
+                              "remove a link from the current route",
+                              "reboot the router (asks first)",
+                              "halt the router (asks first)"};
+  for (std::size_t i = 0; i < std::size(actions); ++i) {
+    const ctl::Action action = actions[i].second;
+    app.add_subcommand(actions[i].first, actionHelp[i])->callback([&command, &bYes, action] {
+      command = [&bYes, action](RouterConnection& r) {
+        return ctl::Control(r, action, Confirmer(bYes));
+      };
+    });
+  }
+
+  std::string strRemote, strLocal;
+  CLI::App* pGet = app.add_subcommand("get", "download a file (root password)");
+  const CLI::Validator remoteName(ctl::RemoteNameProblem, "REMOTE");
+  pGet->add_option("REMOTE", strRemote, "the file on the router")->required()->check(remoteName);
+  pGet->add_option("LOCAL", strLocal, "where to put it, - for standard output");
+  pGet->callback([&] {
+    bNeedsRoot = true;
+    command = [&](RouterConnection& r) {
+      return ctl::Get(r, strRemote, strLocal, IsTerminal(STDERR_FILENO));
+    };
+  });
+  CLI::App* pPut = app.add_subcommand("put", "upload a file (root password)");
+  pPut->add_option("LOCAL", strLocal, "the file to send, - for standard input")->required();
+  pPut->add_option("REMOTE", strRemote, "its name on the router")->required()->check(remoteName);
+  pPut->callback([&] {
+    bNeedsRoot = true;
+    command = [&](RouterConnection& r) {
+      return ctl::Put(r, strLocal, strRemote, IsTerminal(STDERR_FILENO));
+    };
+  });
+
+  ctl::WatchOptions watch;
+  double interval = 2.0;
+  std::string strFormat = "json";
+  CLI::App* pWatch = app.add_subcommand("watch", "one line per interval: JSON or a bar's");
+  pWatch->add_option("--interval", interval, "seconds between lines (default 2)")
+      ->check(CLI::Range(0.1, 86400.0));
+  pWatch->add_option("--format", strFormat, "json, waybar or i3bar")
+      ->check(CLI::IsMember({"json", "waybar", "i3bar"}));
+  pWatch->add_option("--count", watch.count, "stop after this many lines (default: never)");
+  pWatch->callback([&] { special = Special::Watch; });
+  app.add_subcommand("metrics", "the router's state for Prometheus (textfile collector)")
+      ->callback([&] { special = Special::Metrics; });
+
+  // CLI11 would call an unknown command a missing one.
+  for (int i = 1; i < argc; ++i) {
+    const std::string strArgument = argv[i];
+    if (strArgument == "--router" || strArgument == "--password-file" ||
+        strArgument == "--root-password-file") {
+      ++i;  // its value
+      continue;
+    }
+    if (strArgument.empty() || strArgument[0] == '-') continue;
+    bool bKnown = false;
+    for (const CLI::App* pSubcommand : app.get_subcommands({})) {
+      bKnown = bKnown || pSubcommand->get_name() == strArgument;
+    }
+    if (!bKnown) {
+      throw Failure(ExitCode::Usage,
+                    "unknown command \"" + strArgument + "\" (see zezarctl --help)");
+    }
+    break;
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& help) {
+    return app.exit(help);
+  } catch (const CLI::CallForAllHelp& help) {
+    return app.exit(help);
+  } catch (const CLI::Success& success) {
+    return app.exit(success);  // --version
+  } catch (const CLI::ParseError& error) {
+    throw Failure(ExitCode::Usage, std::string(error.what()) + " (see zezarctl --help)");
+  }
+
+  if (!strRouter.empty()) options.router = strRouter;
+  if (!strPasswordFile.empty()) options.passwordFile = strPasswordFile;
+  if (!strRootPasswordFile.empty()) options.rootPasswordFile = strRootPasswordFile;
+  const platform::TomlPreferences preferences(platform::TomlPreferences::DefaultPath(),
+                                              ctl::kPreferencesDomain);
+  const platform::ProcNetRoute defaultRouter;
+  const ctl::Settings settings =
+      ctl::ResolveSettings(options, ctl::ProcessEnvironment(), preferences, defaultRouter);
+
+  // Said before the router is asked anything.
+  if (bNeedsRoot && !settings.rootPassword) {
+    throw Failure(ExitCode::Usage, app.get_subcommands().front()->get_name() +
+                                       " needs the root password: $ZEZAR_ROOT_PASS or "
+                                       "--root-password-file");
+  }
+
+  if (special == Special::Watch) {
+    watch.interval = std::chrono::milliseconds(static_cast<long>(interval * 1000));
+    watch.format = strFormat == "waybar"  ? ctl::WatchFormat::Waybar
+                   : strFormat == "i3bar" ? ctl::WatchFormat::I3bar
+                                          : ctl::WatchFormat::Json;
+    ctl::Watch(settings, watch);
+    return 0;
+  }
+  if (special == Special::Metrics) {
+    // Metrics are written even without a router: zezar_up 0 is news too.
+    std::optional<ctl::Snapshot> snapshot;
+    std::optional<Failure> failure;
+    try {
+      RouterConnection router(settings);
+      snapshot = ctl::TakeSnapshot(router, ctl::Detail::Quantities);
+    } catch (const Failure& error) {
+      failure = error;
+    }
+    Print(ctl::Metrics(snapshot, settings.Where()), stdout);
+    if (failure) throw *failure;
+    return 0;
+  }
+
+  RouterConnection router(settings);
+  const Output output = command(router);
+  Print(bJson ? Dump(output.json, 2) + "\n" : output.text,
+        output.bReportToStderr ? stderr : stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Zastra::InitSignalHandler();
+  try {
+    return Run(argc, argv);
+  } catch (const Failure& failure) {
+    Say(failure.what());
+    return static_cast<int>(failure.Code());
+  } catch (const std::overflow_error&) {
+    Say("the router answered a number beyond 64 bits");
+    return static_cast<int>(ExitCode::RouterRefused);
+  } catch (const std::exception& error) {
+    Say(error.what());
+    return static_cast<int>(ExitCode::Failure);
+  }
+}

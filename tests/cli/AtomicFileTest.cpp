@@ -1,0 +1,46 @@
+#include "cli/AtomicFile.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "cli/Failure.h"
+#include "tests/platform/TempDir.h"
+
+namespace zezar_test {
+namespace {
+
+std::string Contents(const std::filesystem::path& i_path) {
+  std::ifstream file(i_path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+TEST(AnAtomicFile, ReplacesTheTargetWholeOrNotAtAll) {
+  TempDir dir;
+  const auto target = dir.path() / "f";
+  ctl::WriteFileAtomically(target, std::string("new\0bytes", 9));
+  EXPECT_EQ(Contents(target), std::string("new\0bytes", 9));
+  ctl::WriteFileAtomically(target, "");
+  EXPECT_EQ(Contents(target), "");
+  struct stat info {};
+  ASSERT_EQ(::stat(target.c_str(), &info), 0);
+  EXPECT_NE(info.st_mode & 0044, 0u);  // the umask's permissions, not mkstemp's 0600
+
+  std::filesystem::create_directory(dir.path() / "d");
+  EXPECT_THROW(ctl::WriteFileAtomically(dir.path() / "d", "x"), ctl::Failure);  // a folder
+  EXPECT_THROW(ctl::WriteFileAtomically(dir.path() / "missing" / "f", "x"), ctl::Failure);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"d", "f"}));  // no temporary left behind
+}
+
+}  // namespace
+}  // namespace zezar_test

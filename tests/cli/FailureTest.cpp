@@ -1,0 +1,210 @@
+// Bad input and bad routers: one clear line on standard error and the documented exit code,
+// never a crash, a hang past the client's time-outs, or output that pretends success.
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/cli/SimulatedRouter.h"
+#include "tests/platform/TempDir.h"
+#include "tests/support/FakeDaemon.h"
+
+namespace zezar_test {
+namespace {
+
+struct Row {
+  std::string name;
+  std::vector<std::string> arguments;  // after --router
+  std::map<std::string, std::string> environment;
+  int code;
+  std::string message;  // a piece of the one error line
+};
+
+void ExpectFailure(const CtlResult& i_result, const Row& i_row) {
+  EXPECT_EQ(i_result.code, i_row.code) << i_result.err;
+  EXPECT_EQ(i_result.out, "");
+  ASSERT_FALSE(i_result.err.empty());
+  EXPECT_EQ(i_result.err.rfind("zezarctl: ", 0), 0u) << i_result.err;
+  EXPECT_EQ(i_result.err.find('\n'), i_result.err.size() - 1) << "one line: " << i_result.err;
+  EXPECT_NE(i_result.err.find(i_row.message), std::string::npos) << i_result.err;
+}
+
+TEST(Zezarctl, RefusesBadCommandLinesWithTheUsageCode) {
+  SimulatedRouter router;
+  const std::map<std::string, std::string> admin = {{"ZEZAR_ADMIN_PASS", "admin"}};
+  const std::vector<Row> rows = {
+      {"unknown command", {"frobnicate"}, admin, 2, "unknown command \"frobnicate\""},
+      {"no command", {}, admin, 2, "subcommand is required"},
+      {"unknown option", {"status", "--colour"}, admin, 2, "--colour"},
+      {"negative route", {"route", "-5"}, admin, 2, ""},
+      {"route with letters", {"route", "7x"}, admin, 2, "7x"},
+      {"route too big", {"route", "2147483648"}, admin, 2, "2147483648"},
+      {"circuit 0", {"hup-timeout", "0"}, admin, 2, "N"},
+      {"time-out 0", {"hup-timeout", "1", "0"}, admin, 2, "SECONDS"},
+      {"time-out too big", {"hup-timeout", "1", "99999999999"}, admin, 2, "SECONDS"},
+      {"channel 0", {"channel", "0"}, admin, 2, "pppoe or a channel number"},
+      {"channel 256", {"channel", "256"}, admin, 2, "pppoe or a channel number"},
+      {"no such channel",
+       {"channel", "7"},
+       admin,
+       2,
+       "no channel 7: the router has channels 1 to 2 and pppoe"},
+      {"no such circuit", {"hup-timeout", "9"}, admin, 2, "no circuit 9: the router has 1 to 2"},
+      {"dial mode", {"dialmode", "sideways"}, admin, 2, "sideways"},
+      {"watch interval", {"watch", "--interval", "0"}, admin, 2, "--interval"},
+      {"watch format", {"watch", "--format", "xml"}, admin, 2, "xml"},
+      {"missing password file",
+       {"--password-file", "/nonexistent/pw", "status"},
+       {},
+       2,
+       "/nonexistent/pw: cannot be read"},
+      {"password file a folder", {"--password-file", "/", "status"}, {}, 2, "/: cannot be read"},
+      {"no root password", {"support"}, admin, 2, "$ZEZAR_ROOT_PASS"},
+      {"remote name with a blank", {"get", "a b"}, {}, 2, "no remote file name"},
+      {"put without a root password", {"put", "-", "x"}, {}, 2, "$ZEZAR_ROOT_PASS"},
+      {"password with a line end", {"status"}, {{"ZEZAR_ADMIN_PASS", "a\nb"}}, 2, "line end"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ExpectFailure(router.Run(row.arguments, row.environment), row);
+  }
+  ExpectFailure(RunCtl({"--router", "127.0.0.1:99999", "status"}, admin),
+                Row{"router port", {}, {}, 2, "--router: port \"99999\""});
+}
+
+TEST(Zezarctl, ReportsEachFailureOfTheRouterByItsClass) {
+  routersim::Router config = SimulatedRouter::Standard();
+  config.userMayRun = {"dial"};
+  SimulatedRouter router(config);
+  const std::map<std::string, std::string> user = {{"ZEZAR_USER_PASS", "user"},
+                                                   {"ZEZAR_ROOT_PASS", "root"}};
+  const std::vector<Row> rows = {
+      {"no password", {"status"}, {}, 4, "no password given"},
+      {"wrong password", {"status"}, {{"ZEZAR_ADMIN_PASS", "wrong"}}, 4, "wrong password?"},
+      {"user may not add links", {"addlink"}, user, 5, "may not run \"addlink\""},
+      {"user may not reboot", {"--yes", "reboot"}, user, 5, "may not run \"reboot\""},
+      {"user may not halt", {"--yes", "halt"}, user, 5, "may not run \"halt\""},
+      {"user may not set the route", {"route", "3"}, user, 5, "may not run \"route\""},
+      {"user may not set the dial mode", {"dialmode", "off"}, user, 5, "\"dialmode\""},
+      {"user may not set time-outs", {"hup-timeout", "1", "30"}, user, 6, "refused hang-up"},
+      {"PPPoE time-out", {"hup-timeout", "2", "30"}, user, 6, "is the PPPoE link"},
+      {"wrong root password",
+       {"support"},
+       {{"ZEZAR_USER_PASS", "user"}, {"ZEZAR_ROOT_PASS", "x"}},
+       6,
+       "refused the support dump"},
+      {"no such file", {"get", "nothing.txt", "-"}, user, 6, "refused nothing.txt"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ExpectFailure(router.Run(row.arguments, row.environment), row);
+  }
+  EXPECT_EQ(router.Run({"dial"}, user).code, 0);  // what a user may run
+  EXPECT_EQ(router.Run({"route"}, user).code, 0);
+}
+
+TEST(Zezarctl, SaysWhenThereIsNoRouterToTalkTo) {
+  const RefusingPort refusing;
+  const SilentPort silent;
+  const std::map<std::string, std::string> admin = {{"ZEZAR_ADMIN_PASS", "admin"}};
+  const std::vector<Row> rows = {
+      {"refused",
+       {"--router", "127.0.0.1:" + std::to_string(refusing.Port()), "status"},
+       admin,
+       3,
+       "cannot connect to 127.0.0.1:"},
+      {"silent",
+       {"--router", "127.0.0.1:" + std::to_string(silent.Port()), "status"},
+       admin,
+       3,
+       "cannot connect to 127.0.0.1:"},
+      {"not a host", {"--router", "256.256.256.256", "status"}, admin, 3, "not found"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto start = std::chrono::steady_clock::now();
+    ExpectFailure(RunCtl(row.arguments, row.environment), row);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  }
+}
+
+TEST(Zezarctl, SurvivesARouterThatStallsAnswersGarbageOrGoesDown) {
+  SimulatedRouter router;
+  struct Fault {
+    std::string fault;
+    int code;
+    std::string message;
+  };
+  const std::vector<Fault> faults = {
+      {"stall 3", 3, "stopped answering while logging in"},
+      {"garbage 100", 4, "refused the login"},
+      {"reboot 30", 3, "cannot connect"},
+  };
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.fault);
+    router.server.Inject(fault.fault);
+    const auto start = std::chrono::steady_clock::now();
+    ExpectFailure(router.Run({"status"}), Row{"", {}, {}, fault.code, fault.message});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    router.server.Inject("clear");
+  }
+}
+
+TEST(Zezarctl, FindsRouterAndPasswordsInThePreferencesEnvironmentOrFiles) {
+  SimulatedRouter router;
+  TempDir dir;
+  const std::string strPreferences =
+      dir.Write("preferences.toml",
+                "AutoDetectRouter = false\nRouterIPAddress = \"127.0.0.1\"\n"
+                "RouterPort = " +
+                    std::to_string(router.server.Port()) + "\nRouterUserPass = \"user\"\n")
+          .string();
+  const std::string strAdminFile = dir.Write("admin", "admin\n").string();
+  const std::string strBroken = dir.Write("broken.toml", "RouterPort = \n").string();
+  struct Case {
+    std::string name;
+    std::vector<std::string> arguments;
+    std::map<std::string, std::string> environment;
+    int code;
+    std::string login;
+  };
+  const std::vector<Case> cases = {
+      {"preferences alone",
+       {"status", "--json"},
+       {{"ZEZAR_PREFERENCES", strPreferences}},
+       0,
+       "user"},
+      {"environment over preferences",
+       {"status", "--json"},
+       {{"ZEZAR_PREFERENCES", strPreferences}, {"ZEZAR_ADMIN_PASS", "admin"}},
+       0,
+       "admin"},
+      {"password file",
+       {"--password-file", strAdminFile, "status", "--json"},
+       {{"ZEZAR_PREFERENCES", strPreferences}},
+       0,
+       "admin"},
+      {"password file over a wrong environment",
+       {"status", "--json", "--password-file", strAdminFile},
+       {{"ZEZAR_PREFERENCES", strPreferences}, {"ZEZAR_ADMIN_PASS", "wrong"}},
+       0,
+       "admin"},
+      {"broken preferences", {"status"}, {{"ZEZAR_PREFERENCES", strBroken}}, 2, ""},
+      {"--router over the preferences",
+       {"--router", "127.0.0.1:1", "status"},
+       {{"ZEZAR_PREFERENCES", strPreferences}},
+       3,
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CtlResult result = RunCtl(c.arguments, c.environment);
+    EXPECT_EQ(result.code, c.code) << result.err;
+    if (!c.login.empty()) {
+      EXPECT_EQ(Parsed(result.out)["login"], c.login) << result.out;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zezar_test
