@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/Failure.h"
-#include "platform/MemoryPreferences.h"
+#include "platform/testing/FixedRouter.h"
+#include "platform/testing/MemoryPreferences.h"
 #include "tests/platform/TempDir.h"
 
 namespace zezar_test {
