@@ -35,6 +35,9 @@ ServerProcess::ServerProcess(Router i_router, uint16_t i_port) {
   if (m_child < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (m_child == 0) {
     parentEnd.reset();
+    // Out of the terminal's process group: the keys that stop the parent (Ctrl-C, a quit key)
+    // are the parent's. It stops when the parent closes its end, or dies.
+    setpgid(0, 0);
     signal(SIGPIPE, SIG_IGN);
     signal(SIGALRM, SIG_IGN);
     signal(SIGINT, SIG_IGN);  // the parent decides when to stop
