@@ -263,14 +263,16 @@ void Server::ApplyFault(const FaultCommand& i_fault, Clock::time_point i_now) {
 }
 
 void Server::Reboot(Clock::time_point i_now, std::chrono::seconds i_down) {
-  m_connections.clear();
-  ++m_uGeneration;
-  m_router.bootTime = i_now + i_down;
-  m_router.uptime = 1;  // a router that answers has been up for a moment
+  // The listener goes first: a client that sees its connection end and at once connects again
+  // must be refused, not let into the old listener's queue in the moment before it closes.
   if (i_down.count() > 0) {
     m_listener.reset();  // connection attempts are refused until the router is back
     m_refuseUntil = i_now + i_down;
   }
+  m_connections.clear();
+  ++m_uGeneration;
+  m_router.bootTime = i_now + i_down;
+  m_router.uptime = 1;  // a router that answers has been up for a moment
   Say("rebooting for " + std::to_string(i_down.count()) + " s");
 }
 
