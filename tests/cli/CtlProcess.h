@@ -1,58 +1,26 @@
 #pragma once
 
-// zezarctl run as a user runs it: a child process with arguments, an environment of the
-// test's making (never the developer's preferences or passwords), standard input, and its
-// output and exit code collected under a deadline.
+// zezarctl as a child process of the test.
 
-#include <sys/types.h>
-
-#include <chrono>
-#include <map>
-#include <string>
-#include <vector>
-
-#include "platform/UniqueFd.h"
+#include "tests/support/ChildProcess.h"
 
 namespace zezar_test {
 
-struct CtlResult {
-  int code = -1;  // the exit code; -1 when it had to be killed
-  std::string out;
-  std::string err;
-};
+using CtlResult = ChildResult;
 
-class CtlProcess {
+class CtlProcess : public ChildProcess {
  public:
-  static constexpr std::chrono::seconds kDeadline{30};
-
-  // ZEZAR_PREFERENCES always points somewhere the test controls; `environment` adds to it.
   CtlProcess(const std::vector<std::string>& i_arguments,
              const std::map<std::string, std::string>& i_environment,
-             const std::string& i_strInput = "");
-  ~CtlProcess();  // kills and reaps a child still running
-  CtlProcess(const CtlProcess&) = delete;
-  CtlProcess& operator=(const CtlProcess&) = delete;
-
-  // The next line of standard output, without its line feed; "" at its end or the deadline.
-  std::string ReadLine(std::chrono::milliseconds i_timeout);
-  // Stops reading standard output, as a status bar that went away.
-  void CloseOutput() { m_out.reset(); }
-  // Waits for the end (killing it past the deadline) and returns everything.
-  CtlResult Finish();
-
- private:
-  bool Pump(std::chrono::steady_clock::time_point i_until);
-
-  pid_t m_child = -1;
-  platform::UniqueFd m_out, m_err;
-  std::string m_strOut, m_strErr;
-  std::size_t m_uOutRead = 0;  // what ReadLine has handed out
-  std::chrono::steady_clock::time_point m_deadline;
+             const std::string& i_strInput = "")
+      : ChildProcess(ZEZARCTL, i_arguments, i_environment, i_strInput) {}
 };
 
 // Runs to the end.
-CtlResult RunCtl(const std::vector<std::string>& i_arguments,
-                 const std::map<std::string, std::string>& i_environment = {},
-                 const std::string& i_strInput = "");
+inline CtlResult RunCtl(const std::vector<std::string>& i_arguments,
+                        const std::map<std::string, std::string>& i_environment = {},
+                        const std::string& i_strInput = "") {
+  return CtlProcess(i_arguments, i_environment, i_strInput).Finish();
+}
 
 }  // namespace zezar_test

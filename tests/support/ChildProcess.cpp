@@ -1,4 +1,4 @@
-#include "tests/cli/CtlProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,9 +23,10 @@ void Pipe(platform::UniqueFd& o_read, platform::UniqueFd& o_write) {
 
 }  // namespace
 
-CtlProcess::CtlProcess(const std::vector<std::string>& i_arguments,
-                       const std::map<std::string, std::string>& i_environment,
-                       const std::string& i_strInput)
+ChildProcess::ChildProcess(const std::string& i_strProgram,
+                           const std::vector<std::string>& i_arguments,
+                           const std::map<std::string, std::string>& i_environment,
+                           const std::string& i_strInput)
     : m_deadline(std::chrono::steady_clock::now() + kDeadline) {
   std::map<std::string, std::string> environment = {
       {"PATH", "/usr/bin:/bin"}, {"ZEZAR_PREFERENCES", "/nonexistent/zezar-test.toml"}};
@@ -38,7 +39,7 @@ CtlProcess::CtlProcess(const std::vector<std::string>& i_arguments,
   std::vector<char*> envp, argv;
   for (std::string& entry : strings) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::vector<std::string> arguments = {ZEZARCTL};
+  std::vector<std::string> arguments = {i_strProgram};
   arguments.insert(arguments.end(), i_arguments.begin(), i_arguments.end());
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
@@ -71,7 +72,7 @@ CtlProcess::CtlProcess(const std::vector<std::string>& i_arguments,
   }
 }
 
-CtlProcess::~CtlProcess() {
+ChildProcess::~ChildProcess() {
   if (m_child > 0) {
     ::kill(m_child, SIGKILL);
     int status = 0;
@@ -81,7 +82,7 @@ CtlProcess::~CtlProcess() {
 }
 
 // Gathers output until some arrives, both streams end, or the moment passes (false).
-bool CtlProcess::Pump(std::chrono::steady_clock::time_point i_until) {
+bool ChildProcess::Pump(std::chrono::steady_clock::time_point i_until) {
   while (m_out || m_err) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         i_until - std::chrono::steady_clock::now());
@@ -107,7 +108,7 @@ bool CtlProcess::Pump(std::chrono::steady_clock::time_point i_until) {
   return true;
 }
 
-std::string CtlProcess::ReadLine(std::chrono::milliseconds i_timeout) {
+std::string ChildProcess::ReadLine(std::chrono::milliseconds i_timeout) {
   const auto until = std::min(m_deadline, std::chrono::steady_clock::now() + i_timeout);
   for (;;) {
     const std::size_t uEnd = m_strOut.find('\n', m_uOutRead);
@@ -120,8 +121,8 @@ std::string CtlProcess::ReadLine(std::chrono::milliseconds i_timeout) {
   }
 }
 
-CtlResult CtlProcess::Finish() {
-  CtlResult result;
+ChildResult ChildProcess::Finish() {
+  ChildResult result;
   bool bEnded = true;
   while ((m_out || m_err) && bEnded) bEnded = Pump(m_deadline);
   if (!bEnded) ::kill(m_child, SIGKILL);
@@ -135,10 +136,23 @@ CtlResult CtlProcess::Finish() {
   return result;
 }
 
-CtlResult RunCtl(const std::vector<std::string>& i_arguments,
-                 const std::map<std::string, std::string>& i_environment,
-                 const std::string& i_strInput) {
-  return CtlProcess(i_arguments, i_environment, i_strInput).Finish();
+void ChildProcess::Signal(int i_iSignal) {
+  if (m_child > 0) ::kill(m_child, i_iSignal);
+}
+
+std::string ChildProcess::Err() {
+  while (m_err) {  // what has arrived, without waiting
+    pollfd entry{m_err.get(), POLLIN, 0};
+    if (::poll(&entry, 1, 0) <= 0) break;
+    char buffer[4096];
+    const ssize_t n = ::read(m_err.get(), buffer, sizeof buffer);
+    if (n <= 0) {
+      m_err.reset();
+    } else {
+      m_strErr.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  return m_strErr;
 }
 
 }  // namespace zezar_test

@@ -1,0 +1,121 @@
+#include "tests/hosts/PanelPeer.h"
+
+#include <stdexcept>
+
+namespace zezar_test {
+
+namespace {
+
+constexpr const char* kWatcher = "org.kde.StatusNotifierWatcher";
+
+int NoProperty(sd_bus*, const char*, const char*, const char* i_pProperty,
+               sd_bus_message* io_pReply, void*, sd_bus_error*) {
+  const std::string property = i_pProperty;
+  if (property == "ProtocolVersion") return sd_bus_message_append(io_pReply, "i", 0);
+  if (property == "IsStatusNotifierHostRegistered") return sd_bus_message_append(io_pReply, "b", 1);
+  return sd_bus_message_append_strv(io_pReply, nullptr);
+}
+
+int OnHost(sd_bus_message* i_pMessage, void*, sd_bus_error*) {
+  return sd_bus_reply_method_return(i_pMessage, "");
+}
+
+}  // namespace
+
+PanelPeer::PanelPeer(const std::string& i_strAddress) {
+  sd_bus* pBus = nullptr;
+  if (sd_bus_new(&pBus) < 0) throw std::runtime_error("sd_bus_new");
+  m_bus.reset(pBus);
+  if (sd_bus_set_address(pBus, i_strAddress.c_str()) < 0 || sd_bus_set_bus_client(pBus, 1) < 0 ||
+      sd_bus_start(pBus) < 0) {
+    throw std::runtime_error("cannot connect to the test's session bus");
+  }
+  for (const char* pMember : {"NewIcon", "NewToolTip", "NewStatus", "NewTitle", "LayoutUpdated"}) {
+    sd_bus_slot* pSlot = nullptr;
+    if (sd_bus_match_signal(pBus, &pSlot, nullptr, nullptr, nullptr, pMember, &PanelPeer::OnSignal,
+                            this) < 0) {
+      throw std::runtime_error("sd_bus_match_signal");
+    }
+    m_matches.emplace_back(pSlot);
+  }
+}
+
+void PanelPeer::StartWatcher() {
+  static const sd_bus_vtable kVtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD("RegisterStatusNotifierItem", "s", "", &PanelPeer::OnRegister, 0),
+      SD_BUS_METHOD("RegisterStatusNotifierHost", "s", "", OnHost, 0),
+      SD_BUS_PROPERTY("RegisteredStatusNotifierItems", "as", NoProperty, 0, 0),
+      SD_BUS_PROPERTY("IsStatusNotifierHostRegistered", "b", NoProperty, 0, 0),
+      SD_BUS_PROPERTY("ProtocolVersion", "i", NoProperty, 0, 0),
+      SD_BUS_VTABLE_END,
+  };
+  sd_bus_slot* pSlot = nullptr;
+  if (sd_bus_add_object_vtable(bus(), &pSlot, "/StatusNotifierWatcher", kWatcher, kVtable, this) <
+          0 ||
+      sd_bus_request_name(bus(), kWatcher, 0) < 0) {
+    throw std::runtime_error("cannot be the watcher");
+  }
+  m_watcherObject.reset(pSlot);
+}
+
+void PanelPeer::StopWatcher() {
+  sd_bus_release_name(bus(), kWatcher);
+  m_watcherObject.reset();
+}
+
+int PanelPeer::OnRegister(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+  const char* pName = nullptr;
+  if (sd_bus_message_read(i_pMessage, "s", &pName) >= 0)
+    static_cast<PanelPeer*>(i_pUserData)->m_registrations.emplace_back(pName);
+  return sd_bus_reply_method_return(i_pMessage, "");
+}
+
+int PanelPeer::OnSignal(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+  ++static_cast<PanelPeer*>(i_pUserData)->m_signals[sd_bus_message_get_member(i_pMessage)];
+  return 0;
+}
+
+int PanelPeer::Signals(const std::string& i_strMember) const {
+  const auto found = m_signals.find(i_strMember);
+  return found == m_signals.end() ? 0 : found->second;
+}
+
+bool PanelPeer::WaitFor(const std::function<bool()>& i_condition,
+                        std::chrono::milliseconds i_deadline) {
+  const auto until = std::chrono::steady_clock::now() + i_deadline;
+  for (;;) {
+    while (sd_bus_process(bus(), nullptr) > 0) {
+    }
+    if (i_condition()) return true;
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    sd_bus_wait(bus(), static_cast<uint64_t>(std::min<int64_t>(left.count(), 50'000)));
+  }
+}
+
+bool PanelPeer::HasOwner(const std::string& i_strName) {
+  std::string strError;
+  const zezar::SdBusMessagePtr reply =
+      Call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+           strError, std::chrono::milliseconds(5000), "s", i_strName.c_str());
+  int bOwned = 0;
+  return reply && sd_bus_message_read(reply.get(), "b", &bOwned) >= 0 && bOwned != 0;
+}
+
+zezar::SdBusMessagePtr PanelPeer::Send(sd_bus_message* i_pCall, std::string& o_strError,
+                                       std::chrono::milliseconds i_timeout) {
+  zezar::BusError error;
+  sd_bus_message* pReply = nullptr;
+  const int r = sd_bus_call(bus(), i_pCall, static_cast<uint64_t>(i_timeout.count()) * 1000,
+                            error.get(), &pReply);
+  if (r < 0) {
+    o_strError = error.get()->name != nullptr ? error.get()->name : "failed";
+    return nullptr;
+  }
+  o_strError.clear();
+  return zezar::SdBusMessagePtr(pReply);
+}
+
+}  // namespace zezar_test

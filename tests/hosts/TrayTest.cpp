@@ -1,0 +1,407 @@
+// zezar --host tray as a panel meets it: on a private session bus, with the test as the
+// status notifier watcher and host, against a scripted or simulated router.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <optional>
+
+#include "routersim/ServerProcess.h"
+#include "tests/hosts/PanelPeer.h"
+#include "tests/platform/TempDir.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FakeDaemon.h"
+#include "tests/support/RouterScripts.h"
+#include "tests/support/SessionBus.h"
+
+namespace zezar_test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kItemPath = "/StatusNotifierItem";
+constexpr const char* kItem = "org.kde.StatusNotifierItem";
+constexpr const char* kMenuPath = "/MenuBar";
+constexpr const char* kMenu = "com.canonical.dbusmenu";
+
+struct MenuRow {
+  int id;
+  std::string label;
+  bool enabled;
+  bool operator==(const MenuRow&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& io_out, const MenuRow& i_row) {
+  return io_out << "{" << i_row.id << ", \"" << i_row.label << "\", " << i_row.enabled << "}";
+}
+
+// One item's id and the properties a panel shows, read from a layout node.
+MenuRow ReadNode(sd_bus_message* io_pMessage, std::vector<MenuRow>* o_pChildren) {
+  MenuRow row{0, "", true};
+  sd_bus_message_enter_container(io_pMessage, 'r', "ia{sv}av");
+  sd_bus_message_read(io_pMessage, "i", &row.id);
+  sd_bus_message_enter_container(io_pMessage, 'a', "{sv}");
+  while (sd_bus_message_enter_container(io_pMessage, 'e', "sv") > 0) {
+    const char* pKey = nullptr;
+    sd_bus_message_read(io_pMessage, "s", &pKey);
+    const std::string key = pKey;
+    if (key == "label") {
+      const char* pLabel = nullptr;
+      sd_bus_message_read(io_pMessage, "v", "s", &pLabel);
+      row.label = pLabel;
+    } else if (key == "enabled") {
+      int bEnabled = 1;
+      sd_bus_message_read(io_pMessage, "v", "b", &bEnabled);
+      row.enabled = bEnabled != 0;
+    } else {
+      sd_bus_message_skip(io_pMessage, "v");
+    }
+    sd_bus_message_exit_container(io_pMessage);
+  }
+  sd_bus_message_exit_container(io_pMessage);
+  sd_bus_message_enter_container(io_pMessage, 'a', "v");
+  while (sd_bus_message_enter_container(io_pMessage, 'v', "(ia{sv}av)") > 0) {
+    const MenuRow child = ReadNode(io_pMessage, nullptr);
+    if (o_pChildren != nullptr) o_pChildren->push_back(child);
+    sd_bus_message_exit_container(io_pMessage);
+  }
+  sd_bus_message_exit_container(io_pMessage);
+  sd_bus_message_exit_container(io_pMessage);
+  return row;
+}
+
+class ATrayItem : public ::testing::Test {
+ protected:
+  // Starts zezar on the test's bus with these preferences; the router polls once an hour
+  // unless they say otherwise, so the test drives every poll itself.
+  void Start(const std::string& i_strPreferences) {
+    const auto preferences =
+        dir.Write("preferences.toml", "UpdateInterval = 3600\n" + i_strPreferences);
+    zezar.emplace(ZEZAR_PROGRAM,
+                  std::vector<std::string>{"--host", "tray", "--preferences", preferences.string()},
+                  std::map<std::string, std::string>{{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
+    name = "org.kde.StatusNotifierItem-" + std::to_string(zezar->Pid()) + "-1";
+    ASSERT_TRUE(panel.WaitFor([&] { return panel.HasOwner(name); })) << zezar->Err();
+  }
+
+  static std::string Router(uint16_t i_port) {
+    return "AutoDetectRouter = false\nRouterIPAddress = \"127.0.0.1\"\nRouterPort = " +
+           std::to_string(i_port) + "\nRouterAdminPass = \"adm\"\nRebootHaltEnabled = true\n";
+  }
+
+  std::vector<MenuRow> Menu() {
+    std::string strError;
+    const zezar::SdBusMessagePtr reply =
+        panel.Call(name, kMenuPath, kMenu, "GetLayout", strError, 5s, "iias", 0, -1, nullptr);
+    EXPECT_EQ(strError, "");
+    std::vector<MenuRow> children;
+    if (!reply) return children;
+    uint32_t revision = 0;
+    sd_bus_message_read(reply.get(), "u", &revision);
+    ReadNode(reply.get(), &children);
+    return children;
+  }
+
+  int IdOf(const std::string& i_strLabel) {
+    for (const MenuRow& row : Menu())
+      if (row.label == i_strLabel) return row.id;
+    return -1;
+  }
+
+  // AboutToShow(0): whether the panel should fetch the layout again.
+  bool AboutToShow(std::chrono::milliseconds i_timeout = 5s) {
+    std::string strError;
+    const zezar::SdBusMessagePtr reply =
+        panel.Call(name, kMenuPath, kMenu, "AboutToShow", strError, i_timeout, "i", 0);
+    EXPECT_EQ(strError, "");
+    int bUpdate = 0;
+    if (reply) sd_bus_message_read(reply.get(), "b", &bUpdate);
+    return bUpdate != 0;
+  }
+
+  std::string Click(int i_iId) {
+    std::string strError;
+    panel.Call(name, kMenuPath, kMenu, "Event", strError, 5s, "isvu", i_iId, "clicked", "i", 0, 0u);
+    return strError;
+  }
+
+  std::string StringProperty(const char* i_pPath, const char* i_pInterface, const char* i_pName) {
+    zezar::BusError error;
+    char* pValue = nullptr;
+    if (sd_bus_get_property_string(panel.bus(), name.c_str(), i_pPath, i_pInterface, i_pName,
+                                   error.get(), &pValue) < 0) {
+      return std::string("error ") + error.message();
+    }
+    std::string strValue = pValue;
+    free(pValue);
+    return strValue;
+  }
+
+  // The icon's images as (width, height, bytes).
+  std::vector<std::tuple<int, int, std::size_t>> Pixmaps() {
+    zezar::BusError error;
+    sd_bus_message* pReply = nullptr;
+    std::vector<std::tuple<int, int, std::size_t>> images;
+    if (sd_bus_get_property(panel.bus(), name.c_str(), kItemPath, kItem, "IconPixmap", error.get(),
+                            &pReply, "a(iiay)") < 0) {
+      return images;
+    }
+    const zezar::SdBusMessagePtr reply(pReply);
+    sd_bus_message_enter_container(pReply, 'a', "(iiay)");
+    while (sd_bus_message_enter_container(pReply, 'r', "iiay") > 0) {
+      int width = 0, height = 0;
+      const void* pData = nullptr;
+      size_t size = 0;
+      sd_bus_message_read(pReply, "ii", &width, &height);
+      sd_bus_message_read_array(pReply, 'y', &pData, &size);
+      images.emplace_back(width, height, size);
+      sd_bus_message_exit_container(pReply);
+    }
+    return images;
+  }
+
+  TempDir dir;
+  SessionBus bus;
+  PanelPeer panel{bus.Address()};
+  std::optional<ChildProcess> zezar;
+  std::string name;
+};
+
+TEST_F(ATrayItem, RegistersWhenAPanelAppearsAndAgainWhenItRestarts) {
+  Start("AutoDetectRouter = false\n");
+  panel.StartWatcher();
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; }));
+  EXPECT_EQ(panel.Registrations().front(), name);
+  panel.StopWatcher();  // the panel goes away and comes back
+  panel.StartWatcher();
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 2; }));
+  EXPECT_EQ(panel.Registrations().back(), name);
+}
+
+TEST_F(ATrayItem, RegistersAtOnceWithAPanelAlreadyThere) {
+  panel.StartWatcher();
+  Start("AutoDetectRouter = false\n");
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; }));
+  EXPECT_EQ(panel.Registrations().front(), name);
+}
+
+TEST_F(ATrayItem, OffersEveryPropertyPanelsRead) {
+  Start("AutoDetectRouter = false\n");
+  struct Row {
+    const char* path;
+    const char* interface;
+    const char* property;
+    std::string value;
+  } rows[] = {
+      {kItemPath, kItem, "Id", "zezar"},
+      {kItemPath, kItem, "Category", "Hardware"},
+      {kItemPath, kItem, "Status", "Active"},
+      {kItemPath, kItem, "Title", "Zezar"},
+      {kItemPath, kItem, "IconName", ""},
+      {kItemPath, kItem, "IconThemePath", ""},
+      {kItemPath, kItem, "OverlayIconName", ""},
+      {kItemPath, kItem, "AttentionIconName", ""},
+      {kItemPath, kItem, "AttentionMovieName", ""},
+      {kMenuPath, kMenu, "TextDirection", "ltr"},
+      {kMenuPath, kMenu, "Status", "normal"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.property);
+    EXPECT_EQ(StringProperty(row.path, row.interface, row.property), row.value);
+  }
+  zezar::BusError error;
+  sd_bus_message* pMenu = nullptr;
+  ASSERT_GE(sd_bus_get_property(panel.bus(), name.c_str(), kItemPath, kItem, "Menu", error.get(),
+                                &pMenu, "o"),
+            0);
+  const zezar::SdBusMessagePtr menu(pMenu);
+  const char* pMenuPath = nullptr;
+  sd_bus_message_read(pMenu, "o", &pMenuPath);
+  EXPECT_STREQ(pMenuPath, kMenuPath);  // an object path, not a string
+  int bItemIsMenu = 0;
+  EXPECT_GE(sd_bus_get_property_trivial(panel.bus(), name.c_str(), kItemPath, kItem, "ItemIsMenu",
+                                        error.get(), 'b', &bItemIsMenu),
+            0);
+  EXPECT_TRUE(bItemIsMenu);
+  uint32_t version = 0;
+  EXPECT_GE(sd_bus_get_property_trivial(panel.bus(), name.c_str(), kMenuPath, kMenu, "Version",
+                                        error.get(), 'u', &version),
+            0);
+  EXPECT_EQ(version, 3u);
+  // Drawn at 22 and at 44 pixels, four bytes a pixel.
+  EXPECT_EQ(Pixmaps(), (std::vector<std::tuple<int, int, std::size_t>>{{22, 22, 22 * 22 * 4},
+                                                                       {44, 44, 44 * 44 * 4}}));
+  // GetAll, as xfce and Waybar read them, answers too.
+  std::string strError;
+  EXPECT_TRUE(panel.Call(name, kItemPath, "org.freedesktop.DBus.Properties", "GetAll", strError, 5s,
+                         "s", kItem));
+  EXPECT_EQ(strError, "");
+}
+
+TEST_F(ATrayItem, ShowsTheMenuOfEachRouterState) {
+  {
+    SCOPED_TRACE("no router: never an empty menu");
+    Start("AutoDetectRouter = false\n");
+    EXPECT_EQ(Menu(), (std::vector<MenuRow>{{999, "No connection to the router", false}}));
+    zezar.reset();
+  }
+  {
+    SCOPED_TRACE("online, with an address that holds an underscore");
+    FakeDaemon daemon(FullLogin({{true, "gw_1.example"}, {false}}));
+    Start(Router(daemon.Port()));
+    EXPECT_EQ(Menu(), (std::vector<MenuRow>{{1, "gw__1.example", false},
+                                            {1000, "Add Link", true},
+                                            {1001, "Hang up", true},
+                                            {1002, "Reboot", true},
+                                            {1003, "Halt", true}}));
+    zezar.reset();
+    EXPECT_EQ(daemon.Finish().error, "");
+  }
+  {
+    SCOPED_TRACE("connected, nothing online and nothing allowed");
+    FakeDaemon daemon(AdminLogin() + ChannelList(1) + Permissions(false, false, false, false) +
+                      Tick({{false}}));
+    Start(Router(daemon.Port()));
+    EXPECT_EQ(Menu(), (std::vector<MenuRow>{{999, "No channel online", false}}));
+    zezar.reset();
+    EXPECT_EQ(daemon.Finish().error, "");
+  }
+}
+
+TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {
+  const std::vector<ChannelState> online = {{true, "10.0.0.1"}, {false}};
+  const std::vector<ChannelState> offline = {{false}, {false}};
+  // The first poll; the click's command and rebuild; then the poll of the next opening, when
+  // the router has dialled again by itself.
+  FakeDaemon daemon(FullLogin(online) + Exchanges({{"hangup", "OK"}}) + Tick(offline) +
+                    Tick(online));
+  Start(Router(daemon.Port()));
+  panel.StartWatcher();
+  ASSERT_TRUE(panel.WaitFor([&] { return !panel.Registrations().empty(); }));
+  const int hangup = IdOf("Hang up");
+  panel.ResetSignals();
+
+  EXPECT_EQ(Click(hangup), "");
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("NewIcon") == 1; })) << zezar->Err();
+  EXPECT_EQ(Menu(), (std::vector<MenuRow>{
+                        {1004, "Dial", true}, {1002, "Reboot", true}, {1003, "Halt", true}}));
+  EXPECT_FALSE(AboutToShow());  // the panel has what stands: answered without a poll
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("NewIcon") == 2; }));
+  EXPECT_EQ(IdOf("Hang up"), hangup);          // the same command, the same id
+  panel.WaitFor([] { return false; }, 300ms);  // nothing more comes
+  EXPECT_EQ(panel.Signals("NewIcon"), 2);
+  EXPECT_EQ(panel.Signals("NewToolTip"), 2);
+  EXPECT_EQ(panel.Signals("LayoutUpdated"), 2);
+
+  zezar.reset();
+  const Transcript transcript = daemon.Finish();
+  EXPECT_EQ(transcript.error, "");
+}
+
+TEST_F(ATrayItem, StaysQuietWhileNothingChanges) {
+  routersim::Router router = routersim::Router::WithChannels(2, 1);
+  for (routersim::Channel& channel : router.channels) channel.rateIn = channel.rateOut = 0;
+  router.adminPassword = "adm";
+  routersim::ServerProcess simulator(router);
+  panel.StartWatcher();
+  Start("UpdateInterval = 1\n" + Router(simulator.Port()));
+  ASSERT_TRUE(panel.WaitFor([&] { return !panel.Registrations().empty(); }));
+  panel.ResetSignals();                         // from the first drawing on
+  panel.WaitFor([] { return false; }, 3500ms);  // three ticks
+  EXPECT_EQ(panel.Signals("NewIcon"), 0);
+  EXPECT_EQ(panel.Signals("NewToolTip"), 0);
+  EXPECT_EQ(panel.Signals("LayoutUpdated"), 0);
+}
+
+TEST_F(ATrayItem, AnswersThePanelWhileTheRouterStalls) {
+  const std::vector<ChannelState> online = {{true, "10.0.0.1"}, {false}};
+  FakeDaemon daemon(FullLogin(online) + Script{Expect("status 1\r\n"), Stall(3000ms)});
+  Start(Router(daemon.Port()));
+  // Answered from the menu as it stands, before its poll meets the stall.
+  AboutToShow(500ms);
+  // While the poll waits on the router, every call is answered within 1.5 s: the bus goes
+  // before the router.
+  for (int i = 0; i < 8; ++i) {
+    std::string strError;
+    EXPECT_TRUE(
+        panel.Call(name, kMenuPath, kMenu, "GetLayout", strError, 1500ms, "iias", 0, -1, nullptr))
+        << "call " << i << ": " << strError;
+    panel.WaitFor([] { return false; }, 200ms);
+  }
+  zezar.reset();
+  daemon.Finish();
+}
+
+TEST_F(ATrayItem, AnswersBadCallsWithErrorsAndKeepsRunning) {
+  Start("AutoDetectRouter = false\n");
+  std::string strError;
+  struct Row {
+    const char* name;
+    std::function<void()> call;
+  } rows[] = {
+      {"GetLayout of an unknown item",
+       [&] {
+         panel.Call(name, kMenuPath, kMenu, "GetLayout", strError, 5s, "iias", 4242, -1, nullptr);
+       }},
+      {"GetLayout with the wrong types",
+       [&] { panel.Call(name, kMenuPath, kMenu, "GetLayout", strError, 5s, "s", "zero"); }},
+      {"an event for an unknown item",
+       [&] {
+         panel.Call(name, kMenuPath, kMenu, "Event", strError, 5s, "isvu", 77, "clicked", "s", "",
+                    0u);
+       }},
+      {"AboutToShow of an unknown item",
+       [&] { panel.Call(name, kMenuPath, kMenu, "AboutToShow", strError, 5s, "i", -3); }},
+      {"a property that does not exist",
+       [&] { panel.Call(name, kMenuPath, kMenu, "GetProperty", strError, 5s, "is", 0, "colour"); }},
+      {"an event group of unknown items only",
+       [&] {
+         sd_bus_message* pCall = nullptr;
+         sd_bus_message_new_method_call(panel.bus(), &pCall, name.c_str(), kMenuPath, kMenu,
+                                        "EventGroup");
+         const zezar::SdBusMessagePtr call(pCall);
+         sd_bus_message_append(pCall, "a(isvu)", 1, 55, "clicked", "i", 0, 0u);
+         zezar::BusError error;
+         sd_bus_message* pReply = nullptr;
+         sd_bus_call(panel.bus(), pCall, 5'000'000, error.get(), &pReply);
+         sd_bus_message_unref(pReply);
+         strError = error.get()->name ? error.get()->name : "";
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    strError.clear();
+    row.call();
+    EXPECT_NE(strError, "");
+  }
+  EXPECT_EQ(Menu().size(), 1u);  // still there, still answering
+  // A click on the line that says why the menu is empty does nothing.
+  EXPECT_EQ(Click(999), "");
+  EXPECT_EQ(Menu().size(), 1u);
+}
+
+TEST_F(ATrayItem, EndsCleanlyOnSIGTERMAndLeavesTheBus) {
+  const std::vector<ChannelState> online = {{true, "10.0.0.1"}};
+  FakeDaemon daemon(FullLogin(online));
+  Start(Router(daemon.Port()));
+  zezar->Signal(SIGTERM);
+  const ChildResult result = zezar->Finish();
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_FALSE(panel.HasOwner(name));
+  EXPECT_EQ(daemon.Finish().error, "");  // the connection was closed, nothing more was asked
+}
+
+TEST(TheTray, SaysWhyItCannotStartWithoutASessionBus) {
+  TempDir dir;
+  const auto preferences = dir.Write("preferences.toml", "AutoDetectRouter = false\n");
+  const ChildResult result =
+      ChildProcess(ZEZAR_PROGRAM, {"--host", "tray", "--preferences", preferences.string()},
+                   {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (dir.path() / "no-bus").string()}})
+          .Finish();
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  EXPECT_NE(result.err.find("session bus"), std::string::npos) << result.err;
+}
+
+}  // namespace
+}  // namespace zezar_test

@@ -1,0 +1,61 @@
+#include "tests/support/SessionBus.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+#include <string>
+
+#include "platform/UniqueFd.h"
+
+namespace zezar_test {
+
+SessionBus::SessionBus() {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
+  platform::UniqueFd read(ends[0]);
+  platform::UniqueFd write(ends[1]);
+  m_child = ::fork();
+  if (m_child < 0) throw std::runtime_error("fork");
+  if (m_child == 0) {
+    // The address goes to standard output, which is the pipe.
+    ::dup2(write.get(), STDOUT_FILENO);
+    ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
+             "--print-address=1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  write.reset();
+  for (;;) {
+    pollfd entry{read.get(), POLLIN, 0};
+    const int ready = ::poll(&entry, 1, 10'000);
+    if (ready < 0 && errno == EINTR) continue;
+    char buffer[512];
+    const ssize_t n = ready > 0 ? ::read(read.get(), buffer, sizeof buffer) : 0;
+    if (n <= 0) {
+      Stop();
+      throw std::runtime_error("dbus-daemon did not start");
+    }
+    m_strAddress.append(buffer, static_cast<std::size_t>(n));
+    if (const std::size_t uEnd = m_strAddress.find('\n'); uEnd != std::string::npos) {
+      m_strAddress.resize(uEnd);
+      return;
+    }
+  }
+}
+
+SessionBus::~SessionBus() { Stop(); }
+
+void SessionBus::Stop() {
+  if (m_child <= 0) return;
+  ::kill(m_child, SIGTERM);
+  int status = 0;
+  while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
+  }
+  m_child = -1;
+}
+
+}  // namespace zezar_test
