@@ -147,7 +147,8 @@ int Run(const Options& i_options) {
     }
   }
   if (host == Host::Tray) {
-    zezar::TrayHost tray(loop, monitor, {.light = i_options.terminal.light});
+    zezar::TrayHost tray(loop, monitor,
+                         {.light = i_options.terminal.light, .preferences = preferences});
     return tray.Run();
   }
   zezar::TerminalHost terminal(loop, monitor, i_options.terminal);

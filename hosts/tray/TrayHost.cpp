@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -16,6 +18,21 @@ namespace {
 
 // Above the timers: bus calls first.
 constexpr int kBusPriority = SD_EVENT_PRIORITY_IMPORTANT;
+
+// One bus name per preferences file; FNV-1a, so that every build agrees on it.
+std::string InstanceName(const std::filesystem::path& i_preferences) {
+  std::error_code error;
+  const std::string strPath = std::filesystem::weakly_canonical(i_preferences, error).string();
+  uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char c : error ? i_preferences.string() : strPath) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char name[64];
+  std::snprintf(name, sizeof name, "org.zezar.Monitor.p%016llx",
+                static_cast<unsigned long long>(hash));
+  return name;
+}
 
 }  // namespace
 
@@ -35,6 +52,13 @@ int TrayHost::Run() {
   }
   m_bus.reset(pBus);
   platform::Check(sd_bus_attach_event(pBus, m_loop.Event(), kBusPriority), "sd_bus_attach_event");
+
+  r = sd_bus_request_name(pBus, InstanceName(m_options.preferences).c_str(), 0);
+  if (r == -EEXIST) {
+    Log("already in the status area for " + m_options.preferences.string());
+    return 0;
+  }
+  platform::Check(r, "sd_bus_request_name org.zezar.Monitor");
 
   m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
   m_item->onActivate = [this] { PollSoon(); };

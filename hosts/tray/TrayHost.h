@@ -8,6 +8,7 @@
 // menu as built and polls afterwards; a click is answered and then acted on; each change of
 // the pictures, the tooltip or the menu is announced once.
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,8 @@ class TrayHost {
  public:
   struct Options {
     bool light = false;  // dark text for a light panel; light text by default
+    // The router it watches: a second tray for the same preferences file steps aside.
+    std::filesystem::path preferences;
   };
 
   // The id of the one line a menu shows when there is nothing else in it.
@@ -32,7 +35,9 @@ class TrayHost {
   ~TrayHost();
 
   // Connects to the session bus and shows the item until SIGINT, SIGTERM or SIGHUP; returns
-  // the exit code. Throws std::runtime_error with one clear line when it cannot start.
+  // the exit code. Throws std::runtime_error with one clear line when it cannot start. When
+  // another tray shows the router of the same preferences file (the autostart entry and the
+  // user unit both started), it says so and returns 0 at once.
   int Run();
 
  private:

@@ -391,6 +391,23 @@ TEST_F(ATrayItem, EndsCleanlyOnSIGTERMAndLeavesTheBus) {
   EXPECT_EQ(daemon.Finish().error, "");  // the connection was closed, nothing more was asked
 }
 
+TEST_F(ATrayItem, StepsAsideForATrayOfTheSamePreferences) {
+  Start("AutoDetectRouter = false\n");
+  const auto run = [&](const std::string& i_strPreferences) {
+    return ChildProcess(ZEZAR_PROGRAM, {"--host", "tray", "--preferences", i_strPreferences},
+                        {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
+  };
+  // Started twice, by the autostart entry and the user unit: the second one ends at once.
+  const ChildResult second = run((dir.path() / "preferences.toml").string()).Finish();
+  EXPECT_EQ(second.code, 0);
+  EXPECT_NE(second.err.find("already in the status area"), std::string::npos) << second.err;
+  EXPECT_TRUE(panel.HasOwner(name));
+  // Another router's tray is welcome.
+  ChildProcess other = run(dir.Write("other.toml", "AutoDetectRouter = false\n").string());
+  const std::string otherName = "org.kde.StatusNotifierItem-" + std::to_string(other.Pid()) + "-1";
+  EXPECT_TRUE(panel.WaitFor([&] { return panel.HasOwner(otherName); })) << other.Err();
+}
+
 TEST(TheTray, SaysWhyItCannotStartWithoutASessionBus) {
   TempDir dir;
   const auto preferences = dir.Write("preferences.toml", "AutoDetectRouter = false\n");
