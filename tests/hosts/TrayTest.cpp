@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "routersim/ServerProcess.h"
-#include "tests/hosts/PanelPeer.h"
+#include "tests/support/PanelPeer.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakeDaemon.h"

@@ -1,4 +1,4 @@
-#include "tests/hosts/PanelPeer.h"
+#include "tests/support/PanelPeer.h"
 
 #include <stdexcept>
 

@@ -1,0 +1,230 @@
+// The tray as it runs for months: zezar --host tray on a private session bus against the
+// simulator (three channels, two online, lively rates), with this program as the panel.
+//
+//   tray_bench [POLLS]     resident memory after 1 000 polls and after POLLS (default 10 000),
+//                          CPU time per poll beside the same exchanges on a bare socket, and
+//                          the round trips of GetLayout and AboutToShow, idle and while the
+//                          router stalls.
+//
+// A poll is what a tick does (the menu rebuilt, the view drawn, both pixmaps rendered, the
+// signals sent); the panel asks for each one by opening the menu, as fast as they come, and
+// waits for its new icon.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+#include "routersim/ServerProcess.h"
+#include "tests/platform/TempDir.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PanelPeer.h"
+#include "tests/support/SessionBus.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using zezar_test::PanelPeer;
+
+constexpr const char* kMenuPath = "/MenuBar";
+constexpr const char* kMenu = "com.canonical.dbusmenu";
+
+long StatusKiB(pid_t i_pid, const std::string& i_strField) {
+  std::ifstream status("/proc/" + std::to_string(i_pid) + "/status");
+  std::string strLine;
+  while (std::getline(status, strLine)) {
+    if (strLine.rfind(i_strField + ":", 0) == 0)
+      return std::stol(strLine.substr(i_strField.size() + 1));
+  }
+  return -1;
+}
+
+// User and system CPU time of a process, in seconds.
+double CpuSeconds(pid_t i_pid) {
+  std::ifstream stat("/proc/" + std::to_string(i_pid) + "/stat");
+  std::string strStat((std::istreambuf_iterator<char>(stat)), {});
+  std::istringstream fields(strStat.substr(strStat.rfind(')') + 2));
+  std::string field;
+  unsigned long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stoul(field);
+    if (i == 15) stime = std::stoul(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double RusageCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& i_time) {
+    return static_cast<double>(i_time.tv_sec) + static_cast<double>(i_time.tv_usec) / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The same exchanges as one poll (three channels, two online), on a plain socket.
+double BareCpuPerPoll(uint16_t i_port, int i_iRounds) {
+  platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const int one = 1;
+  setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(i_port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
+  std::string strPending;
+  const auto ask = [&](const std::string& i_strCommand) {
+    const std::string strLine = i_strCommand + "\r\n";
+    ::send(fd.get(), strLine.data(), strLine.size(), MSG_NOSIGNAL);
+    while (strPending.find('\n') == std::string::npos) {
+      char buffer[512];
+      const ssize_t n = ::recv(fd.get(), buffer, sizeof buffer, 0);
+      if (n <= 0) return;
+      strPending.append(buffer, static_cast<std::size_t>(n));
+    }
+    strPending.erase(0, strPending.find('\n') + 1);
+  };
+  ask("pass adm");
+  const double start = RusageCpuSeconds();
+  for (int round = 0; round < i_iRounds; ++round) {
+    for (const char* pKeyword : {"ip ", "rate "}) {
+      for (int channel = 1; channel <= 3; ++channel) {
+        ask("status " + std::to_string(channel));
+        if (channel <= 2) ask(pKeyword + std::to_string(channel));
+      }
+    }
+  }
+  return (RusageCpuSeconds() - start) / i_iRounds;
+}
+
+struct RoundTrips {
+  double median_ms = 0, p99_ms = 0, max_ms = 0;
+};
+
+RoundTrips Measure(std::vector<double> io_ms) {
+  std::sort(io_ms.begin(), io_ms.end());
+  if (io_ms.empty()) return {};
+  return {io_ms[io_ms.size() / 2], io_ms[io_ms.size() * 99 / 100], io_ms.back()};
+}
+
+class Bench {
+ public:
+  Bench()
+      : m_router(Router()),
+        m_preferences(m_dir.Write("preferences.toml",
+                                  "UpdateInterval = 3600\nAutoDetectRouter = false\n"
+                                  "RouterIPAddress = \"127.0.0.1\"\nRouterPort = " +
+                                      std::to_string(m_router.Port()) +
+                                      "\nRouterAdminPass = \"adm\"\n")),
+        m_zezar(ZEZAR_PROGRAM, {"--host", "tray", "--preferences", m_preferences.string()},
+                {{"DBUS_SESSION_BUS_ADDRESS", m_bus.Address()}}),
+        m_name("org.kde.StatusNotifierItem-" + std::to_string(m_zezar.Pid()) + "-1") {
+    m_panel.WaitFor([&] { return m_panel.HasOwner(m_name); });
+  }
+
+  pid_t Pid() const { return m_zezar.Pid(); }
+  uint16_t RouterPort() const { return m_router.Port(); }
+  routersim::ServerProcess& router() { return m_router; }
+
+  // One poll, as a panel asks for it; waits for its new icon (up to a moment).
+  void Poll() {
+    const int before = m_panel.Signals("NewIcon");
+    Call("AboutToShow");
+    m_panel.WaitFor([&] { return m_panel.Signals("NewIcon") != before; }, 200ms);
+  }
+
+  // The round trip of one call, in milliseconds; negative when it failed.
+  double Call(const char* i_pMember) {
+    std::string strError;
+    const auto start = Clock::now();
+    const bool bAnswered =
+        std::string(i_pMember) == "GetLayout"
+            ? static_cast<bool>(m_panel.Call(m_name, kMenuPath, kMenu, i_pMember, strError, 5s,
+                                             "iias", 0, -1, nullptr))
+            : static_cast<bool>(
+                  m_panel.Call(m_name, kMenuPath, kMenu, i_pMember, strError, 5s, "i", 0));
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return bAnswered ? ms : -1;
+  }
+
+  std::vector<double> Calls(const char* i_pMember, int i_iCount) {
+    std::vector<double> ms;
+    for (int i = 0; i < i_iCount; ++i) ms.push_back(Call(i_pMember));
+    return ms;
+  }
+
+ private:
+  static routersim::Router Router() {
+    routersim::Router router = routersim::Router::WithChannels(3, 2);
+    router.adminPassword = "adm";
+    router.varyRates = true;  // every poll draws a new picture
+    return router;
+  }
+
+  zezar_test::TempDir m_dir;
+  zezar_test::SessionBus m_bus;
+  PanelPeer m_panel{m_bus.Address()};
+  routersim::ServerProcess m_router;
+  std::filesystem::path m_preferences;
+  zezar_test::ChildProcess m_zezar;
+  std::string m_name;
+};
+
+}  // namespace
+
+// Resident memory in KiB: all of it, the process's own (anonymous), and its proportional share.
+std::string Memory(pid_t i_pid) {
+  long pss = -1;
+  std::ifstream rollup("/proc/" + std::to_string(i_pid) + "/smaps_rollup");
+  for (std::string strLine; std::getline(rollup, strLine);)
+    if (strLine.rfind("Pss:", 0) == 0) pss = std::stol(strLine.substr(4));
+  return std::to_string(StatusKiB(i_pid, "VmRSS")) + " KiB (own " +
+         std::to_string(StatusKiB(i_pid, "RssAnon")) + " KiB, proportional " + std::to_string(pss) +
+         " KiB)";
+}
+
+int main(int argc, char** argv) {
+  const int polls = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 10'000;
+  Bench bench;
+  std::printf("resident memory at start: %s\n", Memory(bench.Pid()).c_str());
+
+  const double cpuStart = CpuSeconds(bench.Pid());
+  for (int i = 0; i < 1000; ++i) bench.Poll();
+  std::printf("resident memory after 1000 polls: %s\n", Memory(bench.Pid()).c_str());
+  for (int i = 1000; i < polls; ++i) bench.Poll();
+  const double cpuPerPoll = (CpuSeconds(bench.Pid()) - cpuStart) / polls;
+  std::printf("resident memory after %d polls: %s, peak %ld KiB\n", polls,
+              Memory(bench.Pid()).c_str(), StatusKiB(bench.Pid(), "VmHWM"));
+  std::printf("CPU per poll: tray %.0f us; the same 10 exchanges on a bare socket %.0f us\n",
+              cpuPerPoll * 1e6, BareCpuPerPoll(bench.RouterPort(), 2000) * 1e6);
+
+  const auto print = [](const char* i_pWhat, const RoundTrips& i_trips) {
+    std::printf("%-28s median %.2f ms, p99 %.2f ms, max %.2f ms\n", i_pWhat, i_trips.median_ms,
+                i_trips.p99_ms, i_trips.max_ms);
+  };
+  print("GetLayout, idle:", Measure(bench.Calls("GetLayout", 500)));
+  print("AboutToShow, idle:", Measure(bench.Calls("AboutToShow", 500)));
+  // The router stops answering for ten seconds; the panel keeps asking.
+  bench.router().Inject("stall 10");
+  bench.Call("AboutToShow");  // its poll meets the stall
+  std::vector<double> stalled;
+  for (int i = 0; i < 30; ++i) {
+    stalled.push_back(bench.Call(i % 2 == 0 ? "GetLayout" : "AboutToShow"));
+    std::this_thread::sleep_for(100ms);
+  }
+  print("both, router stalled:", Measure(stalled));
+  return 0;
+}
