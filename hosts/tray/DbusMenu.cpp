@@ -13,6 +13,7 @@ namespace zezar {
 namespace {
 
 constexpr const char* kInterface = "com.canonical.dbusmenu";
+constexpr uint64_t kOpeningGraceUs = 500'000;  // a Qt panel says "opened" well within it
 
 // Every panel turns "_x" into a mnemonic: text from outside keeps its underscores by doubling.
 std::string BusLabel(const std::string& i_strLabel) {
@@ -118,6 +119,19 @@ DbusMenu::DbusMenu(sd_bus* io_pBus, Handlers i_handlers)
   platform::Check(sd_bus_add_object_vtable(m_pBus, &pSlot, kPath, kInterface, kVtable, this),
                   std::string("sd_bus_add_object_vtable ") + kPath);
   m_object.reset(pSlot);
+  sd_event_source* pTimer = nullptr;
+  platform::Check(sd_event_add_time_relative(sd_bus_get_event(m_pBus), &pTimer, CLOCK_MONOTONIC,
+                                             kOpeningGraceUs, 0, &DbusMenu::OnOpeningOver, this),
+                  "sd_event_add_time_relative menu opening");
+  m_openingTimer.reset(pTimer);
+  sd_event_source_set_enabled(pTimer, SD_EVENT_OFF);
+}
+
+int DbusMenu::OnOpeningOver(sd_event_source*, uint64_t, void* i_pUserData) {
+  auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
+  pSelf->m_bOpening = false;
+  if (!pSelf->Held() && pSelf->m_announced != pSelf->m_revision) pSelf->Announce();
+  return 0;
 }
 
 int DbusMenu::GetVersion(sd_bus*, const char*, const char*, const char* i_pProperty,
@@ -144,7 +158,7 @@ void DbusMenu::Announce() {
 }
 
 void DbusMenu::Update() {
-  if (Refresh() && !m_bOpen) Announce();  // else when the open menu closes
+  if (Refresh() && !Held()) Announce();  // else once the menu has closed, or shows for good
 }
 
 const DbusMenu::Item* DbusMenu::Find(int32_t i_iId) const {
@@ -189,7 +203,6 @@ int DbusMenu::OnGetLayout(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_
   };
   r = sd_bus_message_append(pReply, "u", pSelf->m_revision);
   if (r >= 0) r = parent == 0 ? node(nullptr, depth != 0) : node(pSelf->Find(parent), false);
-  pSelf->m_announced = pSelf->m_revision;
   return Send(reply, r);
 }
 
@@ -250,6 +263,7 @@ bool DbusMenu::Handle(int32_t i_iId, const std::string& i_strEvent) {
     m_bOpen = true;
   } else if (i_iId == 0 && i_strEvent == "closed") {
     m_bOpen = false;
+    m_bOpening = false;
     if (m_announced != m_revision) Announce();  // what was held back while it was open
   } else if (i_strEvent == "clicked") {
     const Item* pItem = Find(i_iId);
@@ -310,6 +324,9 @@ int DbusMenu::OnEventGroup(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus
 
 bool DbusMenu::Opening() {
   m_bOpen = false;  // in case a "closed" was lost: the next "opened" follows this call
+  m_bOpening = true;
+  sd_event_source_set_time_relative(m_openingTimer.get(), kOpeningGraceUs);
+  sd_event_source_set_enabled(m_openingTimer.get(), SD_EVENT_ONESHOT);
   bool bChanged = false;
   Safely("menu", [&] { bChanged = Refresh(); });
   return bChanged || m_announced != m_revision;

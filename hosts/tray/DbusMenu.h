@@ -6,7 +6,10 @@
 //
 // The revision moves with every change of the exported items and is announced with
 // LayoutUpdated, except while a Qt panel has the menu open (between its "opened" and "closed"
-// events): an update then would close the menu under the user, so it waits for "closed".
+// events): an update then would close the menu under the user, so it waits for "closed". The
+// same holds for a moment after each opening, while a Qt panel is still putting the menu on
+// the screen and has not said "opened" yet; a GTK panel, which says neither, gets the update
+// a moment later.
 // Opening the menu answers at once from the items as they stand (no network) and asks the
 // tray for a poll afterwards; a click is answered first and acted on afterwards.
 
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "hosts/tray/SdBus.h"
+#include "platform/SdEventPtr.h"
 
 namespace zezar {
 
@@ -67,14 +71,18 @@ class DbusMenu {
   bool Handle(int32_t i_iId, const std::string& i_strEvent);
   // Whether the client should fetch the layout again after opening.
   bool Opening();
+  bool Held() const { return m_bOpen || m_bOpening; }
+  static int OnOpeningOver(sd_event_source* i_pSource, uint64_t i_usec, void* i_pUserData);
 
   sd_bus* m_pBus;
   Handlers m_handlers;
   std::vector<Item> m_items;
   uint32_t m_revision = 1;
-  uint32_t m_announced = 0;  // the last revision a client was told of or fetched
+  uint32_t m_announced = 0;  // the last revision sent in LayoutUpdated
   bool m_bOpen = false;      // a Qt panel shows the menu
+  bool m_bOpening = false;   // a moment after an opening
   SdBusSlotPtr m_object;
+  platform::SdEventSourcePtr m_openingTimer;
 };
 
 }  // namespace zezar

@@ -7,10 +7,10 @@
 #include <optional>
 
 #include "routersim/ServerProcess.h"
-#include "tests/support/PanelPeer.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakeDaemon.h"
+#include "tests/support/PanelPeer.h"
 #include "tests/support/RouterScripts.h"
 #include "tests/support/SessionBus.h"
 
@@ -287,8 +287,10 @@ TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {
                         {1004, "Dial", true}, {1002, "Reboot", true}, {1003, "Halt", true}}));
   EXPECT_FALSE(AboutToShow());  // the panel has what stands: answered without a poll
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("NewIcon") == 2; }));
-  EXPECT_EQ(IdOf("Hang up"), hangup);          // the same command, the same id
-  panel.WaitFor([] { return false; }, 300ms);  // nothing more comes
+  EXPECT_EQ(IdOf("Hang up"), hangup);  // the same command, the same id
+  // A panel that says nothing of opening (GTK's) gets the new layout a moment later.
+  EXPECT_TRUE(panel.WaitFor([&] { return panel.Signals("LayoutUpdated") == 2; }));
+  panel.WaitFor([] { return false; }, 700ms);  // nothing more comes
   EXPECT_EQ(panel.Signals("NewIcon"), 2);
   EXPECT_EQ(panel.Signals("NewToolTip"), 2);
   EXPECT_EQ(panel.Signals("LayoutUpdated"), 2);
@@ -296,6 +298,32 @@ TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {
   zezar.reset();
   const Transcript transcript = daemon.Finish();
   EXPECT_EQ(transcript.error, "");
+}
+
+TEST_F(ATrayItem, HoldsLayoutUpdatesBackWhileAQtPanelHasTheMenuOpen) {
+  const std::vector<ChannelState> online = {{true, "10.0.0.1"}, {false}};
+  const std::vector<ChannelState> offline = {{false}, {false}};
+  FakeDaemon daemon(FullLogin(online) + Tick(offline));
+  Start(Router(daemon.Port()));
+  std::string strError;
+  const auto event = [&](const char* i_pEvent) {
+    panel.Call(name, kMenuPath, kMenu, "Event", strError, 5s, "isvu", 0, i_pEvent, "s", "", 0u);
+    EXPECT_EQ(strError, "");
+  };
+  // A Qt panel: AboutToShow, then "opened"; the poll behind the opening changes the menu.
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("LayoutUpdated") == 1; }));  // the start
+  panel.ResetSignals();
+  EXPECT_FALSE(AboutToShow());
+  event("opened");
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("NewIcon") > 0; })) << zezar->Err();
+  panel.WaitFor([] { return false; }, 800ms);    // past the moment after the opening
+  EXPECT_EQ(panel.Signals("LayoutUpdated"), 0);  // an update now would close the open menu
+  event("closed");
+  EXPECT_TRUE(panel.WaitFor([&] { return panel.Signals("LayoutUpdated") == 1; }));
+  EXPECT_EQ(Menu(), (std::vector<MenuRow>{
+                        {1004, "Dial", true}, {1002, "Reboot", true}, {1003, "Halt", true}}));
+  zezar.reset();
+  EXPECT_EQ(daemon.Finish().error, "");
 }
 
 TEST_F(ATrayItem, StaysQuietWhileNothingChanges) {
@@ -406,6 +434,21 @@ TEST_F(ATrayItem, StepsAsideForATrayOfTheSamePreferences) {
   ChildProcess other = run(dir.Write("other.toml", "AutoDetectRouter = false\n").string());
   const std::string otherName = "org.kde.StatusNotifierItem-" + std::to_string(other.Pid()) + "-1";
   EXPECT_TRUE(panel.WaitFor([&] { return panel.HasOwner(otherName); })) << other.Err();
+}
+
+TEST_F(ATrayItem, GoesToTheTrayOnItsOwnWhenAPanelIsThere) {
+  const auto preferences = dir.Write("auto.toml", "AutoDetectRouter = false\n");
+  const auto run = [&] {
+    return ChildProcess(ZEZAR_PROGRAM, {"--preferences", preferences.string()},
+                        {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
+  };
+  // No panel, and no terminal (the test's pipes): nowhere to show the router.
+  const ChildResult nowhere = run().Finish();
+  EXPECT_EQ(nowhere.code, 1);
+  EXPECT_NE(nowhere.err.find("no status area"), std::string::npos) << nowhere.err;
+  panel.StartWatcher();
+  ChildProcess tray = run();
+  EXPECT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; })) << tray.Err();
 }
 
 TEST(TheTray, SaysWhyItCannotStartWithoutASessionBus) {
