@@ -13,6 +13,7 @@ NSImage* ZezarIZIDezev::image() {
   }
 
   long online_channels = 0;
+  std::vector<std::string> names;  // of the online channels, for the sample
   double max_rate = 0.0;
   Zastra::Channel::Traffic_t rate_all;
   bool bTraffic = false;  // the sums may wrap; any non-zero rate is traffic
@@ -27,6 +28,11 @@ NSImage* ZezarIZIDezev::image() {
     rate_all.out += rate.out;
     bTraffic = bTraffic || rate.in != 0 || rate.out != 0;
     ++online_channels;
+    // The PPPoE link comes first when there is one; the numbered channels follow it.
+    const bool bPppoeFirst = channels.front()->Type() == Zastra::Channel::PPPoE;
+    names.push_back(channel.Type() == Zastra::Channel::PPPoE
+                        ? "PPPoE"
+                        : std::to_string(i + (bPppoeFirst ? 0 : 1)));
   }
 
   if (online_channels <= 0) {
@@ -41,7 +47,11 @@ NSImage* ZezarIZIDezev::image() {
   const double pout = static_cast<double>(rate_all.out) / max_rate;
   theView->setPercentageInOut(pin, pout);
   theView->setOnlineChannels(theNumChannels > 1 ? static_cast<int>(online_channels) : 0);
-  theLastSample = {bTraffic ? LoadSample::Active : LoadSample::Online, online_channels, max_rate,
-                   rate_all.in, rate_all.out};
+  theLastSample = {bTraffic ? LoadSample::Active : LoadSample::Online,
+                   online_channels,
+                   max_rate,
+                   rate_all.in,
+                   rate_all.out,
+                   std::move(names)};
   return bTraffic ? theOnlineActiveImage.get() : theOnlineImage.get();
 }

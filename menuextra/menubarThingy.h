@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "client/Zastra.h"
 #include "platform/NSMenuExtra.h"
@@ -42,6 +43,7 @@ class ZezarIZIDezev : public NSMenuExtra {
     double capacity = 0.0;  // their combined capacity, in the router's rate units (bytes/s)
     uint64_t in = 0;        // summed rates, in the same units
     uint64_t out = 0;
+    std::vector<std::string> channels;  // the online ones by name: "PPPoE", "1", "2", ...
   };
 
   explicit ZezarIZIDezev(NSRect i_statusItemFrame = kDefaultStatusItemFrame);

@@ -94,6 +94,10 @@ TEST_F(AController, PicksTheIconAndTheSampleFromTheChannels) {
     long online = 0;
     for (const ChannelState& channel : row.channels) online += channel.online ? 1 : 0;
     EXPECT_EQ(sample.online, row.image == "offline" ? 0 : online);
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < row.channels.size(); ++i)
+      if (row.channels[i].online && row.image != "offline") names.push_back(std::to_string(i + 1));
+    EXPECT_EQ(sample.channels, names);
     EXPECT_DOUBLE_EQ(sample.capacity,
                      static_cast<double>(sample.online) * controller->maxChannelRate());
     if (sample.capacity > 0) {
@@ -103,6 +107,25 @@ TEST_F(AController, PicksTheIconAndTheSampleFromTheChannels) {
     preferences.Remove("MaxChannelRate");
     Check(daemon);
   }
+}
+
+TEST_F(AController, NamesThePppoeLinkAndTheNumberedChannelsAfterIt) {
+  FakeDaemon daemon(AdminLogin() + Exchanges({{"channels", "OK 2"}, {"pppoe", "OK 1"}}) +
+                    Permissions(false, false, false, false) +
+                    Exchanges({{"status pppoe", "OK Online"},
+                               {"ip pppoe", "OK 192.0.2.1"},
+                               {"status 1", "OK Offline"},
+                               {"status 2", "OK Online"},
+                               {"ip 2", "OK 10.0.0.2"},
+                               {"status pppoe", "OK Online"},
+                               {"rate pppoe", "OK 0 0"},
+                               {"status 1", "OK Offline"},
+                               {"status 2", "OK Online"},
+                               {"rate 2", "OK 0 0"}}));
+  UseDaemon(daemon);
+  ASSERT_NE(Load(), nullptr);
+  EXPECT_EQ(controller->lastSample().channels, (std::vector<std::string>{"PPPoE", "2"}));
+  Check(daemon);
 }
 
 TEST_F(AController, DrainsTheGraphWhenTheTrafficStops) {
