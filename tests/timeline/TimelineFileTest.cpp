@@ -1,0 +1,156 @@
+#include "timeline/TimelineFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "tests/platform/TempDir.h"
+#include "timeline/Outages.h"
+
+namespace zezar_test {
+namespace {
+
+using namespace std::chrono_literals;
+using timeline::Clock;
+using timeline::RouterState;
+using timeline::TimelineEvent;
+using timeline::TimelineFile;
+
+TimelineEvent Event(int i_iSecond, RouterState::Kind i_kind, std::string i_strCause = "") {
+  TimelineEvent event;
+  event.time = Clock::from_time_t(1'765'000'000) + std::chrono::seconds(i_iSecond);
+  event.state = {
+      i_kind,
+      i_kind == RouterState::Online ? std::vector<std::string>{"1"} : std::vector<std::string>{},
+      false};
+  event.cause = std::move(i_strCause);
+  event.router = "192.0.2.1:5000";
+  return event;
+}
+
+TEST(AnEventLine, ReadsBackAsItWasWrittenAndRefusesWhatIsNotOurs) {
+  TimelineEvent event = Event(61, RouterState::Online, "Dial");
+  event.up = {"1"};
+  event.state.traffic = true;
+  const std::string strLine = timeline::ToJsonLine(event);
+  EXPECT_EQ(strLine.find('\n'), std::string::npos);
+  EXPECT_EQ(timeline::FromJsonLine(strLine), event);
+  EXPECT_EQ(timeline::IsoTime(event.time), "2025-12-06T05:47:41.000Z");
+
+  const std::string valid = strLine;
+  const auto replaced = [&](const std::string& i_strFrom, const std::string& i_strTo) {
+    std::string strText = valid;
+    strText.replace(strText.find(i_strFrom), i_strFrom.size(), i_strTo);
+    return strText;
+  };
+  struct Row {
+    const char* name;
+    std::string line;
+  } rows[] = {
+      {"not JSON", "hello"},
+      {"cut short", valid.substr(0, valid.size() / 2)},
+      {"an array", "[1,2]"},
+      {"another program's object", R"({"time":"now","level":"info"})"},
+      {"an unknown state", replaced("\"online\"", "\"sleepy\"")},
+      {"a time of another form", replaced("2025-12-06T05:47:41.000Z", "2025-12-06 05:47")},
+      {"a month past December", replaced("2025-12-06", "2025-13-06")},
+      {"channels of numbers", replaced("\"channels\":[\"1\"]", "\"channels\":[1]")},
+      {"traffic as text", replaced("\"traffic\":true", "\"traffic\":\"yes\"")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(timeline::FromJsonLine(row.line), std::nullopt);
+  }
+  // A router name that is not UTF-8 does not stop the line.
+  event.router = "r\xE4ume";
+  EXPECT_TRUE(timeline::FromJsonLine(timeline::ToJsonLine(event)));
+}
+
+TEST(ATimelineFile, AppendsWholeLinesAndRotatesPastItsBound) {
+  TempDir dir;
+  const auto path = dir.path() / "state" / "zezar" / "timeline.jsonl";
+  const std::size_t line = timeline::ToJsonLine(Event(0, RouterState::Online)).size() + 1;
+  TimelineFile file(path, 3 * line);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(file.Append(Event(i, RouterState::Online)), std::nullopt);
+  EXPECT_TRUE(std::filesystem::exists(path.string() + ".1"));
+  EXPECT_LE(std::filesystem::file_size(path), 3 * line);
+  EXPECT_EQ(file.Last(), Event(4, RouterState::Online));
+  const timeline::TimelineReading reading = timeline::ReadTimeline(path);
+  ASSERT_EQ(reading.events.size(), 5u);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(reading.events[static_cast<std::size_t>(i)], Event(i, RouterState::Online));
+  EXPECT_EQ(reading.skipped, 0u);
+  struct stat status {};
+  ASSERT_EQ(::stat(path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+}
+
+TEST(ATimelineFile, PassesOverWhatIsNotOursAndNeverLosesTheRest) {
+  TempDir dir;
+  const auto path = dir.path() / "timeline.jsonl";
+  // Someone else's lines, a huge one, and a line cut short at the end.
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << timeline::ToJsonLine(Event(0, RouterState::Online)) << "\n"
+        << "not ours\n"
+        << std::string(200'000, 'x') << "\n"
+        << timeline::ToJsonLine(Event(1, RouterState::Offline)).substr(0, 30);
+  }
+  TimelineFile file(path);
+  EXPECT_EQ(file.Last(), std::nullopt);  // the tail holds only what is not ours
+  EXPECT_EQ(file.Append(Event(2, RouterState::Unreachable)), std::nullopt);
+  EXPECT_EQ(file.Last(), Event(2, RouterState::Unreachable));
+  const timeline::TimelineReading reading = timeline::ReadTimeline(path);
+  EXPECT_EQ(reading.events, (std::vector<TimelineEvent>{Event(0, RouterState::Online),
+                                                        Event(2, RouterState::Unreachable)}));
+  EXPECT_EQ(reading.skipped, 3u);
+}
+
+TEST(ATimelineFile, SaysWhyItCannotWrite) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "locked");
+  ::chmod((dir.path() / "locked").c_str(), 0500);
+  std::filesystem::create_directories(dir.path() / "a-directory.jsonl");
+  struct Row {
+    const char* name;
+    std::filesystem::path path;
+  } rows[] = {
+      {"a folder it may not write in", dir.path() / "locked" / "timeline.jsonl"},
+      {"a folder where the file should be", dir.path() / "a-directory.jsonl"},
+      {"a file where a folder should be", dir.Write("plain", "x") / "timeline.jsonl"},
+      {"a device, not a file", "/dev/full"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (geteuid() == 0 && std::string(row.name).find("may not") != std::string::npos) continue;
+    const std::optional<std::string> problem =
+        TimelineFile(row.path).Append(Event(0, RouterState::Online));
+    ASSERT_TRUE(problem);
+    EXPECT_NE(problem->find(row.path.parent_path().string()), std::string::npos) << *problem;
+  }
+}
+
+TEST(TheOutages, AreTheLinesOwnDropsSummedPerDay) {
+  const auto at = [](int i_iSecond, RouterState::Kind i_kind, std::string i_strCause = "") {
+    return Event(i_iSecond, i_kind, std::move(i_strCause));
+  };
+  const std::vector<TimelineEvent> events = {
+      at(0, RouterState::Online),
+      at(100, RouterState::Unreachable),  // 60 s down
+      at(160, RouterState::Online),
+      at(200, RouterState::Offline),  // 300 s down
+      at(500, RouterState::Online),
+      at(600, RouterState::Offline, "Hang up"),  // the user's: no outage
+      at(700, RouterState::Online, "Dial"),
+      at(800, RouterState::Unreachable),  // still down at the end: 100 s
+  };
+  const auto days = timeline::SummariseOutages(events, events.back().time + 100s);
+  ASSERT_EQ(days.size(), 1u);
+  EXPECT_EQ(days[0].count, 3);
+  EXPECT_EQ(days[0].total, 460s);
+  EXPECT_EQ(days[0].longest, 300s);
+}
+
+}  // namespace
+}  // namespace zezar_test

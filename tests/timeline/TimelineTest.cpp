@@ -1,0 +1,137 @@
+#include "timeline/Timeline.h"
+
+#include <gtest/gtest.h>
+
+namespace zezar_test {
+namespace {
+
+using namespace std::chrono_literals;
+using timeline::Clock;
+using timeline::RouterState;
+using timeline::Timeline;
+
+const Clock::time_point kStart = Clock::from_time_t(1'765'000'000);
+
+RouterState Online(std::vector<std::string> i_channels, bool i_bTraffic = false) {
+  return {RouterState::Online, std::move(i_channels), i_bTraffic};
+}
+const RouterState kOffline{RouterState::Offline, {}, false};
+const RouterState kUnreachable{RouterState::Unreachable, {}, false};
+
+// One poll, or a command chosen from the menu, at a second of the story.
+struct Step {
+  int second;
+  std::string command;  // "" for a poll
+  RouterState state;
+};
+
+// The causes of the events the polls make, in order.
+std::vector<std::string> Causes(const std::vector<Step>& i_steps) {
+  Timeline timeline("192.0.2.1:5000");
+  std::vector<std::string> causes;
+  for (const Step& step : i_steps) {
+    const Clock::time_point at = kStart + std::chrono::seconds(step.second);
+    if (!step.command.empty()) {
+      timeline.CommandChosen(step.command, at);
+    } else if (const auto event = timeline.Observe(step.state, at)) {
+      causes.push_back(event->cause.empty() ? "router" : event->cause);
+    }
+  }
+  return causes;
+}
+
+TEST(ATimeline, TellsTheUsersChangesFromTheRoutersOwn) {
+  struct Row {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<std::string> causes;
+  } rows[] = {
+      {"a hang-up from the menu, then a drop of the line",
+       {{0, "", Online({"1"})},
+        {1, "Hang up", {}},
+        {2, "", kOffline},
+        {10, "", Online({"1"})},
+        {20, "", kOffline}},
+       {"router", "Hang up", "router", "router"}},
+      {"a dial brings channels up; a drop meanwhile is the router's",
+       {{0, "", kOffline},
+        {1, "Dial", {}},
+        {2, "", kUnreachable},
+        {4, "", kOffline},
+        {6, "", Online({"1"})}},
+       {"router", "router", "router", "Dial"}},
+      {"a reboot owns the drop and the return",
+       {{0, "", Online({"1", "2"})},
+        {5, "Reboot", {}},
+        {6, "", kUnreachable},
+        {90, "", Online({"1"})},
+        {200, "", kUnreachable}},
+       {"router", "Reboot", "Reboot", "router"}},
+      {"a claim lasts a minute",
+       {{0, "", Online({"1"})}, {1, "Hang up", {}}, {70, "", kOffline}},
+       {"router", "router"}},
+      {"links come and go on their own channels",
+       {{0, "", Online({"1"})},
+        {1, "Add Link", {}},
+        {2, "", Online({"1", "2"})},
+        {3, "Remove Link", {}},
+        {4, "", Online({"1"})}},
+       {"router", "Add Link", "Remove Link"}},
+      {"traffic alone is no change",
+       {{0, "", Online({"1"})}, {2, "", Online({"1"}, true)}},
+       {"router"}},
+      {"a command that changes nothing claims nothing",
+       {{0, "", Online({"1"})}, {1, "10.0.0.1", {}}, {2, "", kOffline}},
+       {"router", "router"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Causes(row.steps), row.causes);
+  }
+}
+
+TEST(ATimeline, RecordsWhichChannelsCameAndWent) {
+  Timeline timeline("r");
+  timeline.Observe(Online({"1"}), kStart);
+  const auto event = timeline.Observe(Online({"PPPoE", "2"}), kStart + 2s);
+  ASSERT_TRUE(event);
+  EXPECT_EQ(event->up, (std::vector<std::string>{"PPPoE", "2"}));
+  EXPECT_EQ(event->down, (std::vector<std::string>{"1"}));
+  EXPECT_EQ(event->router, "r");
+  EXPECT_EQ(timeline.Events().size(), 2u);
+}
+
+TEST(ATimeline, KnowsSinceWhenTheStateHolds) {
+  timeline::TimelineEvent last;
+  last.time = kStart - 3600s;
+  last.state = Online({"1"});
+  last.router = "r";
+  struct Row {
+    const char* name;
+    std::optional<std::string> restoredRouter;
+    RouterState first;
+    std::optional<Clock::time_point> since;
+    bool event;
+  } rows[] = {
+      {"nothing to go by", std::nullopt, Online({"1"}), std::nullopt, true},
+      {"the file's last state still holds", "r", Online({"1"}), kStart - 3600s, false},
+      {"it changed while the monitor was away", "r", kOffline, std::nullopt, true},
+      {"the file speaks of another router", "other", Online({"1"}), std::nullopt, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Timeline timeline("r");
+    if (row.restoredRouter) {
+      last.router = *row.restoredRouter;
+      timeline.Restore(last);
+    }
+    EXPECT_EQ(timeline.Observe(row.first, kStart).has_value(), row.event);
+    EXPECT_EQ(timeline.Since(), row.since);
+    timeline.Observe(kUnreachable, kStart + 4s);
+    EXPECT_EQ(timeline.Since(), kStart + 4s);
+    EXPECT_EQ(timeline.Current()->state, kUnreachable);
+  }
+}
+
+}  // namespace
+}  // namespace zezar_test

@@ -1,0 +1,26 @@
+#pragma once
+
+// The outages in a timeline, for a provider: each time the router's line went down by itself
+// (not by a command from our menu) until it was online again, summed per local day.
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "timeline/TimelineEvent.h"
+
+namespace timeline {
+
+struct DayOfOutages {
+  std::string date;  // "2026-12-08", the local day the outages began on
+  int count = 0;
+  std::chrono::seconds total{0};
+  std::chrono::seconds longest{0};
+  bool operator==(const DayOfOutages&) const = default;
+};
+
+// From events oldest first. An outage still going on is counted up to i_now.
+std::vector<DayOfOutages> SummariseOutages(const std::vector<TimelineEvent>& i_events,
+                                           Clock::time_point i_now);
+
+}  // namespace timeline

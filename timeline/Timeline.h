@@ -1,0 +1,58 @@
+#pragma once
+
+// The router's story for one session, from what each poll already learns: an event each time
+// the connection changes (reachability, the channels online), with the cause where it is
+// known. A command chosen from our menu claims the change it brings about: a hang-up the
+// channels that go down after it, a dial the ones that come up, a reboot the drop and the
+// return; any other change is the router's own.
+
+#include <deque>
+#include <optional>
+#include <string>
+
+#include "timeline/TimelineEvent.h"
+
+namespace timeline {
+
+class Timeline {
+ public:
+  static constexpr std::size_t kEventsKept = 1000;  // in memory; the file keeps more
+
+  explicit Timeline(std::string i_strRouter = "") : m_strRouter(std::move(i_strRouter)) {}
+
+  // The state the file last recorded: when the first poll finds the same, the state is known
+  // to hold since then, across a restart of the monitor.
+  void Restore(const TimelineEvent& i_last) { m_restored = i_last; }
+
+  // A command chosen from our menu, by its title ("Hang up", "Dial", "Add Link",
+  // "Remove Link", "Reboot", "Halt").
+  void CommandChosen(const std::string& i_strCommand, Clock::time_point i_now);
+
+  // What a poll found; the event when the connection changed (the first poll is a change).
+  std::optional<TimelineEvent> Observe(const RouterState& i_state, Clock::time_point i_now);
+
+  const std::deque<TimelineEvent>& Events() const { return m_events; }
+  // The last event: the state now, and since when it holds. Nothing before the first poll.
+  const std::optional<TimelineEvent>& Current() const { return m_current; }
+  // Since when the current state holds; nothing when it held already as the monitor started
+  // and the file does not tell since when.
+  std::optional<Clock::time_point> Since() const { return m_since; }
+
+ private:
+  struct Claim {
+    std::string command;
+    enum Expect { ChannelsDown, ChannelsUp, Drop, Return } expect;
+    Clock::time_point until;
+  };
+  // The claim this change answers, if any; consumes it (a reboot's drop leaves its return).
+  std::string Claimed(const TimelineEvent& i_event, Clock::time_point i_now);
+
+  std::string m_strRouter;
+  std::optional<TimelineEvent> m_restored;
+  std::optional<TimelineEvent> m_current;
+  std::optional<Clock::time_point> m_since;
+  std::optional<Claim> m_claim;
+  std::deque<TimelineEvent> m_events;
+};
+
+}  // namespace timeline

@@ -1,0 +1,39 @@
+#pragma once
+
+// One change of the router's connection, as a line of the timeline file: a JSON object such as
+//   {"time":"2026-12-08T08:41:03.250Z","state":"online","channels":["1","2"],"up":["2"],
+//    "down":[],"traffic":true,"cause":"","router":"192.168.0.1:5000"}
+// with the cause "" when the router changed by itself, else the menu command that did it.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "timeline/RouterState.h"
+
+namespace timeline {
+
+using Clock = std::chrono::system_clock;
+
+struct TimelineEvent {
+  Clock::time_point time;
+  RouterState state;              // after the change
+  std::vector<std::string> up;    // channels that came online with it
+  std::vector<std::string> down;  // channels that went offline with it
+  std::string cause;              // "" for the router's own doing, else the menu command
+  std::string router;             // host:port watched
+  bool operator==(const TimelineEvent&) const = default;
+};
+
+// One line of JSON, without its line feed.
+std::string ToJsonLine(const TimelineEvent& i_event);
+// Nothing for a line that is not one of ours (not JSON, another shape, a bad time).
+std::optional<TimelineEvent> FromJsonLine(std::string_view i_line);
+
+// "2026-12-08T08:41:03.250Z", and back (nothing when it is not that form).
+std::string IsoTime(Clock::time_point i_time);
+std::optional<Clock::time_point> ParseIsoTime(std::string_view i_text);
+
+}  // namespace timeline

@@ -1,0 +1,127 @@
+#include "timeline/TimelineFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+#include "platform/UniqueFd.h"
+
+namespace timeline {
+
+namespace {
+
+constexpr std::size_t kLongestLine = 64 << 10;  // longer ones are not ours
+
+std::string Problem(const std::filesystem::path& i_path, const char* i_pWhat, int i_iErrno) {
+  return i_path.string() + ": " + i_pWhat + ": " + std::strerror(i_iErrno);
+}
+
+std::filesystem::path Rotated(const std::filesystem::path& i_path) {
+  return i_path.string() + ".1";
+}
+
+void ReadFile(const std::filesystem::path& i_path, TimelineReading& io_reading) {
+  std::ifstream file(i_path, std::ios::binary);
+  if (!file) return;  // none yet: nothing to read
+  std::string strLine;
+  while (std::getline(file, strLine)) {
+    if (strLine.empty()) continue;
+    std::optional<TimelineEvent> event =
+        strLine.size() <= kLongestLine ? FromJsonLine(strLine) : std::nullopt;
+    if (event) {
+      io_reading.events.push_back(std::move(*event));
+    } else {
+      ++io_reading.skipped;
+    }
+  }
+  if (file.bad()) io_reading.problem = Problem(i_path, "read", EIO);
+}
+
+}  // namespace
+
+std::filesystem::path TimelineFile::DefaultPath() {
+  std::filesystem::path base;
+  if (const char* pState = std::getenv("XDG_STATE_HOME"); pState && *pState) {
+    base = pState;
+  } else if (const char* pHome = std::getenv("HOME"); pHome && *pHome) {
+    base = std::filesystem::path(pHome) / ".local" / "state";
+  } else {
+    base = ".local/state";
+  }
+  return base / "zezar" / "timeline.jsonl";
+}
+
+std::optional<std::string> TimelineFile::Append(const TimelineEvent& i_event) {
+  std::error_code error;
+  std::filesystem::create_directories(m_path.parent_path(), error);
+  if (error) return Problem(m_path.parent_path(), "create", error.value());
+
+  const std::string strLine = ToJsonLine(i_event) + "\n";
+  platform::UniqueFd fd(
+      ::open(m_path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd) return Problem(m_path, "open", errno);
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0) return Problem(m_path, "stat", errno);
+  if (!S_ISREG(status.st_mode)) return Problem(m_path, "open", EINVAL);
+  if (status.st_size > 0 &&
+      static_cast<std::uintmax_t>(status.st_size) + strLine.size() > m_maxBytes) {
+    if (::rename(m_path.c_str(), Rotated(m_path).c_str()) != 0)
+      return Problem(m_path, "rotate", errno);
+    fd.reset(::open(m_path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd) return Problem(m_path, "open", errno);
+    status.st_size = 0;
+  }
+  // A line cut short before this one keeps to itself: readers pass it over.
+  char last = '\n';
+  if (status.st_size > 0 && ::pread(fd.get(), &last, 1, status.st_size - 1) != 1) last = '\n';
+  const std::string strOut = (last == '\n' ? "" : "\n") + strLine;
+  const ssize_t written = ::write(fd.get(), strOut.data(), strOut.size());
+  if (written == static_cast<ssize_t>(strOut.size())) return std::nullopt;
+  const int iErrno = written < 0 ? errno : ENOSPC;
+  if (written > 0) {
+    // Take back the partial line, so the file holds whole lines only.
+    [[maybe_unused]] const int iTruncated = ::ftruncate(fd.get(), status.st_size);
+  }
+  return Problem(m_path, "write", iErrno);
+}
+
+std::optional<TimelineEvent> TimelineFile::Last() const {
+  std::ifstream file(m_path, std::ios::binary | std::ios::ate);
+  if (!file) return std::nullopt;
+  const std::streamoff size = file.tellg();
+  const std::streamoff start = size > static_cast<std::streamoff>(kTailBytes)
+                                   ? size - static_cast<std::streamoff>(kTailBytes)
+                                   : 0;
+  file.seekg(start);
+  std::string strTail(static_cast<std::size_t>(size - start), '\0');
+  file.read(strTail.data(), static_cast<std::streamsize>(strTail.size()));
+  strTail.resize(static_cast<std::size_t>(file.gcount()));
+  // From the end backwards, the first line of ours.
+  std::size_t uEnd = strTail.size();
+  while (uEnd > 0) {
+    const std::size_t uStart = strTail.rfind('\n', uEnd - 1);
+    const std::size_t uFrom = uStart == std::string::npos ? 0 : uStart + 1;
+    if (uFrom < uEnd) {
+      if (auto event = FromJsonLine(std::string_view(strTail).substr(uFrom, uEnd - uFrom)))
+        return event;
+    }
+    if (uStart == std::string::npos) break;
+    uEnd = uStart;
+  }
+  return std::nullopt;
+}
+
+TimelineReading ReadTimeline(const std::filesystem::path& i_path) {
+  TimelineReading reading;
+  ReadFile(Rotated(i_path), reading);
+  ReadFile(i_path, reading);
+  return reading;
+}
+
+}  // namespace timeline

@@ -1,0 +1,51 @@
+#pragma once
+
+// The timeline on disk: $XDG_STATE_HOME/zezar/timeline.jsonl, one event per line. Each line
+// goes out with one write on a descriptor opened for appending, so a line is whole or absent;
+// a line left cut short (a full disk, a crash) stays apart from the next. The file is bounded:
+// past its size it becomes timeline.jsonl.1 (replacing the older one) and a new one starts.
+// Nothing here throws; problems come back as text.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "timeline/TimelineEvent.h"
+
+namespace timeline {
+
+class TimelineFile {
+ public:
+  static constexpr std::uintmax_t kMaxBytes = 1 << 20;  // then it rotates
+  static constexpr std::size_t kTailBytes = 64 << 10;   // read for the last event
+
+  // $XDG_STATE_HOME/zezar/timeline.jsonl, else ~/.local/state/zezar/timeline.jsonl.
+  static std::filesystem::path DefaultPath();
+
+  explicit TimelineFile(std::filesystem::path i_path, std::uintmax_t i_maxBytes = kMaxBytes)
+      : m_path(std::move(i_path)), m_maxBytes(i_maxBytes) {}
+
+  const std::filesystem::path& path() const { return m_path; }
+
+  // Appends the event as one line; the problem when it cannot (a full disk, no permission).
+  std::optional<std::string> Append(const TimelineEvent& i_event);
+  // The last event of ours in the file's tail; lines that are not ours are passed over.
+  std::optional<TimelineEvent> Last() const;
+
+ private:
+  std::filesystem::path m_path;
+  std::uintmax_t m_maxBytes;
+};
+
+// Every event in the rotated file and the current one, oldest first, and how many lines were
+// not ours (corrupt, cut short, another program's).
+struct TimelineReading {
+  std::vector<TimelineEvent> events;
+  std::size_t skipped = 0;
+  std::optional<std::string> problem;  // the file could not be read at all
+};
+TimelineReading ReadTimeline(const std::filesystem::path& i_path);
+
+}  // namespace timeline
