@@ -16,9 +16,11 @@
 #include "cli/Failure.h"
 #include "cli/Metrics.h"
 #include "cli/Settings.h"
+#include "cli/TimelineReport.h"
 #include "cli/Watch.h"
 #include "client/Zastra.h"
 #include "platform/TomlPreferences.h"
+#include "timeline/TimelineFile.h"
 
 namespace {
 
@@ -108,7 +110,7 @@ int Run(int argc, char** argv) {
 
   using Command = std::function<Output(RouterConnection&)>;
   Command command;
-  enum class Special { None, Watch, Metrics } special = Special::None;
+  enum class Special { None, Watch, Metrics, Timeline } special = Special::None;
   const auto simple = [&](const char* i_pName, const char* i_pHelp, Command i_command) {
     app.add_subcommand(i_pName, i_pHelp)->callback([&command, i_command] { command = i_command; });
   };
@@ -221,6 +223,14 @@ int Run(int argc, char** argv) {
   pWatch->callback([&] { special = Special::Watch; });
   app.add_subcommand("metrics", "the router's state for Prometheus (textfile collector)")
       ->callback([&] { special = Special::Metrics; });
+  std::string strSince;
+  std::string strTimelineFile = timeline::TimelineFile::DefaultPath().string();
+  CLI::App* pTimeline =
+      app.add_subcommand("timeline", "the monitor's record of the connection, outages per day");
+  pTimeline->add_option("--since", strSince, "from a day (2026-12-08), a time (2026-12-08T09:00) "
+                                             "or a span back (3d, 12h, 30m)");
+  pTimeline->add_option("--file", strTimelineFile, "the record (default: the monitor's)");
+  pTimeline->callback([&] { special = Special::Timeline; });
 
   // CLI11 would call an unknown command a missing one.
   for (int i = 1; i < argc; ++i) {
@@ -252,6 +262,20 @@ int Run(int argc, char** argv) {
     return app.exit(success);  // --version
   } catch (const CLI::ParseError& error) {
     throw Failure(ExitCode::Usage, std::string(error.what()) + " (see zezarctl --help)");
+  }
+
+  if (special == Special::Timeline) {  // the monitor's file: the router is not asked
+    const auto now = timeline::Clock::now();
+    std::optional<timeline::Clock::time_point> since;
+    if (!strSince.empty()) {
+      since = ctl::ParseSince(strSince, now);
+      if (!since) throw Failure(ExitCode::Usage, "--since " + strSince + ": not a day, time or span");
+    }
+    if (strTimelineFile.empty())
+      throw Failure(ExitCode::Usage, "no timeline file: set HOME or XDG_STATE_HOME, or give --file");
+    const Output output = ctl::TimelineReport(strTimelineFile, since, now);
+    Print(bJson ? Dump(output.json, 2) + "\n" : output.text, stdout);
+    return 0;
   }
 
   if (!strRouter.empty()) options.router = strRouter;
