@@ -29,7 +29,7 @@ std::filesystem::path MakeTemporaryDirectory() {
 Demo::Demo() : m_router(DemoRouter()), m_dir(MakeTemporaryDirectory()) {
   m_preferences = m_dir / "preferences.toml";
   std::ofstream file(m_preferences);  // in a directory only we can enter
-  file << "UpdateInterval = 1\n"  // a lively graph
+  file << "UpdateInterval = 1\n"      // a lively graph
        << "AutoDetectRouter = false\n"
        << "RouterIPAddress = \"127.0.0.1\"\n"
        << "RouterPort = " << m_router.Port() << "\n"

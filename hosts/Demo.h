@@ -18,6 +18,8 @@ class Demo {
   Demo& operator=(const Demo&) = delete;
 
   const std::filesystem::path& Preferences() const { return m_preferences; }
+  // Where the demo's timeline goes: not into the user's own.
+  std::filesystem::path Timeline() const { return m_dir / "timeline.jsonl"; }
 
  private:
   routersim::ServerProcess m_router;

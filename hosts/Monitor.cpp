@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "hosts/Log.h"
+#include "platform/NSMenu.h"
 
 namespace zezar {
 
@@ -23,9 +24,10 @@ std::filesystem::path Monitor::DefaultResources() {
 }
 
 Monitor::Monitor(platform::RunLoop& io_loop, const std::filesystem::path& i_preferences,
-                 const std::filesystem::path& i_resources)
+                 const std::filesystem::path& i_resources, std::filesystem::path i_timeline)
     : m_preferences(i_preferences, kBundleIdentifier),
       m_bundle(kBundleIdentifier, i_resources),
+      m_timelinePath(std::move(i_timeline)),
       m_host({.runLoop = io_loop,
               .preferences = m_preferences,
               .defaultRouter = m_defaultRouter,
@@ -33,12 +35,58 @@ Monitor::Monitor(platform::RunLoop& io_loop, const std::filesystem::path& i_pref
               .recover =
                   [] {
                     if (globalZastra != nullptr) globalZastra->Disconnect();
-                  }}) {}
+                  }}) {
+  m_host.SetOnChange(
+      [this](const platform::MenuExtraHost::Changes& i_changes) { Changed(i_changes); });
+}
 
 ZezarIZIDezev& Monitor::Start() {
-  ZezarIZIDezev* pController = m_host.Load<ZezarIZIDezev>(m_bundle);
-  if (pController == nullptr) throw std::runtime_error("the status item did not start");
-  return *pController;
+  m_pController = m_host.Load<ZezarIZIDezev>(m_bundle);
+  if (m_pController == nullptr) throw std::runtime_error("the status item did not start");
+  // The router as the first connection attempt found it; the port as the preferences say.
+  long port = 5000;
+  if (const auto value = m_preferences.CopyAppValue("RouterPort", kBundleIdentifier)) {
+    if (const long* pPort = std::get_if<long>(&*value)) port = *pPort;
+  }
+  const std::string strRouter = m_pController->routerIP().value_or("") + ":" + std::to_string(port);
+  std::optional<std::filesystem::path> file;
+  if (BooleanPreference("TimelineFile", true) && !m_timelinePath.empty()) file = m_timelinePath;
+  m_recorder = std::make_unique<TimelineRecorder>(strRouter, file);
+  m_recorder->Observe(TimelineRecorder::StateOf(m_pController->lastSample()),
+                      TimelineRecorder::Clock::now());
+  return *m_pController;
+}
+
+void Monitor::Changed(const platform::MenuExtraHost::Changes& i_changes) {
+  Update update{i_changes, std::nullopt, std::nullopt};
+  if (i_changes.drawing && m_recorder) {
+    update.observed = TimelineRecorder::StateOf(m_pController->lastSample());
+    update.event = m_recorder->Observe(*update.observed, TimelineRecorder::Clock::now());
+  }
+  if (m_onChange) m_onChange(update);
+}
+
+bool Monitor::Choose(int i_iId) {
+  for (const platform::MenuEntry& entry : m_host.Menu().entries) {
+    if (entry.id == i_iId && entry.enabled && m_recorder)
+      m_recorder->CommandChosen(entry.title, TimelineRecorder::Clock::now());
+  }
+  return m_host.Choose(i_iId);
+}
+
+bool Monitor::BooleanPreference(const char* i_pKey, bool i_bDefault) const {
+  const auto value = m_preferences.CopyAppValue(i_pKey, kBundleIdentifier);
+  const bool* pValue = value ? std::get_if<bool>(&*value) : nullptr;
+  return pValue != nullptr ? *pValue : i_bDefault;
+}
+
+std::string Monitor::StatusLine() const {
+  return m_recorder ? m_recorder->StatusLine(TimelineRecorder::Clock::now())
+                    : "No connection to the router";
+}
+
+const timeline::Timeline* Monitor::Timeline() const {
+  return m_recorder ? &m_recorder->timeline() : nullptr;
 }
 
 }  // namespace zezar

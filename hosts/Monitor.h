@@ -2,10 +2,16 @@
 
 // The router monitor as every host of this program runs it: the status item's controller on
 // the host core, with the preferences file, the machine's default router, the program's log,
-// and the failure policy's clean start (the client disconnects, so the next tick reconnects).
+// the failure policy's clean start (the client disconnects, so the next tick reconnects), and
+// the router's story: each poll goes to the timeline, each command chosen from the menu is
+// noted there as the cause of what it changes.
 
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
 
+#include "hosts/TimelineRecorder.h"
 #include "menuextra/menubarThingy.h"
 #include "platform/DefaultRouter.h"
 #include "platform/MenuExtraHost.h"
@@ -21,19 +27,45 @@ class Monitor {
   // The resource folder of an installed program, else of the build tree.
   static std::filesystem::path DefaultResources();
 
+  // What one event changed, and what its poll found when it drew the view.
+  struct Update {
+    platform::MenuExtraHost::Changes changes;
+    std::optional<timeline::RouterState> observed;
+    std::optional<timeline::TimelineEvent> event;  // when the connection changed with it
+  };
+
+  // i_timeline: where the story is kept, unless the preferences say TimelineFile = false.
   Monitor(platform::RunLoop& io_loop, const std::filesystem::path& i_preferences,
-          const std::filesystem::path& i_resources);
+          const std::filesystem::path& i_resources, std::filesystem::path i_timeline);
 
   // Loads the controller; its first poll runs before this returns. Throws std::runtime_error
   // when it does not start.
   ZezarIZIDezev& Start();
   platform::MenuExtraHost& host() { return m_host; }
 
+  void SetOnChange(std::function<void(const Update&)> i_onChange) {
+    m_onChange = std::move(i_onChange);
+  }
+  // The user chooses this entry of the menu (see MenuExtraHost::Choose).
+  bool Choose(int i_iId);
+
+  // A boolean of the preferences file, or the default when it is absent or of another type.
+  bool BooleanPreference(const char* i_pKey, bool i_bDefault) const;
+  // The state in words, with since when it holds (see TimelineRecorder).
+  std::string StatusLine() const;
+  const timeline::Timeline* Timeline() const;
+
  private:
+  void Changed(const platform::MenuExtraHost::Changes& i_changes);
+
   platform::TomlPreferences m_preferences;
   platform::ProcNetRoute m_defaultRouter;
   NSBundle m_bundle;
+  std::filesystem::path m_timelinePath;
   platform::MenuExtraHost m_host;
+  ZezarIZIDezev* m_pController = nullptr;
+  std::unique_ptr<TimelineRecorder> m_recorder;  // from the first poll on
+  std::function<void(const Update&)> m_onChange;
 };
 
 }  // namespace zezar

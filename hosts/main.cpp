@@ -17,6 +17,7 @@
 #include "hosts/tray/StatusNotifierItem.h"
 #include "hosts/tray/TrayHost.h"
 #include "platform/SdEventRunLoop.h"
+#include "timeline/TimelineFile.h"
 
 namespace {
 
@@ -122,7 +123,8 @@ int Run(const Options& i_options) {
            : i_options.preferences.value_or(platform::TomlPreferences::DefaultPath());
 
   platform::SdEventRunLoop loop;
-  zezar::Monitor monitor(loop, preferences, i_options.resources);
+  zezar::Monitor monitor(loop, preferences, i_options.resources,
+                         demo ? demo->Timeline() : timeline::TimelineFile::DefaultPath());
   if (i_options.snapshot) {
     monitor.Start();
     const RGBA text = i_options.terminal.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};

@@ -27,8 +27,18 @@ std::filesystem::path Rotated(const std::filesystem::path& i_path) {
 }
 
 void ReadFile(const std::filesystem::path& i_path, TimelineReading& io_reading) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(i_path, error);
+  if (!std::filesystem::exists(status)) return;  // none yet: nothing to read
+  if (!std::filesystem::is_regular_file(status)) {
+    io_reading.problem = i_path.string() + ": not a file";
+    return;
+  }
   std::ifstream file(i_path, std::ios::binary);
-  if (!file) return;  // none yet: nothing to read
+  if (!file) {
+    io_reading.problem = Problem(i_path, "open", errno);
+    return;
+  }
   std::string strLine;
   while (std::getline(file, strLine)) {
     if (strLine.empty()) continue;
@@ -52,7 +62,7 @@ std::filesystem::path TimelineFile::DefaultPath() {
   } else if (const char* pHome = std::getenv("HOME"); pHome && *pHome) {
     base = std::filesystem::path(pHome) / ".local" / "state";
   } else {
-    base = ".local/state";
+    return {};  // nowhere that is the user's
   }
   return base / "zezar" / "timeline.jsonl";
 }

@@ -21,7 +21,8 @@ class TimelineFile {
   static constexpr std::uintmax_t kMaxBytes = 1 << 20;  // then it rotates
   static constexpr std::size_t kTailBytes = 64 << 10;   // read for the last event
 
-  // $XDG_STATE_HOME/zezar/timeline.jsonl, else ~/.local/state/zezar/timeline.jsonl.
+  // $XDG_STATE_HOME/zezar/timeline.jsonl, else ~/.local/state/zezar/timeline.jsonl; empty
+  // without either variable.
   static std::filesystem::path DefaultPath();
 
   explicit TimelineFile(std::filesystem::path i_path, std::uintmax_t i_maxBytes = kMaxBytes)

@@ -72,11 +72,11 @@ int TerminalHost::Run() {
   const platform::SdEventSourcePtr keySource(pKeys);
   sd_event_source_set_description(pKeys, "keys");
 
-  m_monitor.host().SetOnChange([this](const platform::MenuExtraHost::Changes&) { Show(); });
+  m_monitor.SetOnChange([this](const Monitor::Update&) { Show(); });
   m_monitor.Start();
   Show();
   const int code = m_loop.Run();
-  m_monitor.host().SetOnChange(nullptr);
+  m_monitor.SetOnChange(nullptr);
   m_monitor.host().Unload();
   std::fputs("\n", stdout);
   return code;
@@ -115,7 +115,7 @@ void TerminalHost::Key(char i_key) {
     int number = i_key - '0';
     for (const platform::MenuEntry& entry : host.Menu().entries) {
       if (entry.enabled && --number == 0) {
-        host.Choose(entry.id);
+        m_monitor.Choose(entry.id);
         break;
       }
     }
@@ -137,11 +137,11 @@ void TerminalHost::Show() {
   const platform::MenuExtraHost& host = m_monitor.host();
   std::string strScreen = m_options.once ? "" : "\x1b[H\x1b[J";
   strScreen += TerminalPicture(host.Render(m_options.scale, TextColor()), Panel());
+  strScreen += m_monitor.StatusLine() + "\n";
   if (host.PreferencesProblem()) strScreen += "preferences: " + *host.PreferencesProblem() + "\n";
   for (const std::string& message : m_messages) strScreen += message + "\n";
   if (m_bMenuOpen) {
     const auto& entries = host.Menu().entries;
-    if (entries.empty()) strScreen += "(no connection to the router)\n";
     int number = 0;
     for (const platform::MenuEntry& entry : entries) {
       strScreen += entry.enabled ? "  " + std::to_string(++number) + "  " : "     ";

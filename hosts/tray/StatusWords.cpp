@@ -48,23 +48,14 @@ std::string RateText(double i_bytesPerSecond) {
 }
 
 StatusNotifierItem::ToolTip DescribeSample(const ZezarIZIDezev::LoadSample& i_sample,
+                                           const std::string& i_strStatusLine,
                                            const std::optional<std::string>& i_problem) {
   using Sample = ZezarIZIDezev::LoadSample;
   StatusNotifierItem::ToolTip toolTip;
-  switch (i_sample.state) {
-    case Sample::NoConnection:
-      toolTip.title = "No connection to the router";
-      break;
-    case Sample::Offline:
-      toolTip.title = "Router offline";
-      break;
-    case Sample::Online:
-    case Sample::Active:
-      toolTip.title = "Online on " + std::to_string(i_sample.online) +
-                      (i_sample.online == 1 ? " channel" : " channels");
-      toolTip.text = Load("In", i_sample.in, i_sample.capacity) + ", " +
-                     Load("out", i_sample.out, i_sample.capacity);
-      break;
+  toolTip.title = i_strStatusLine;
+  if (i_sample.state == Sample::Online || i_sample.state == Sample::Active) {
+    toolTip.text = Load("In", i_sample.in, i_sample.capacity) + ", " +
+                   Load("out", i_sample.out, i_sample.capacity);
   }
   if (i_problem) {
     if (!toolTip.text.empty()) toolTip.text += "\n";

@@ -39,7 +39,7 @@ std::string InstanceName(const std::filesystem::path& i_preferences) {
 TrayHost::TrayHost(platform::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options)
     : m_loop(io_loop), m_monitor(io_monitor), m_options(i_options) {}
 
-TrayHost::~TrayHost() { m_monitor.host().SetOnChange(nullptr); }
+TrayHost::~TrayHost() { m_monitor.SetOnChange(nullptr); }
 
 int TrayHost::Run() {
   m_loop.ExitOnSignals({SIGINT, SIGTERM, SIGHUP});
@@ -63,13 +63,12 @@ int TrayHost::Run() {
   m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
   m_item->onActivate = [this] { PollSoon(); };
   m_menu = std::make_unique<DbusMenu>(
-      pBus,
-      DbusMenu::Handlers{.current = [this] { return MenuItems(); },
-                         .opening = [this] { PollSoon(); },
-                         .clicked =
-                             [this](int32_t i_iId) {
-                               m_loop.Defer([this, i_iId] { m_monitor.host().Choose(i_iId); });
-                             }});
+      pBus, DbusMenu::Handlers{.current = [this] { return MenuItems(); },
+                               .opening = [this] { PollSoon(); },
+                               .clicked =
+                                   [this](int32_t i_iId) {
+                                     m_loop.Defer([this, i_iId] { m_monitor.Choose(i_iId); });
+                                   }});
   const std::string strName = "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-1";
   r = sd_bus_request_name(pBus, strName.c_str(), 0);
   if (r < 0) {
@@ -78,44 +77,51 @@ int TrayHost::Run() {
   }
 
   // The first poll, then the registration: a panel asks for the pictures at once.
-  m_monitor.host().SetOnChange(
-      [this](const platform::MenuExtraHost::Changes& i_changes) { Show(i_changes); });
+  m_monitor.SetOnChange([this](const Monitor::Update& i_update) { Show(i_update); });
   m_pController = &m_monitor.Start();
-  Show({.drawing = true, .menu = true, .problem = true});
+  if (m_monitor.BooleanPreference("Notifications", true)) {
+    m_notifier = std::make_unique<Notifier>(pBus);
+    // What the first poll found is no news; changes from it are.
+    if (const auto& current = m_monitor.Timeline()->Current())
+      m_notices.Observe(current->state, {});
+  }
+  Show({.changes = {.drawing = true, .menu = true, .problem = true},
+        .observed = std::nullopt,
+        .event = std::nullopt});
   m_item->Register(strName);
 
   const int code = m_loop.Run();
-  m_monitor.host().SetOnChange(nullptr);
+  m_monitor.SetOnChange(nullptr);
   m_monitor.host().Unload();  // the router connection is closed
   sd_bus_release_name(pBus, strName.c_str());
   return code;
 }
 
-void TrayHost::Show(const platform::MenuExtraHost::Changes& i_changes) {
+void TrayHost::Show(const Monitor::Update& i_update) {
   platform::MenuExtraHost& host = m_monitor.host();
-  if (i_changes.problem && host.PreferencesProblem())
+  const platform::MenuExtraHost::Changes& changes = i_update.changes;
+  if (changes.problem && host.PreferencesProblem())
     Log("preferences: " + *host.PreferencesProblem());
   if (m_pController == nullptr) return;  // still starting: shown once it has
-  if (i_changes.drawing) {
+  if (i_update.observed && m_notifier) {
+    if (const std::optional<Notice> notice = m_notices.Observe(*i_update.observed, i_update.event))
+      m_notifier->Show(*notice);
+  }
+  if (changes.drawing) {
     const RGBA text = m_options.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};
     // Drawn at each size, not one scaled from the other, so both stay crisp.
     m_item->SetIcon({host.Render(1, text), host.Render(2, text)});
   }
-  m_item->SetToolTip(DescribeSample(m_pController->lastSample(), host.PreferencesProblem()));
-  m_menu->Update();  // the placeholder's words follow the sample
+  m_item->SetToolTip(DescribeSample(m_pController->lastSample(), m_monitor.StatusLine(),
+                                    host.PreferencesProblem()));
+  m_menu->Update();  // the status line follows the timeline
 }
 
 std::vector<DbusMenu::Item> TrayHost::MenuItems() const {
-  std::vector<DbusMenu::Item> items;
+  // Panels never open an empty menu; the status line keeps it from being one.
+  std::vector<DbusMenu::Item> items = {{kStatusLineId, m_monitor.StatusLine(), false}};
   for (const platform::MenuEntry& entry : m_monitor.host().Menu().entries)
     items.push_back({entry.id, entry.title, entry.enabled});
-  if (items.empty()) {
-    // Panels never open an empty menu; and the user learns why there is nothing in it.
-    const bool bConnected = m_pController != nullptr && m_pController->lastSample().state !=
-                                                            ZezarIZIDezev::LoadSample::NoConnection;
-    items.push_back(
-        {kPlaceholderId, bConnected ? "No channel online" : "No connection to the router", false});
-  }
   return items;
 }
 

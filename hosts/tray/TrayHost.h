@@ -14,6 +14,8 @@
 
 #include "hosts/Monitor.h"
 #include "hosts/tray/DbusMenu.h"
+#include "hosts/tray/NotificationPolicy.h"
+#include "hosts/tray/Notifier.h"
 #include "hosts/tray/SdBus.h"
 #include "hosts/tray/StatusNotifierItem.h"
 #include "platform/SdEventRunLoop.h"
@@ -28,8 +30,9 @@ class TrayHost {
     std::filesystem::path preferences;
   };
 
-  // The id of the one line a menu shows when there is nothing else in it.
-  static constexpr int32_t kPlaceholderId = 999;
+  // The id of the disabled line above the menu's items that says since when the router is in
+  // the state it is in; with it the menu is never empty.
+  static constexpr int32_t kStatusLineId = 999;
 
   TrayHost(platform::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options);
   ~TrayHost();
@@ -41,7 +44,7 @@ class TrayHost {
   int Run();
 
  private:
-  void Show(const platform::MenuExtraHost::Changes& i_changes);
+  void Show(const Monitor::Update& i_update);
   std::vector<DbusMenu::Item> MenuItems() const;
   void PollSoon();
 
@@ -52,6 +55,8 @@ class TrayHost {
   SdBusPtr m_bus;
   std::unique_ptr<StatusNotifierItem> m_item;
   std::unique_ptr<DbusMenu> m_menu;
+  std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false
+  NotificationPolicy m_notices;
   bool m_bPollPending = false;  // several openings in a row make one poll
 };
 

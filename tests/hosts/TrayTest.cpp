@@ -13,6 +13,7 @@
 #include "tests/support/PanelPeer.h"
 #include "tests/support/RouterScripts.h"
 #include "tests/support/SessionBus.h"
+#include "timeline/TimelineFile.h"
 
 namespace zezar_test {
 namespace {
@@ -74,14 +75,21 @@ class ATrayItem : public ::testing::Test {
  protected:
   // Starts zezar on the test's bus with these preferences; the router polls once an hour
   // unless they say otherwise, so the test drives every poll itself.
-  void Start(const std::string& i_strPreferences) {
+  void Start(const std::string& i_strPreferences, int i_iUpdateInterval = 3600) {
     const auto preferences =
-        dir.Write("preferences.toml", "UpdateInterval = 3600\n" + i_strPreferences);
+        dir.Write("preferences.toml", "UpdateInterval = " + std::to_string(i_iUpdateInterval) +
+                                          "\n" + i_strPreferences);
     zezar.emplace(ZEZAR_PROGRAM,
                   std::vector<std::string>{"--host", "tray", "--preferences", preferences.string()},
-                  std::map<std::string, std::string>{{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
+                  Environment());
     name = "org.kde.StatusNotifierItem-" + std::to_string(zezar->Pid()) + "-1";
     ASSERT_TRUE(panel.WaitFor([&] { return panel.HasOwner(name); })) << zezar->Err();
+  }
+
+  // The test's bus, and a state folder of the test's own for the timeline.
+  std::map<std::string, std::string> Environment() const {
+    return {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
+            {"XDG_STATE_HOME", (dir.path() / "state").string()}};
   }
 
   static std::string Router(uint16_t i_port) {
@@ -89,7 +97,22 @@ class ATrayItem : public ::testing::Test {
            std::to_string(i_port) + "\nRouterAdminPass = \"adm\"\nRebootHaltEnabled = true\n";
   }
 
+  // The menu's items under the status line.
   std::vector<MenuRow> Menu() {
+    std::vector<MenuRow> rows = Layout();
+    EXPECT_FALSE(rows.empty());
+    if (!rows.empty()) rows.erase(rows.begin());
+    return rows;
+  }
+
+  // The disabled line above them, never missing: the menu is never empty.
+  std::string StatusLine() {
+    const std::vector<MenuRow> rows = Layout();
+    if (rows.empty() || rows.front().id != 999 || rows.front().enabled) return "(none)";
+    return rows.front().label;
+  }
+
+  std::vector<MenuRow> Layout() {
     std::string strError;
     const zezar::SdBusMessagePtr reply =
         panel.Call(name, kMenuPath, kMenu, "GetLayout", strError, 5s, "iias", 0, -1, nullptr);
@@ -242,7 +265,8 @@ TEST_F(ATrayItem, ShowsTheMenuOfEachRouterState) {
   {
     SCOPED_TRACE("no router: never an empty menu");
     Start("AutoDetectRouter = false\n");
-    EXPECT_EQ(Menu(), (std::vector<MenuRow>{{999, "No connection to the router", false}}));
+    EXPECT_EQ(Menu(), std::vector<MenuRow>{});
+    EXPECT_EQ(StatusLine(), "No connection to the router");
     zezar.reset();
   }
   {
@@ -254,6 +278,7 @@ TEST_F(ATrayItem, ShowsTheMenuOfEachRouterState) {
                                             {1001, "Hang up", true},
                                             {1002, "Reboot", true},
                                             {1003, "Halt", true}}));
+    EXPECT_EQ(StatusLine(), "Online on 1 channel");
     zezar.reset();
     EXPECT_EQ(daemon.Finish().error, "");
   }
@@ -262,7 +287,8 @@ TEST_F(ATrayItem, ShowsTheMenuOfEachRouterState) {
     FakeDaemon daemon(AdminLogin() + ChannelList(1) + Permissions(false, false, false, false) +
                       Tick({{false}}));
     Start(Router(daemon.Port()));
-    EXPECT_EQ(Menu(), (std::vector<MenuRow>{{999, "No channel online", false}}));
+    EXPECT_EQ(Menu(), std::vector<MenuRow>{});
+    EXPECT_EQ(StatusLine(), "Offline");
     zezar.reset();
     EXPECT_EQ(daemon.Finish().error, "");
   }
@@ -285,6 +311,7 @@ TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("NewIcon") == 1; })) << zezar->Err();
   EXPECT_EQ(Menu(), (std::vector<MenuRow>{
                         {1004, "Dial", true}, {1002, "Reboot", true}, {1003, "Halt", true}}));
+  EXPECT_EQ(StatusLine().rfind("Offline since ", 0), 0u) << StatusLine();
   EXPECT_FALSE(AboutToShow());  // the panel has what stands: answered without a poll
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("NewIcon") == 2; }));
   EXPECT_EQ(IdOf("Hang up"), hangup);  // the same command, the same id
@@ -326,13 +353,63 @@ TEST_F(ATrayItem, HoldsLayoutUpdatesBackWhileAQtPanelHasTheMenuOpen) {
   EXPECT_EQ(daemon.Finish().error, "");
 }
 
+TEST_F(ATrayItem, TellsOfDropsAndReturnsButNotOfTheUsersOwnChanges) {
+  routersim::Router router = routersim::Router::WithChannels(2, 1);
+  router.adminPassword = "adm";
+  routersim::ServerProcess simulator(router);
+  panel.StartNotifications();
+  panel.StartWatcher();
+  Start(Router(simulator.Port()), 1);
+  ASSERT_TRUE(panel.WaitFor([&] { return !panel.Registrations().empty(); }));
+
+  // The router goes away for three seconds: told once it has held for two polls, and again
+  // when it is back, the second notice replacing the first.
+  simulator.Inject("reboot 3");
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Notices().size() == 2; }, 15s))
+      << zezar->Err() << panel.Notices().size() << " " << StatusLine();
+  EXPECT_EQ(panel.Notices()[0].summary, "Router unreachable");
+  EXPECT_EQ(panel.Notices()[1].summary, "Back online");
+  EXPECT_EQ(panel.Notices()[1].body, "Online on 1 channel");
+  EXPECT_EQ(panel.Notices()[1].replaces, 1u);
+
+  // The user hangs up: no notice, and the timeline says who did it.
+  EXPECT_EQ(Click(IdOf("Hang up")), "");
+  panel.WaitFor([] { return false; }, 3500ms);
+  EXPECT_EQ(panel.Notices().size(), 2u);
+  const timeline::TimelineReading story =
+      timeline::ReadTimeline(dir.path() / "state" / "zezar" / "timeline.jsonl");
+  std::vector<std::string> lines;
+  for (const timeline::TimelineEvent& event : story.events)
+    lines.push_back(std::string(timeline::KindName(event.state.kind)) + " " + event.cause);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"online ", "unreachable ", "online ", "offline Hang up"}));
+  EXPECT_EQ(story.skipped, 0u);
+}
+
+TEST_F(ATrayItem, GoesOnWhenTheTimelineCannotBeWritten) {
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.adminPassword = "adm";
+  routersim::ServerProcess simulator(router);
+  dir.Write("state", "a file, not a folder");
+  Start(Router(simulator.Port()), 1);
+  simulator.Inject("reboot 2");  // two changes, two failed writes
+  panel.WaitFor([] { return false; }, 5s);
+  EXPECT_EQ(StatusLine().rfind("Online since ", 0), 0u) << StatusLine();
+  const std::string err = zezar->Err();
+  std::size_t told = 0;
+  for (std::size_t at = err.find("timeline:"); at != std::string::npos;
+       at = err.find("timeline:", at + 1))
+    ++told;
+  EXPECT_EQ(told, 1u) << err;
+}
+
 TEST_F(ATrayItem, StaysQuietWhileNothingChanges) {
   routersim::Router router = routersim::Router::WithChannels(2, 1);
   for (routersim::Channel& channel : router.channels) channel.rateIn = channel.rateOut = 0;
   router.adminPassword = "adm";
   routersim::ServerProcess simulator(router);
   panel.StartWatcher();
-  Start("UpdateInterval = 1\n" + Router(simulator.Port()));
+  Start(Router(simulator.Port()), 1);
   ASSERT_TRUE(panel.WaitFor([&] { return !panel.Registrations().empty(); }));
   panel.ResetSignals();                         // from the first drawing on
   panel.WaitFor([] { return false; }, 3500ms);  // three ticks
@@ -402,10 +479,10 @@ TEST_F(ATrayItem, AnswersBadCallsWithErrorsAndKeepsRunning) {
     row.call();
     EXPECT_NE(strError, "");
   }
-  EXPECT_EQ(Menu().size(), 1u);  // still there, still answering
-  // A click on the line that says why the menu is empty does nothing.
+  EXPECT_EQ(StatusLine(), "No connection to the router");  // still there, still answering
+  // A click on the status line does nothing.
   EXPECT_EQ(Click(999), "");
-  EXPECT_EQ(Menu().size(), 1u);
+  EXPECT_EQ(StatusLine(), "No connection to the router");
 }
 
 TEST_F(ATrayItem, EndsCleanlyOnSIGTERMAndLeavesTheBus) {
@@ -423,7 +500,7 @@ TEST_F(ATrayItem, StepsAsideForATrayOfTheSamePreferences) {
   Start("AutoDetectRouter = false\n");
   const auto run = [&](const std::string& i_strPreferences) {
     return ChildProcess(ZEZAR_PROGRAM, {"--host", "tray", "--preferences", i_strPreferences},
-                        {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
+                        Environment());
   };
   // Started twice, by the autostart entry and the user unit: the second one ends at once.
   const ChildResult second = run((dir.path() / "preferences.toml").string()).Finish();
@@ -439,8 +516,7 @@ TEST_F(ATrayItem, StepsAsideForATrayOfTheSamePreferences) {
 TEST_F(ATrayItem, GoesToTheTrayOnItsOwnWhenAPanelIsThere) {
   const auto preferences = dir.Write("auto.toml", "AutoDetectRouter = false\n");
   const auto run = [&] {
-    return ChildProcess(ZEZAR_PROGRAM, {"--preferences", preferences.string()},
-                        {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()}});
+    return ChildProcess(ZEZAR_PROGRAM, {"--preferences", preferences.string()}, Environment());
   };
   // No panel, and no terminal (the test's pipes): nowhere to show the router.
   const ChildResult nowhere = run().Finish();

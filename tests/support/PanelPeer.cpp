@@ -1,5 +1,6 @@
 #include "tests/support/PanelPeer.h"
 
+#include <cerrno>
 #include <stdexcept>
 
 namespace zezar_test {
@@ -62,6 +63,35 @@ void PanelPeer::StartWatcher() {
 void PanelPeer::StopWatcher() {
   sd_bus_release_name(bus(), kWatcher);
   m_watcherObject.reset();
+}
+
+void PanelPeer::StartNotifications() {
+  static const sd_bus_vtable kVtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD("Notify", "susssasa{sv}i", "u", &PanelPeer::OnNotify, 0),
+      SD_BUS_VTABLE_END,
+  };
+  sd_bus_slot* pSlot = nullptr;
+  if (sd_bus_add_object_vtable(bus(), &pSlot, "/org/freedesktop/Notifications",
+                               "org.freedesktop.Notifications", kVtable, this) < 0 ||
+      sd_bus_request_name(bus(), "org.freedesktop.Notifications", 0) < 0) {
+    throw std::runtime_error("cannot be the notification service");
+  }
+  m_notificationsObject.reset(pSlot);
+}
+
+int PanelPeer::OnNotify(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+  auto* pSelf = static_cast<PanelPeer*>(i_pUserData);
+  const char* pApp = nullptr;
+  uint32_t replaces = 0;
+  const char* pIcon = nullptr;
+  const char* pSummary = nullptr;
+  const char* pBody = nullptr;
+  if (sd_bus_message_read(i_pMessage, "susss", &pApp, &replaces, &pIcon, &pSummary, &pBody) < 0)
+    return -EINVAL;
+  pSelf->m_notices.push_back({pSummary, pBody, replaces});
+  return sd_bus_reply_method_return(i_pMessage, "u",
+                                    static_cast<uint32_t>(pSelf->m_notices.size()));
 }
 
 int PanelPeer::OnRegister(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {

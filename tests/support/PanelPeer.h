@@ -28,6 +28,16 @@ class PanelPeer {
   void StopWatcher();
   const std::vector<std::string>& Registrations() const { return m_registrations; }
 
+  // Owns org.freedesktop.Notifications, as a desktop's notification daemon, and records each
+  // notice: its summary, its body, and the id it replaces (0 for none).
+  struct Notice {
+    std::string summary;
+    std::string body;
+    uint32_t replaces;
+  };
+  void StartNotifications();
+  const std::vector<Notice>& Notices() const { return m_notices; }
+
   // Dispatches what arrives until the condition holds; false when the deadline passes first.
   bool WaitFor(const std::function<bool()>& i_condition,
                std::chrono::milliseconds i_deadline = kDeadline);
@@ -63,9 +73,12 @@ class PanelPeer {
                               std::chrono::milliseconds i_timeout);
   static int OnRegister(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
   static int OnSignal(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
+  static int OnNotify(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
 
   zezar::SdBusPtr m_bus;
   zezar::SdBusSlotPtr m_watcherObject;
+  zezar::SdBusSlotPtr m_notificationsObject;
+  std::vector<Notice> m_notices;
   std::vector<zezar::SdBusSlotPtr> m_matches;
   std::vector<std::string> m_registrations;
   std::map<std::string, int> m_signals;

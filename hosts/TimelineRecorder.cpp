@@ -1,0 +1,78 @@
+#include "hosts/TimelineRecorder.h"
+
+#include <ctime>
+
+#include "hosts/Log.h"
+
+namespace zezar {
+
+namespace {
+
+std::string LocalTime(TimelineRecorder::Clock::time_point i_time,
+                      TimelineRecorder::Clock::time_point i_now) {
+  const std::time_t time = TimelineRecorder::Clock::to_time_t(i_time);
+  const std::time_t now = TimelineRecorder::Clock::to_time_t(i_now);
+  std::tm local{};
+  std::tm today{};
+  localtime_r(&time, &local);
+  localtime_r(&now, &today);
+  const bool bToday = local.tm_year == today.tm_year && local.tm_yday == today.tm_yday;
+  char text[32];
+  std::strftime(text, sizeof text, bToday ? "%H:%M" : "%a %e %b %H:%M", &local);
+  return text;
+}
+
+}  // namespace
+
+TimelineRecorder::TimelineRecorder(std::string i_strRouter,
+                                   std::optional<std::filesystem::path> i_file)
+    : m_timeline(std::move(i_strRouter)) {
+  if (!i_file) return;
+  m_file.emplace(*i_file);
+  if (const std::optional<timeline::TimelineEvent> last = m_file->Last()) m_timeline.Restore(*last);
+}
+
+timeline::RouterState TimelineRecorder::StateOf(const ZezarIZIDezev::LoadSample& i_sample) {
+  using Sample = ZezarIZIDezev::LoadSample;
+  switch (i_sample.state) {
+    case Sample::NoConnection:
+      return {timeline::RouterState::Unreachable, {}, false};
+    case Sample::Offline:
+      return {timeline::RouterState::Offline, {}, false};
+    case Sample::Online:
+    case Sample::Active:
+      break;
+  }
+  return {timeline::RouterState::Online, i_sample.channels, i_sample.state == Sample::Active};
+}
+
+std::optional<timeline::TimelineEvent> TimelineRecorder::Observe(
+    const timeline::RouterState& i_state, Clock::time_point i_now) {
+  std::optional<timeline::TimelineEvent> event = m_timeline.Observe(i_state, i_now);
+  if (event && m_file) {
+    if (const std::optional<std::string> problem = m_file->Append(*event)) {
+      if (m_toldProblems.insert(*problem).second) Log("timeline: " + *problem + ", ignoring");
+    }
+  }
+  return event;
+}
+
+std::string TimelineRecorder::StatusLine(Clock::time_point i_now) const {
+  const std::optional<timeline::TimelineEvent>& current = m_timeline.Current();
+  if (!current) return "No connection to the router";
+  const std::optional<Clock::time_point> since = m_timeline.Since();
+  const std::string strSince = since ? " since " + LocalTime(*since, i_now) : "";
+  switch (current->state.kind) {
+    case timeline::RouterState::Unreachable:
+      return "No connection to the router" + strSince;
+    case timeline::RouterState::Offline:
+      return "Offline" + strSince;
+    case timeline::RouterState::Online:
+      break;
+  }
+  const std::size_t channels = current->state.channels.size();
+  return "Online" + strSince + " on " + std::to_string(channels) +
+         (channels == 1 ? " channel" : " channels");
+}
+
+}  // namespace zezar

@@ -1,0 +1,46 @@
+#pragma once
+
+// The router's story as the monitor keeps it: each poll's load sample becomes a router state
+// for the timeline, each change goes to the timeline file (unless the preferences turn it off),
+// and the state is put into words with since when it holds. A problem with the file is logged
+// once; the monitor goes on without it.
+
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "menuextra/menubarThingy.h"
+#include "timeline/Timeline.h"
+#include "timeline/TimelineFile.h"
+
+namespace zezar {
+
+class TimelineRecorder {
+ public:
+  using Clock = timeline::Clock;
+
+  // i_file: where the story is kept, or nothing. The file's last event on this router tells
+  // since when the state found first holds.
+  TimelineRecorder(std::string i_strRouter, std::optional<std::filesystem::path> i_file);
+
+  static timeline::RouterState StateOf(const ZezarIZIDezev::LoadSample& i_sample);
+
+  std::optional<timeline::TimelineEvent> Observe(const timeline::RouterState& i_state,
+                                                 Clock::time_point i_now);
+  void CommandChosen(const std::string& i_strCommand, Clock::time_point i_now) {
+    m_timeline.CommandChosen(i_strCommand, i_now);
+  }
+  const timeline::Timeline& timeline() const { return m_timeline; }
+
+  // "Online since 09:41 on 2 channels", "Offline since Mon 7 Dec 22:10", "No connection to
+  // the router"; the time when it is known, the day when it is not today.
+  std::string StatusLine(Clock::time_point i_now) const;
+
+ private:
+  timeline::Timeline m_timeline;
+  std::optional<timeline::TimelineFile> m_file;
+  std::set<std::string> m_toldProblems;
+};
+
+}  // namespace zezar
