@@ -13,15 +13,6 @@ namespace {
 
 using timeline::Clock;
 
-std::string LocalTime(Clock::time_point i_time) {
-  const std::time_t seconds = Clock::to_time_t(i_time);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
-}
-
 std::string Span(std::chrono::seconds i_span) {
   const long total = static_cast<long>(i_span.count());
   char text[48];
@@ -94,7 +85,8 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
                  {"skipped", reading.skipped}};
   for (const timeline::TimelineEvent& event : events) {
     output.json["events"].push_back(Json::parse(timeline::ToJsonLine(event)));
-    std::string strLine = LocalTime(event.time) + "  " + timeline::KindName(event.state.kind);
+    std::string strLine = timeline::LocalTime(event.time, "%Y-%m-%d %H:%M:%S") + "  " +
+                          timeline::KindName(event.state.kind);
     if (!event.state.channels.empty()) {
       strLine += std::string(13 - std::string(timeline::KindName(event.state.kind)).size(), ' ') +
                  (event.state.channels.size() == 1 ? "channel " : "channels ") +

@@ -8,18 +8,11 @@ namespace zezar {
 
 namespace {
 
-std::string LocalTime(TimelineRecorder::Clock::time_point i_time,
-                      TimelineRecorder::Clock::time_point i_now) {
-  const std::time_t time = TimelineRecorder::Clock::to_time_t(i_time);
-  const std::time_t now = TimelineRecorder::Clock::to_time_t(i_now);
-  std::tm local{};
-  std::tm today{};
-  localtime_r(&time, &local);
-  localtime_r(&now, &today);
-  const bool bToday = local.tm_year == today.tm_year && local.tm_yday == today.tm_yday;
-  char text[32];
-  std::strftime(text, sizeof text, bToday ? "%H:%M" : "%a %e %b %H:%M", &local);
-  return text;
+// The time alone when it is today's, else with its day.
+std::string When(TimelineRecorder::Clock::time_point i_time,
+                 TimelineRecorder::Clock::time_point i_now) {
+  const bool bToday = timeline::LocalTime(i_time, "%F") == timeline::LocalTime(i_now, "%F");
+  return timeline::LocalTime(i_time, bToday ? "%H:%M" : "%a %e %b %H:%M");
 }
 
 }  // namespace
@@ -61,7 +54,7 @@ std::string TimelineRecorder::StatusLine(Clock::time_point i_now) const {
   const std::optional<timeline::TimelineEvent>& current = m_timeline.Current();
   if (!current) return "No connection to the router";
   const std::optional<Clock::time_point> since = m_timeline.Since();
-  const std::string strSince = since ? " since " + LocalTime(*since, i_now) : "";
+  const std::string strSince = since ? " since " + When(*since, i_now) : "";
   switch (current->state.kind) {
     case timeline::RouterState::Unreachable:
       return "No connection to the router" + strSince;

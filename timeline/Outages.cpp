@@ -5,26 +5,13 @@
 
 namespace timeline {
 
-namespace {
-
-std::string LocalDate(Clock::time_point i_time) {
-  const std::time_t seconds = Clock::to_time_t(i_time);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-  return text;
-}
-
-}  // namespace
-
 std::vector<DayOfOutages> SummariseOutages(const std::vector<TimelineEvent>& i_events,
                                            Clock::time_point i_now) {
   std::vector<DayOfOutages> days;
   std::optional<Clock::time_point> down;  // since when the line has been down by itself
   const auto close = [&](Clock::time_point i_end) {
     const auto length = std::chrono::duration_cast<std::chrono::seconds>(i_end - *down);
-    const std::string strDate = LocalDate(*down);
+    const std::string strDate = LocalTime(*down, "%Y-%m-%d");
     if (days.empty() || days.back().date != strDate) days.push_back({strDate});
     DayOfOutages& day = days.back();
     ++day.count;

@@ -24,4 +24,8 @@ struct RouterState {
 
 const char* KindName(RouterState::Kind i_kind);  // "unreachable", "offline", "online"
 
+// The channels of one list that the other lacks, in order: what came up, or went down.
+std::vector<std::string> ChannelsMissing(const std::vector<std::string>& i_from,
+                                         const std::vector<std::string>& i_in);
+
 }  // namespace timeline

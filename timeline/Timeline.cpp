@@ -11,15 +11,6 @@ using namespace std::chrono_literals;
 constexpr auto kClaimFor = 60s;         // a command's effect shows within a minute
 constexpr auto kRebootClaimFor = 300s;  // a router takes minutes to come back
 
-// The names in one list and not in the other.
-std::vector<std::string> Missing(const std::vector<std::string>& i_from,
-                                 const std::vector<std::string>& i_in) {
-  std::vector<std::string> missing;
-  for (const std::string& name : i_from)
-    if (std::find(i_in.begin(), i_in.end(), name) == i_in.end()) missing.push_back(name);
-  return missing;
-}
-
 }  // namespace
 
 void Timeline::CommandChosen(const std::string& i_strCommand, Clock::time_point i_now) {
@@ -82,8 +73,8 @@ std::optional<TimelineEvent> Timeline::Observe(const RouterState& i_state,
   event.router = m_strRouter;
   const std::vector<std::string> before =
       m_current ? m_current->state.channels : std::vector<std::string>{};
-  event.up = Missing(i_state.channels, before);
-  event.down = Missing(before, i_state.channels);
+  event.up = ChannelsMissing(i_state.channels, before);
+  event.down = ChannelsMissing(before, i_state.channels);
   event.cause = Claimed(event, i_now);
   // A change seen at the first poll happened some time while the monitor was away.
   m_since = bFirst ? std::nullopt : std::optional<Clock::time_point>(i_now);

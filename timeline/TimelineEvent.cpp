@@ -1,5 +1,6 @@
 #include "timeline/TimelineEvent.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -30,6 +31,23 @@ bool Strings(const Json& i_json, const char* i_pKey, std::vector<std::string>& o
 }
 
 }  // namespace
+
+std::vector<std::string> ChannelsMissing(const std::vector<std::string>& i_from,
+                                         const std::vector<std::string>& i_in) {
+  std::vector<std::string> missing;
+  for (const std::string& name : i_from)
+    if (std::find(i_in.begin(), i_in.end(), name) == i_in.end()) missing.push_back(name);
+  return missing;
+}
+
+std::string LocalTime(Clock::time_point i_time, const char* i_pFormat) {
+  const std::time_t seconds = Clock::to_time_t(i_time);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[64];
+  if (std::strftime(text, sizeof text, i_pFormat, &local) == 0) return {};
+  return text;
+}
 
 const char* KindName(RouterState::Kind i_kind) {
   switch (i_kind) {

@@ -32,6 +32,9 @@ std::string ToJsonLine(const TimelineEvent& i_event);
 // Nothing for a line that is not one of ours (not JSON, another shape, a bad time).
 std::optional<TimelineEvent> FromJsonLine(std::string_view i_line);
 
+// The time on this machine's clock face, in strftime's format ("%H:%M").
+std::string LocalTime(Clock::time_point i_time, const char* i_pFormat);
+
 // "2026-12-08T08:41:03.250Z", and back (nothing when it is not that form).
 std::string IsoTime(Clock::time_point i_time);
 std::optional<Clock::time_point> ParseIsoTime(std::string_view i_text);

@@ -14,14 +14,6 @@ std::string Join(const std::vector<std::string>& i_names) {
   return strOut;
 }
 
-std::vector<std::string> Missing(const std::vector<std::string>& i_from,
-                                 const std::vector<std::string>& i_in) {
-  std::vector<std::string> missing;
-  for (const std::string& name : i_from)
-    if (std::find(i_in.begin(), i_in.end(), name) == i_in.end()) missing.push_back(name);
-  return missing;
-}
-
 // "Channel 2 online", "Channels 1, 2 offline".
 std::string Channels(const std::vector<std::string>& i_names, const char* i_pHow) {
   return (i_names.size() == 1 ? "Channel " : "Channels ") + Join(i_names) + " " + i_pHow;
@@ -40,8 +32,8 @@ Notice Tell(const RouterState& i_from, const RouterState& i_to) {
     return {i_to.kind == RouterState::Online ? "Back online" : "Router reachable again",
             Describe(i_to)};
   }
-  const std::vector<std::string> up = Missing(i_to.channels, i_from.channels);
-  const std::vector<std::string> down = Missing(i_from.channels, i_to.channels);
+  const std::vector<std::string> up = timeline::ChannelsMissing(i_to.channels, i_from.channels);
+  const std::vector<std::string> down = timeline::ChannelsMissing(i_from.channels, i_to.channels);
   std::string strSummary;
   if (!up.empty()) strSummary = Channels(up, "online");
   if (!down.empty()) {
