@@ -24,6 +24,7 @@
 #include "platform/MenuExtraHost.h"
 #include "platform/NSBundle.h"
 #include "platform/SdCheck.h"
+#include "platform/SdEventPtr.h"
 #include "platform/SdEventRunLoop.h"
 #include "platform/testing/FixedRouter.h"
 #include "platform/testing/MemoryPreferences.h"
@@ -120,14 +121,19 @@ class Soak {
     return std::uniform_int_distribution<int>(i_iMin, i_iMax)(m_random);
   }
 
+  // The next poll after a pause, on one timer source armed again each time.
   void Next() {
-    sd_event_source* pSource = nullptr;
-    platform::Check(sd_event_add_time_relative(m_loop.Event(), &pSource, CLOCK_MONOTONIC,
-                                               std::chrono::microseconds(kPause).count(), 1000,
-                                               &Soak::OnTime, this),
-                    "sd_event_add_time_relative soak");
-    sd_event_source_set_floating(pSource, 1);  // the loop owns it; it runs once
-    sd_event_source_set_enabled(pSource, SD_EVENT_ONESHOT);
+    const uint64_t pause = std::chrono::microseconds(kPause).count();
+    if (!m_pacer) {
+      sd_event_source* pSource = nullptr;
+      platform::Check(sd_event_add_time_relative(m_loop.Event(), &pSource, CLOCK_MONOTONIC, pause,
+                                                 1000, &Soak::OnTime, this),
+                      "sd_event_add_time_relative soak");
+      m_pacer.reset(pSource);
+      return;
+    }
+    platform::Check(sd_event_source_set_time_relative(m_pacer.get(), pause), "soak timer");
+    platform::Check(sd_event_source_set_enabled(m_pacer.get(), SD_EVENT_ONESHOT), "soak timer");
   }
 
   static int OnTime(sd_event_source*, uint64_t, void* i_pUserData) {
@@ -198,6 +204,7 @@ class Soak {
   platform::FixedRouter m_defaultRouter{std::nullopt};
   NSBundle m_bundle{"org.zezar.soak", ZEZAR_RESOURCE_DIR};
   platform::MenuExtraHost m_host;
+  platform::SdEventSourcePtr m_pacer;
   ZezarIZIDezev* m_pController = nullptr;
   int m_iTick = 0;
   int m_iClearAt = -1;
