@@ -1,9 +1,11 @@
 // File transfer in acknowledged blocks of at most 1024 bytes.
 
+#include <optional>
 #include <random>
 #include <sstream>
 
 #include "tests/client/ClientTest.h"
+#include "tests/client/SignalTimer.h"
 
 namespace zezar_test {
 namespace {
@@ -119,6 +121,38 @@ TEST_F(ATransfer, EndsADownloadCutShort) {
     EXPECT_FALSE(client.IsConnected());
     EXPECT_EQ(calls.Calls(), 1);
     Check(daemon);
+  }
+}
+
+TEST_F(ATransfer, EndsAWaitForABlockOnASignal) {
+  using Restart = SignalTimer::Restart;
+  const std::string content = Content(2000);
+  struct Row {
+    const char* name;
+    std::optional<Restart> signal;
+    std::string result;
+  } rows[] = {
+      {"no signal: the late block arrives", std::nullopt, content},
+      {"a handler without SA_RESTART", Restart::No, ""},
+      {"a handler with SA_RESTART", Restart::Yes, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeDaemon daemon(Exchanges({{"send f pw", "OK 2000"}}) +
+                      Script{Send(content.substr(0, 1024)), Expect(kAck), Stall(1500ms),
+                             Send(content.substr(1024)), Expect(kAck), Send("OK done\n")});
+    ConnectTo(daemon);
+    std::optional<SignalTimer> signal;
+    if (row.signal) signal.emplace(300ms, *row.signal);
+    const std::string file = client.GetFile("pw", "f");
+    EXPECT_EQ(file.size(), row.result.size());
+    EXPECT_TRUE(file == row.result);
+    EXPECT_EQ(client.IsConnected(), !row.signal.has_value());
+    client.Disconnect();
+    Transcript transcript = daemon.Finish();
+    if (!row.signal) {
+      EXPECT_EQ(transcript.error, "");  // else the second ack never comes
+    }
   }
 }
 
