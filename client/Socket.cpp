@@ -1,5 +1,4 @@
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -13,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "client/HostLookup.h"
 #include "client/Zastra.h"
 
 namespace {
@@ -49,14 +49,12 @@ bool Zastra::Socket::Connect(std::string i_strHostname, uint32_t i_iPort) {
   m_strHostname = std::move(i_strHostname);
   m_iPort = i_iPort;
 
-  const hostent* pHost = gethostbyname(m_strHostname.c_str());
-  if (pHost == nullptr || pHost->h_addrtype != AF_INET || pHost->h_addr_list[0] == nullptr) {
-    FailConnect("Host " + m_strHostname + " not found.");
-  }
+  const std::optional<in_addr> host = zastra_net::LookUpIPv4(m_strHostname);  // within the alarm
+  if (!host) FailConnect("Host " + m_strHostname + " not found.");
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(m_iPort & 0xFFFFu));
-  std::memcpy(&address.sin_addr, pHost->h_addr_list[0], sizeof address.sin_addr);
+  address.sin_addr = *host;
 
   m_iFD = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (m_iFD < 0) {
@@ -230,8 +228,8 @@ void Zastra::Socket::InitSignalHandler() {
   pipeAction.sa_flags = 0;
   if (sigaction(SIGPIPE, &pipeAction, nullptr) != 0) std::fputs("sigaction failed\n", stderr);
 
-  // Without SA_RESTART, so that the alarm makes a blocked connect() return EINTR.
-  // signal() would not do: glibc installs its handlers with SA_RESTART.
+  // Without SA_RESTART, so that the alarm makes a blocked connect() (or the wait for a name
+  // lookup) return EINTR. signal() would not do: glibc installs its handlers with SA_RESTART.
   struct sigaction alarmAction {};
   sigaction(SIGALRM, nullptr, &alarmAction);
   alarmAction.sa_handler = SigAlarm;

@@ -10,10 +10,11 @@
 // "nothing" value ("", 0, false, Offline, _Default) when the router refuses, stays silent, or
 // the client is not connected; it never reports why.
 //
-// Bounds: each answer line must arrive within the time-out (one second), and each command must
-// be taken by the router within it. Going past either, like a router that closes the
-// connection, counts as a lost connection: the socket is closed, the connection-lost callback
-// runs once, and the operation returns what it has.
+// Bounds: a connection attempt, name lookup included, takes at most the time-out (one
+// second). Each answer line must arrive within the time-out, and each command must be taken by
+// the router within it. Going past either, like a router that closes the connection, counts as
+// a lost connection: the socket is closed, the connection-lost callback runs once, and the
+// operation returns what it has.
 //
 // Threads and signals: one thread. A connection attempt is bounded by a process-wide SIGALRM,
 // whose handler closes the socket (Socket); the process must call InitSignalHandler once and
