@@ -10,11 +10,14 @@
 // "nothing" value ("", 0, false, Offline, _Default) when the router refuses, stays silent, or
 // the client is not connected; it never reports why.
 //
-// Bounds: a connection attempt, name lookup included, takes at most the time-out (one
-// second). Each answer line must arrive within the time-out, and each command must be taken by
-// the router within it. Going past either, like a router that closes the connection, counts as
-// a lost connection: the socket is closed, the connection-lost callback runs once, and the
-// operation returns what it has.
+// Bounds: nothing a router sends can hold the client for long or make it hold much. A
+// connection attempt, name lookup included, takes at most the time-out (one second). Each
+// answer line must arrive within the time-out, and each command must be taken by the router
+// within it. A multi-line answer may take at most kMaxMultilineAnswerSeconds and hold at most
+// kMaxMultilineAnswerSize bytes. A download may announce at most kMaxDownloadSize bytes. Going
+// past any of these, like a router that closes the connection, counts as a lost connection:
+// the socket is closed, the connection-lost callback runs once, and the operation returns what
+// it has (a multi-line answer its lines so far, a download "").
 //
 // Threads and signals: one thread. A connection attempt is bounded by a process-wide SIGALRM,
 // whose handler closes the socket (Socket); the process must call InitSignalHandler once and
@@ -74,6 +77,12 @@ class Zastra {
   class Channel;
   class Circuit;
   class Socket;
+
+  // ---- bounds on what a router may send (see the top of this file) ----
+
+  static constexpr int kMaxMultilineAnswerSeconds = 5;
+  static constexpr std::size_t kMaxMultilineAnswerSize = std::size_t{1} << 20;  // bytes
+  static constexpr long kMaxDownloadSize = 16L << 20;                           // bytes
 
   // ---- connection ----
 
@@ -135,7 +144,8 @@ class Zastra {
 
   // ---- file transfer ----
 
-  // The file's bytes, or "" when refused, empty, or cut short (which also drops the connection).
+  // The file's bytes, or "" when refused, empty, cut short or announced larger than
+  // kMaxDownloadSize (the last two also drop the connection).
   std::string GetFile(std::string i_strRootPassword, std::string i_strFilename);
   // True when the router acknowledged every block.
   bool UploadFile(std::string i_strRootPassword, std::string i_strFilename,

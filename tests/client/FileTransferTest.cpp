@@ -108,8 +108,9 @@ TEST_F(ATransfer, EndsADownloadCutShort) {
        Exchanges({{"send f pw", "OK 2000"}}) +
            Script{Send(std::string(1024, 'a')), Expect(kAck), Stall(kPastTheTransferTimeOut)}},
       {"end of stream", Exchanges({{"send f pw", "OK 2000"}}) + Script{Send("abc"), Close()}},
-      {"a huge size, then silence",
-       Exchanges({{"send f pw", "OK 2147483647"}}) + Script{Send("abc"), Expect(kAck), Close()}},
+      {"the largest size allowed, then silence",
+       Exchanges({{"send f pw", "OK " + std::to_string(Zastra::kMaxDownloadSize)}}) +
+           Script{Send("abc"), Expect(kAck), Close()}},
   };
   for (Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -121,6 +122,25 @@ TEST_F(ATransfer, EndsADownloadCutShort) {
     EXPECT_FALSE(client.IsConnected());
     EXPECT_EQ(calls.Calls(), 1);
     Check(daemon);
+  }
+}
+
+// The router would send the whole of what it announced; the client takes none of it, sends no
+// acknowledgement, and drops the connection that is now out of step.
+TEST_F(ATransfer, RefusesADownloadAnnouncedBeyondItsBound) {
+  for (const std::string& size : {std::to_string(Zastra::kMaxDownloadSize + 1),
+                                  std::string("2147483647"), std::string("99999999999999999999")}) {
+    SCOPED_TRACE(size);
+    CountingCallback calls;
+    client.SetConnectionLostCallback(&calls);
+    FakeDaemon daemon(
+        {Expect("send f pw\r\n"), Send("OK " + size + "\n" + std::string(1024, 'z'))});
+    ConnectTo(daemon);
+    EXPECT_EQ(client.GetFile("pw", "f"), "");
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(calls.Calls(), 1);
+    const Transcript transcript = Check(daemon);  // no acknowledgement among what it received
+    EXPECT_EQ(transcript.received, (std::vector<std::string>{"send f pw\r\n"}));
   }
 }
 
