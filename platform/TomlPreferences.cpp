@@ -1,11 +1,19 @@
 #include "platform/TomlPreferences.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <toml++/toml.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <limits>
-#include <sstream>
+#include <string_view>
+#include <utility>
+
+#include "platform/UniqueFd.h"
 
 namespace platform {
 
@@ -32,6 +40,189 @@ PreferenceValue ValueOf(const toml::node& i_node) {
   if (const auto* pString = i_node.as_string()) return pString->get();
   return OtherValue{};
 }
+
+// Where a text goes wrong, and how.
+struct Flaw {
+  std::size_t line = 1;  // from 1
+  std::size_t column = 1;
+  const char* what = "";
+};
+
+// toml++ 3.3.0 reaches undefined behaviour on some malformed input before it reports it: it
+// asks its whitespace table about a non-ASCII character outside a string (where TOML allows
+// none), and it assumes that a table header's first character begins a key. This screen finds
+// such input first, knowing just enough TOML to tell strings, comments and table headers from
+// the rest; everything it refuses is malformed TOML anyway.
+class Screen {
+ public:
+  explicit Screen(std::string_view i_text) : m_text(i_text) {}
+
+  std::optional<Flaw> FirstFlaw() {
+    while (m_uPos < m_text.size() && !m_flaw) {
+      switch (m_state) {
+        case State::Code:
+          Code();
+          break;
+        case State::Comment:
+          ToLineEnd();
+          break;
+        case State::Basic:
+          String('"', true);
+          break;
+        case State::Literal:
+          String('\'', false);
+          break;
+        case State::MultiBasic:
+          MultiLine('"', true);
+          break;
+        case State::MultiLiteral:
+          MultiLine('\'', false);
+          break;
+      }
+    }
+    return m_flaw;
+  }
+
+ private:
+  enum class State { Code, Comment, Basic, Literal, MultiBasic, MultiLiteral };
+
+  static bool IsAscii(char c) { return static_cast<unsigned char>(c) < 0x80; }
+  static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+  static bool BeginsKey(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '"' || c == '\'';
+  }
+
+  char At(std::size_t i_uPos) const { return i_uPos < m_text.size() ? m_text[i_uPos] : '\0'; }
+  bool Opens(std::size_t i_uPos, char i_quote) const {
+    return At(i_uPos) == i_quote && At(i_uPos + 1) == i_quote && At(i_uPos + 2) == i_quote;
+  }
+
+  void Flag(std::size_t i_uPos, const char* i_pWhat) {
+    m_flaw = Flaw{m_uLine, i_uPos - m_uLineStart + 1, i_pWhat};
+  }
+
+  // Moves past one byte, counting lines.
+  void Step() {
+    if (m_text[m_uPos] == '\n') {
+      ++m_uLine;
+      m_uLineStart = m_uPos + 1;
+    }
+    ++m_uPos;
+  }
+
+  void Code() {
+    const char c = m_text[m_uPos];
+    if (c == '\n') {
+      m_bLineStart = true;
+      Step();
+      return;
+    }
+    if (IsBlank(c) || c == '\r') {
+      Step();
+      return;
+    }
+    if (!IsAscii(c)) return Flag(m_uPos, "a character other than ASCII outside a string");
+    const bool bLineStart = std::exchange(m_bLineStart, false);
+    switch (c) {
+      case '#':
+        m_state = State::Comment;
+        break;
+      case '"':
+      case '\'':
+        if (Opens(m_uPos, c)) {
+          m_state = c == '"' ? State::MultiBasic : State::MultiLiteral;
+          m_uPos += 3;
+          return;
+        }
+        m_state = c == '"' ? State::Basic : State::Literal;
+        break;
+      case '[':
+        if (m_uDepth == 0 && bLineStart) return Header();
+        ++m_uDepth;  // an array value
+        break;
+      case '{':
+        ++m_uDepth;
+        break;
+      case ']':
+      case '}':
+        if (m_uDepth > 0) --m_uDepth;
+        break;
+      default:
+        break;
+    }
+    Step();
+  }
+
+  // "[key]" or "[[key]]" at the start of a line: a key must follow the brackets.
+  void Header() {
+    std::size_t uPos = m_uPos + 1;
+    if (At(uPos) == '[') ++uPos;
+    while (IsBlank(At(uPos))) ++uPos;
+    if (!BeginsKey(At(uPos))) return Flag(uPos, "a table header without a key");
+    m_uPos = uPos;
+  }
+
+  void ToLineEnd() {
+    if (m_text[m_uPos] == '\n') {
+      m_state = State::Code;  // which counts the line
+      return;
+    }
+    Step();
+  }
+
+  // A one-line string; its end, or the end of the line, returns to code.
+  void String(char i_quote, bool i_bEscapes) {
+    const char c = m_text[m_uPos];
+    if (c == '\n') {
+      m_state = State::Code;
+      return;
+    }
+    if (i_bEscapes && c == '\\') {
+      Step();
+      if (m_uPos < m_text.size() && m_text[m_uPos] != '\n') Step();
+      return;
+    }
+    if (c == i_quote) m_state = State::Code;
+    Step();
+  }
+
+  void MultiLine(char i_quote, bool i_bEscapes) {
+    const char c = m_text[m_uPos];
+    if (i_bEscapes && c == '\\') {
+      // A backslash before white space joins lines: the parser then asks its whitespace table
+      // about the first character after the white space. Any other escape is one character.
+      std::size_t uPos = m_uPos + 1;
+      while (uPos < m_text.size() &&
+             (IsBlank(m_text[uPos]) || m_text[uPos] == '\r' || m_text[uPos] == '\n')) {
+        ++uPos;
+      }
+      if (uPos < m_text.size() && !IsAscii(m_text[uPos])) {
+        while (m_uPos < uPos) Step();  // for the line and column of the flaw
+        return Flag(uPos, "a character other than ASCII after a backslash");
+      }
+      Step();
+      if (m_uPos < m_text.size()) Step();
+      return;
+    }
+    if (Opens(m_uPos, i_quote)) {
+      // The closing quotes, and up to two more that belong to the string.
+      for (int i = 0; i < 5 && At(m_uPos) == i_quote; ++i) Step();
+      m_state = State::Code;
+      return;
+    }
+    Step();
+  }
+
+  std::string_view m_text;
+  std::size_t m_uPos = 0;
+  std::size_t m_uLine = 1;
+  std::size_t m_uLineStart = 0;  // where the current line begins
+  State m_state = State::Code;
+  bool m_bLineStart = true;  // nothing but blanks yet on this line of code
+  std::size_t m_uDepth = 0;  // open brackets and braces of values
+  std::optional<Flaw> m_flaw;
+};
 
 }  // namespace
 
@@ -67,26 +258,68 @@ std::optional<PreferenceValue> TomlPreferences::CopyAppValue(const std::string& 
   return found->second;
 }
 
+std::optional<std::string> TomlPreferences::ReadText() {
+  // Non-blocking: a FIFO with no writer, or a device, must not hold up the start.
+  const UniqueFd file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!file) {
+    const int error = errno;
+    // No file: no preferences, no problem.
+    if (error != ENOENT && error != ENOTDIR) {
+      m_problem = m_path.string() + ": cannot be read: " + std::strerror(error);
+    }
+    return std::nullopt;
+  }
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    m_problem = m_path.string() + ": not a regular file";
+    return std::nullopt;
+  }
+  const std::string strTooLarge =
+      m_path.string() + ": larger than " + std::to_string(kMaxFileSize / 1024) + " KiB";
+  if (status.st_size > static_cast<off_t>(kMaxFileSize)) {
+    m_problem = strTooLarge;
+    return std::nullopt;
+  }
+  // One byte more than allowed, for a file that grew since it was measured.
+  std::string strText(kMaxFileSize + 1, '\0');
+  std::size_t uLength = 0;
+  while (uLength < strText.size()) {
+    const ssize_t got = ::read(file.get(), strText.data() + uLength, strText.size() - uLength);
+    if (got < 0 && errno == EINTR) continue;  // a regular file: no wait for anything outside
+    if (got < 0) {
+      m_problem = m_path.string() + ": cannot be read: " + std::strerror(errno);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    uLength += static_cast<std::size_t>(got);
+  }
+  if (uLength > kMaxFileSize) {
+    m_problem = strTooLarge;
+    return std::nullopt;
+  }
+  strText.resize(uLength);
+  return strText;
+}
+
 void TomlPreferences::Load() {
   m_values.clear();
   m_problem.reset();
 
-  std::error_code error;
-  if (!std::filesystem::exists(m_path, error)) return;  // no file: no preferences, no problem
-  std::ifstream file(m_path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (!file) {
-    m_problem = m_path.string() + ": cannot be read";
+  const std::optional<std::string> text = ReadText();
+  if (!text) return;
+  const auto where = [&](std::size_t i_uLine, std::size_t i_uColumn) {
+    return m_path.string() + ":" + std::to_string(i_uLine) + ":" + std::to_string(i_uColumn) + ": ";
+  };
+  if (const std::optional<Flaw> flaw = Screen(*text).FirstFlaw()) {
+    m_problem = where(flaw->line, flaw->column) + flaw->what;
     return;
   }
   try {
-    const toml::table table = toml::parse(text.str(), m_path.string());
+    const toml::table table = toml::parse(*text, m_path.string());
     for (const auto& [key, node] : table) m_values.emplace(std::string(key.str()), ValueOf(node));
   } catch (const toml::parse_error& parseError) {
-    const toml::source_position& where = parseError.source().begin;
-    m_problem = m_path.string() + ":" + std::to_string(where.line) + ":" +
-                std::to_string(where.column) + ": " + std::string(parseError.description());
+    const toml::source_position& begin = parseError.source().begin;
+    m_problem = where(begin.line, begin.column) + std::string(parseError.description());
   }
 }
 
