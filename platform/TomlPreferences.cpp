@@ -12,6 +12,7 @@
 #include <limits>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/UniqueFd.h"
 
@@ -50,9 +51,11 @@ struct Flaw {
 
 // toml++ 3.3.0 reaches undefined behaviour on some malformed input before it reports it: it
 // asks its whitespace table about a non-ASCII character outside a string (where TOML allows
-// none), and it assumes that a table header's first character begins a key. This screen finds
-// such input first, knowing just enough TOML to tell strings, comments and table headers from
-// the rest; everything it refuses is malformed TOML anyway.
+// none; it reads a bare value such as 1="x" or 7'x' to its end that way), and it assumes that
+// a table header's first character begins a key, that a value begins where an array expects
+// one, and that a time follows a date and a blank. This screen finds such input first, knowing
+// just enough TOML to tell comments, keys, table headers, strings, arrays, inline tables and
+// bare values apart; everything it refuses is malformed TOML anyway.
 class Screen {
  public:
   explicit Screen(std::string_view i_text) : m_text(i_text) {}
@@ -85,18 +88,31 @@ class Screen {
 
  private:
   enum class State { Code, Comment, Basic, Literal, MultiBasic, MultiLiteral };
+  // What the code at hand belongs to, innermost last: the top level, a table header, an inline
+  // table or an array. Keys come first at the top level and in inline tables, values after '='.
+  enum class Kind { Top, Header, Table, Array };
+  struct Frame {
+    Kind kind;
+    bool value;  // past the '=' (always in an array)
+  };
 
   static bool IsAscii(char c) { return static_cast<unsigned char>(c) < 0x80; }
   static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+  static bool IsControl(char c) {
+    return (c >= 0 && c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F;
+  }
+  // What ends a bare value for the parser.
+  static bool EndsBareValue(char c) {
+    return IsBlank(c) || c == '\r' || c == '\n' || c == ']' || c == '}' || c == ',' || c == '#';
+  }
   static bool BeginsKey(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '-' || c == '"' || c == '\'';
   }
 
   char At(std::size_t i_uPos) const { return i_uPos < m_text.size() ? m_text[i_uPos] : '\0'; }
-  bool Opens(std::size_t i_uPos, char i_quote) const {
-    return At(i_uPos) == i_quote && At(i_uPos + 1) == i_quote && At(i_uPos + 2) == i_quote;
-  }
+  Frame& Top() { return m_frames.back(); }
 
   void Flag(std::size_t i_uPos, const char* i_pWhat) {
     m_flaw = Flaw{m_uLine, i_uPos - m_uLineStart + 1, i_pWhat};
@@ -108,49 +124,108 @@ class Screen {
       ++m_uLine;
       m_uLineStart = m_uPos + 1;
     }
+    m_previous = m_text[m_uPos];
     ++m_uPos;
   }
 
+  // Checks the byte at the current position as one outside any string.
+  bool Plain() {
+    const char c = m_text[m_uPos];
+    if (!IsAscii(c)) Flag(m_uPos, "a character other than ASCII outside a string");
+    // The parser takes vertical tabs and form feeds for white space where it expects a value.
+    if (IsControl(c)) Flag(m_uPos, "a control character outside a string");
+    return !m_flaw;
+  }
+
   void Code() {
+    if (!Plain()) return;
     const char c = m_text[m_uPos];
     if (c == '\n') {
       m_bLineStart = true;
-      Step();
-      return;
+      if (Top().kind == Kind::Header) m_frames.pop_back();  // a header cut off
+      if (Top().kind == Kind::Top) Top().value = false;
+      return Step();
     }
-    if (IsBlank(c) || c == '\r') {
-      Step();
-      return;
-    }
-    if (!IsAscii(c)) return Flag(m_uPos, "a character other than ASCII outside a string");
+    if (IsBlank(c) || c == '\r') return Step();
     const bool bLineStart = std::exchange(m_bLineStart, false);
+    if (c == '#') {
+      m_state = State::Comment;
+      return Step();
+    }
+    if (Top().value) return Value(c);
     switch (c) {
-      case '#':
-        m_state = State::Comment;
-        break;
       case '"':
       case '\'':
-        if (Opens(m_uPos, c)) {
-          m_state = c == '"' ? State::MultiBasic : State::MultiLiteral;
-          m_uPos += 3;
-          return;
+        // A quote opens a key only where a key or one of its dotted parts begins.
+        if (m_previous == '\n' || IsBlank(m_previous) || m_previous == '\r' || m_previous == '.' ||
+            m_previous == '{' || m_previous == ',' || m_previous == '[') {
+          return OpenString(c);
         }
-        m_state = c == '"' ? State::Basic : State::Literal;
         break;
       case '[':
-        if (m_uDepth == 0 && bLineStart) return Header();
-        ++m_uDepth;  // an array value
-        break;
-      case '{':
-        ++m_uDepth;
+        if (m_frames.size() == 1 && bLineStart) return Header();
         break;
       case ']':
+        if (Top().kind == Kind::Header) m_frames.pop_back();
+        break;
+      case '=':
+        if (Top().kind != Kind::Header) Top().value = true;
+        break;
       case '}':
-        if (m_uDepth > 0) --m_uDepth;
+        if (Top().kind == Kind::Table) m_frames.pop_back();
         break;
       default:
         break;
     }
+    Step();
+  }
+
+  void Value(char c) {
+    switch (c) {
+      case '"':
+      case '\'':
+        return OpenString(c);
+      case '[':
+        m_frames.push_back({Kind::Array, true});
+        break;
+      case '{':
+        m_frames.push_back({Kind::Table, false});
+        break;
+      case ']':
+        if (Top().kind == Kind::Array) m_frames.pop_back();
+        break;
+      case '}':
+        // Where an array expects a value, the parser assumes that one begins.
+        if (Top().kind == Kind::Array) return Flag(m_uPos, "a '}' inside an array");
+        if (Top().kind == Kind::Table) m_frames.pop_back();
+        break;
+      case ',':
+        if (Top().kind == Kind::Table) Top().value = false;
+        break;
+      default:
+        // A number, a date, a boolean or garbage: the parser reads it to its end as one.
+        while (m_uPos < m_text.size() && !EndsBareValue(m_text[m_uPos])) {
+          if (!Plain()) return;
+          Step();
+        }
+        // A date, a blank and a digit read as a date and a time; with the digit alone the
+        // parser looks for the time's next character where none is.
+        if (At(m_uPos) == ' ' && IsDigit(At(m_uPos + 1)) &&
+            (m_uPos + 2 >= m_text.size() || EndsBareValue(At(m_uPos + 2)))) {
+          Flag(m_uPos + 1, "a lone digit after a value");
+        }
+        return;
+    }
+    Step();
+  }
+
+  void OpenString(char i_quote) {
+    if (At(m_uPos + 1) == i_quote && At(m_uPos + 2) == i_quote) {
+      m_state = i_quote == '"' ? State::MultiBasic : State::MultiLiteral;
+      for (int i = 0; i < 3; ++i) Step();
+      return;
+    }
+    m_state = i_quote == '"' ? State::Basic : State::Literal;
     Step();
   }
 
@@ -160,7 +235,8 @@ class Screen {
     if (At(uPos) == '[') ++uPos;
     while (IsBlank(At(uPos))) ++uPos;
     if (!BeginsKey(At(uPos))) return Flag(uPos, "a table header without a key");
-    m_uPos = uPos;
+    m_frames.push_back({Kind::Header, false});
+    while (m_uPos < uPos) Step();
   }
 
   void ToLineEnd() {
@@ -205,7 +281,7 @@ class Screen {
       if (m_uPos < m_text.size()) Step();
       return;
     }
-    if (Opens(m_uPos, i_quote)) {
+    if (c == i_quote && At(m_uPos + 1) == i_quote && At(m_uPos + 2) == i_quote) {
       // The closing quotes, and up to two more that belong to the string.
       for (int i = 0; i < 5 && At(m_uPos) == i_quote; ++i) Step();
       m_state = State::Code;
@@ -219,8 +295,9 @@ class Screen {
   std::size_t m_uLine = 1;
   std::size_t m_uLineStart = 0;  // where the current line begins
   State m_state = State::Code;
+  std::vector<Frame> m_frames{{Kind::Top, false}};
+  char m_previous = '\n';    // the byte before the current one
   bool m_bLineStart = true;  // nothing but blanks yet on this line of code
-  std::size_t m_uDepth = 0;  // open brackets and braces of values
   std::optional<Flaw> m_flaw;
 };
 
