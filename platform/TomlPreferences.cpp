@@ -49,6 +49,131 @@ struct Flaw {
   const char* what = "";
 };
 
+// The bare values TOML has: booleans, numbers, dates and times. Each reader reads one kind
+// from io_uPos, which it moves past what it read; false when the text does not begin with one.
+class BareValue {
+ public:
+  // Whether the whole text is one bare value.
+  static bool Is(std::string_view i_text) {
+    for (const Reader reader : {&DateTime, &Time, &Special, &Number, &Boolean}) {
+      std::size_t uPos = 0;
+      if (reader(i_text, uPos) && uPos == i_text.size()) return true;
+    }
+    return false;
+  }
+
+  // A date that a blank and a time may follow, as one value.
+  static bool IsDate(std::string_view i_text) {
+    std::size_t uPos = 0;
+    return Date(i_text, uPos) && uPos == i_text.size();
+  }
+
+ private:
+  using Reader = bool (*)(std::string_view, std::size_t&);
+
+  static bool Is(std::string_view i_text, std::size_t i_uPos, char i_c) {
+    return i_uPos < i_text.size() && i_text[i_uPos] == i_c;
+  }
+  static bool Accept(std::string_view i_text, std::size_t& io_uPos, std::string_view i_chars) {
+    if (io_uPos >= i_text.size() || i_chars.find(i_text[io_uPos]) == std::string_view::npos) {
+      return false;
+    }
+    ++io_uPos;
+    return true;
+  }
+  static bool Digits(std::string_view i_text, std::size_t& io_uPos, int i_iCount) {
+    for (int i = 0; i < i_iCount; ++i) {
+      if (!Accept(i_text, io_uPos, "0123456789")) return false;
+    }
+    return true;
+  }
+  // Digits of this set, single underscores between them.
+  static bool Run(std::string_view i_text, std::size_t& io_uPos, std::string_view i_digits) {
+    if (!Accept(i_text, io_uPos, i_digits)) return false;
+    for (;;) {
+      if (Is(i_text, io_uPos, '_')) {
+        ++io_uPos;
+        if (!Accept(i_text, io_uPos, i_digits)) return false;
+      } else if (!Accept(i_text, io_uPos, i_digits)) {
+        return true;
+      }
+    }
+  }
+
+  static bool Boolean(std::string_view i_text, std::size_t& io_uPos) {
+    for (const std::string_view word : {"true", "false"}) {
+      if (i_text.substr(io_uPos, word.size()) == word) {
+        io_uPos += word.size();
+        return true;
+      }
+    }
+    return false;
+  }
+  static bool Special(std::string_view i_text, std::size_t& io_uPos) {
+    Accept(i_text, io_uPos, "+-");
+    for (const std::string_view word : {"inf", "nan"}) {
+      if (i_text.substr(io_uPos, word.size()) == word) {
+        io_uPos += word.size();
+        return true;
+      }
+    }
+    return false;
+  }
+  static bool Number(std::string_view i_text, std::size_t& io_uPos) {
+    for (const auto& [prefix, digits] : kPrefixed) {
+      if (i_text.substr(io_uPos, 2) == prefix) {
+        io_uPos += 2;
+        return Run(i_text, io_uPos, digits);
+      }
+    }
+    Accept(i_text, io_uPos, "+-");
+    // No leading zeros: 0 alone, or a run that starts with 1 to 9.
+    if (Is(i_text, io_uPos, '0')) {
+      ++io_uPos;
+    } else if (!Run(i_text, io_uPos, "0123456789")) {
+      return false;
+    }
+    if (Accept(i_text, io_uPos, ".") && !Run(i_text, io_uPos, "0123456789")) return false;
+    if (Accept(i_text, io_uPos, "eE")) {
+      Accept(i_text, io_uPos, "+-");
+      return Run(i_text, io_uPos, "0123456789");
+    }
+    return true;
+  }
+  static bool Date(std::string_view i_text, std::size_t& io_uPos) {
+    return Digits(i_text, io_uPos, 4) && Accept(i_text, io_uPos, "-") &&
+           Digits(i_text, io_uPos, 2) && Accept(i_text, io_uPos, "-") && Digits(i_text, io_uPos, 2);
+  }
+  static bool Time(std::string_view i_text, std::size_t& io_uPos) {
+    if (!(Digits(i_text, io_uPos, 2) && Accept(i_text, io_uPos, ":") &&
+          Digits(i_text, io_uPos, 2) && Accept(i_text, io_uPos, ":") &&
+          Digits(i_text, io_uPos, 2))) {
+      return false;
+    }
+    if (Accept(i_text, io_uPos, ".")) {
+      if (!Digits(i_text, io_uPos, 1)) return false;
+      while (Digits(i_text, io_uPos, 1)) {
+      }
+    }
+    return true;
+  }
+  static bool DateTime(std::string_view i_text, std::size_t& io_uPos) {
+    if (!Date(i_text, io_uPos)) return false;
+    if (io_uPos == i_text.size()) return true;
+    if (!Accept(i_text, io_uPos, "Tt ") || !Time(i_text, io_uPos)) return false;
+    if (Accept(i_text, io_uPos, "Zz")) return true;
+    if (Accept(i_text, io_uPos, "+-")) {
+      return Digits(i_text, io_uPos, 2) && Accept(i_text, io_uPos, ":") &&
+             Digits(i_text, io_uPos, 2);
+    }
+    return true;
+  }
+
+  // Hexadecimal, octal and binary integers: no sign, no point, no exponent.
+  static constexpr std::pair<std::string_view, std::string_view> kPrefixed[] = {
+      {"0x", "0123456789abcdefABCDEF"}, {"0o", "01234567"}, {"0b", "01"}};
+};
+
 // toml++ 3.3.0 reaches undefined behaviour on some malformed input before it reports it: it
 // asks its whitespace table about a non-ASCII character outside a string (where TOML allows
 // none; it reads a bare value such as 1="x" or 7'x' to its end that way), and it assumes that
@@ -110,6 +235,9 @@ class Screen {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '-' || c == '"' || c == '\'';
   }
+
+  // The parser looks at most 127 characters ahead to tell what a value is.
+  static constexpr std::size_t kLongestBareValue = 100;
 
   char At(std::size_t i_uPos) const { return i_uPos < m_text.size() ? m_text[i_uPos] : '\0'; }
   Frame& Top() { return m_frames.back(); }
@@ -203,20 +331,34 @@ class Screen {
         if (Top().kind == Kind::Table) Top().value = false;
         break;
       default:
-        // A number, a date, a boolean or garbage: the parser reads it to its end as one.
-        while (m_uPos < m_text.size() && !EndsBareValue(m_text[m_uPos])) {
-          if (!Plain()) return;
-          Step();
-        }
-        // A date, a blank and a digit read as a date and a time; with the digit alone the
-        // parser looks for the time's next character where none is.
-        if (At(m_uPos) == ' ' && IsDigit(At(m_uPos + 1)) &&
-            (m_uPos + 2 >= m_text.size() || EndsBareValue(At(m_uPos + 2)))) {
-          Flag(m_uPos + 1, "a lone digit after a value");
-        }
-        return;
+        return Bare();
     }
     Step();
+  }
+
+  // A number, a date, a time, a boolean: the parser guesses which from its characters and then
+  // trusts the guess, so only what TOML allows may reach it. A date, one blank and a digit
+  // begin a date and time.
+  void Bare() {
+    const std::size_t uStart = m_uPos;
+    std::size_t uEnd = uStart;
+    const auto scan = [&] {
+      while (uEnd < m_text.size() && !EndsBareValue(m_text[uEnd])) ++uEnd;
+    };
+    scan();
+    if (BareValue::IsDate(m_text.substr(uStart, uEnd - uStart)) && At(uEnd) == ' ' &&
+        IsDigit(At(uEnd + 1))) {
+      ++uEnd;
+      scan();
+    }
+    while (m_uPos < uEnd) {
+      if (!Plain()) return;
+      Step();
+    }
+    const std::string_view value = m_text.substr(uStart, uEnd - uStart);
+    if (value.size() > kLongestBareValue || !BareValue::Is(value)) {
+      Flag(uStart, "not a value TOML knows");
+    }
   }
 
   void OpenString(char i_quote) {
