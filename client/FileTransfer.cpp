@@ -61,7 +61,12 @@ std::string Zastra::GetFile(std::string i_strRootPassword, std::string i_strFile
   const long long llSize =
       zastra_text::LeadingInteger(GetAnswer("send " + i_strFilename + " " + i_strRootPassword));
   if (llSize == 0) return strResult;
-  const long lSize = static_cast<long>(std::clamp<long long>(llSize, -1, kMaxFileSize));
+  if (llSize > kMaxDownloadSize) {
+    // The router sends the file whether it is taken or not: the connection is out of step.
+    m_oSocket.ConnectionLost();
+    return strResult;
+  }
+  const long lSize = static_cast<long>(std::max<long long>(llSize, -1));
 
   // The result grows only by what actually arrives: an announced size is no promise.
   char strBuffer[kBlockSize];

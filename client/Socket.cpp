@@ -1,16 +1,18 @@
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 
+#include "client/HostLookup.h"
 #include "client/Zastra.h"
 
 namespace {
@@ -19,6 +21,12 @@ namespace {
 // one Read runs at a time (one thread) and a line needs no allocation until it is returned.
 constexpr std::size_t kLineBufferSize = 8192;
 char g_lineBuffer[kLineBufferSize];
+
+// How much Read looks at in one peek: an answer line is short, and what follows it (the next
+// lines of a long answer) need not be copied again for every line. A line that does not fit
+// is taken in larger and larger pieces.
+constexpr std::size_t kFirstPeek = 256;
+constexpr std::size_t kLargestPeek = 8192;
 
 }  // namespace
 
@@ -37,18 +45,16 @@ bool Zastra::Socket::Connect(std::string i_strHostname, uint32_t i_iPort) {
   Disconnect();
 
   SigAlarmObj = this;
-  alarm(static_cast<unsigned>(m_iTimeout));
+  alarm(static_cast<unsigned>(Timeout().count()));
   m_strHostname = std::move(i_strHostname);
   m_iPort = i_iPort;
 
-  const hostent* pHost = gethostbyname(m_strHostname.c_str());
-  if (pHost == nullptr || pHost->h_addrtype != AF_INET || pHost->h_addr_list[0] == nullptr) {
-    FailConnect("Host " + m_strHostname + " not found.");
-  }
+  const std::optional<in_addr> host = zastra_net::LookUpIPv4(m_strHostname);  // within the alarm
+  if (!host) FailConnect("Host " + m_strHostname + " not found.");
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(m_iPort & 0xFFFFu));
-  std::memcpy(&address.sin_addr, pHost->h_addr_list[0], sizeof address.sin_addr);
+  address.sin_addr = *host;
 
   m_iFD = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (m_iFD < 0) {
@@ -62,6 +68,9 @@ bool Zastra::Socket::Connect(std::string i_strHostname, uint32_t i_iPort) {
   if (::connect(m_iFD, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     FailConnect(std::strerror(errno));
   }
+  // Only now: connect would take the send time-out as a bound of its own, ahead of the alarm.
+  m_appliedTimeout = std::chrono::milliseconds(0);
+  if (!UseTimeout(Timeout())) FailConnect(std::strerror(errno));  // no connection without it
   alarm(0);
   SigAlarmObj = nullptr;
   return true;
@@ -79,74 +88,123 @@ void Zastra::Socket::Disconnect() {
   m_iFD = -1;
 }
 
-void Zastra::Socket::Write(std::string i_strCommand) {
-  if (!IsConnected()) return;
-  // MSG_NOSIGNAL: a peer that has gone away must not raise SIGPIPE even before the handler
-  // is installed.
-  [[maybe_unused]] const ssize_t sent =
-      ::send(m_iFD, i_strCommand.data(), i_strCommand.size(), MSG_NOSIGNAL);
+std::chrono::seconds Zastra::Socket::Timeout() const {
+  return std::chrono::seconds(std::max(m_iTimeout, 1));
 }
 
-std::string Zastra::Socket::Read() {
-  if (!IsConnected()) return {};
+// The socket's own time-outs bound every blocking receive and send on it. The kernel never
+// restarts such a call after a signal handler has run, SA_RESTART or not: any signal ends the
+// wait with EINTR, which the callers take as the time-out.
+bool Zastra::Socket::UseTimeout(std::chrono::milliseconds i_timeout) {
+  if (i_timeout == m_appliedTimeout) return true;
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(i_timeout);
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(i_timeout - seconds);
+  const timeval limit{static_cast<time_t>(seconds.count()),
+                      static_cast<suseconds_t>(micros.count())};
+  if (setsockopt(m_iFD, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0 ||
+      setsockopt(m_iFD, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) {
+    m_appliedTimeout = std::chrono::milliseconds(0);
+    return false;
+  }
+  m_appliedTimeout = i_timeout;
+  return true;
+}
 
-  SigAlarmObj = this;
-  alarm(static_cast<unsigned>(m_iTimeout));  // one alarm for the whole line
+void Zastra::Socket::Write(std::string i_strCommand) {
+  if (!IsConnected()) return;
+  if (!UseTimeout(Timeout())) return ConnectionLost();  // never an unbounded wait
+  // MSG_NOSIGNAL: a peer that has gone away must not raise SIGPIPE even before the handler
+  // is installed.
+  const ssize_t sent = ::send(m_iFD, i_strCommand.data(), i_strCommand.size(), MSG_NOSIGNAL);
+  if (sent == static_cast<ssize_t>(i_strCommand.size())) return;
+  const int error = errno;
+  // A router that has gone shows at the next read. A router that stopped reading (the time-out
+  // ran out with the line unsent or torn) or a signal leaves the connection out of step.
+  if (sent < 0 && error != EAGAIN && error != EWOULDBLOCK && error != EINTR) return;
+  ConnectionLost();
+}
+
+std::string Zastra::Socket::Read() { return ReadLine(std::nullopt); }
+
+std::string Zastra::Socket::ReadLine(std::optional<Clock::time_point> i_answerDeadline) {
+  if (!IsConnected()) return {};
+  if (!UseTimeout(Timeout())) {  // never an unbounded wait
+    ConnectionLost();
+    return {};
+  }
+
+  const Clock::time_point lineDeadline = Clock::now() + Timeout();
+  const Clock::time_point deadline =
+      std::min(lineDeadline, i_answerDeadline.value_or(lineDeadline));
   std::size_t uLength = 0;
   bool bLineFeed = false;
-  char byte = 0;
-  // One byte per read: whatever follows the line feed must stay in the socket. The alarm
-  // handler closes m_iFD and sets it to -1, so the descriptor is read afresh on every turn.
-  while (::read(m_iFD, &byte, 1) == 1) {
-    if (byte == '\n') {
+  // While the whole time-out is left, the socket's receive time-out bounds the first wait and
+  // no poll is needed; after that the rest of the time is counted here.
+  bool bWait = deadline < lineDeadline;
+  std::size_t uPeek = kFirstPeek;
+  char peeked[kLargestPeek];
+  for (;;) {
+    if (bWait && !WaitReadableUntil(deadline)) break;
+    // Look, then take exactly through the line feed; whatever follows stays in the socket.
+    // No retry on EINTR: an interrupted wait is the time-out.
+    const ssize_t got = ::recv(m_iFD, peeked, uPeek, MSG_PEEK);
+    if (got <= 0) break;  // end of stream, an error, the time-out, a signal
+    const auto uGot = static_cast<std::size_t>(got);
+    const char* pLineFeed = static_cast<const char*>(std::memchr(peeked, '\n', uGot));
+    const std::size_t uTake = pLineFeed != nullptr ? (pLineFeed - peeked) + 1 : uGot;
+    // MSG_TRUNC: these bytes are in hand already, so the kernel only drops them.
+    if (::recv(m_iFD, peeked, uTake, MSG_TRUNC) != static_cast<ssize_t>(uTake)) break;
+    for (std::size_t i = 0; i < uTake - (pLineFeed != nullptr ? 1 : 0); ++i) {
+      if (peeked[i] == '\r') continue;
+      if (uLength < kLineBufferSize - 1) g_lineBuffer[uLength++] = peeked[i];
+    }
+    if (pLineFeed != nullptr) {
       bLineFeed = true;
       break;
     }
-    if (byte == '\r') continue;
-    if (uLength < kLineBufferSize - 1) g_lineBuffer[uLength++] = byte;
+    bWait = true;  // the rest of the line has yet to come
+    uPeek = std::min(uPeek * 2, kLargestPeek);
   }
-  alarm(0);
-  SigAlarmObj = nullptr;
 
   g_lineBuffer[uLength] = '\0';
   std::string strLine(g_lineBuffer);  // up to the first NUL byte
 
-  // End of stream or a read error: the peer is gone or broken, so treat it as a lost
-  // connection, as the alarm handler already has for a time-out.
+  // A time-out, a signal, end of stream or a read error: the peer is gone, silent or broken,
+  // or the host wants the wait to end. Either way the connection is lost.
   if (!bLineFeed && IsConnected()) ConnectionLost();
   return strLine;
 }
 
 void Zastra::Socket::SetTimeout(int i_iTimeout) { m_iTimeout = i_iTimeout; }
 
-bool Zastra::Socket::WaitFor(short i_sEvents, int i_iTimeoutMs) const {
-  pollfd entry{m_iFD, i_sEvents, 0};
-  int iResult;
-  do {
-    iResult = ::poll(&entry, 1, i_iTimeoutMs);  // an unrelated signal only repeats the wait
-  } while (iResult < 0 && errno == EINTR);
-  return iResult > 0;
+bool Zastra::Socket::WaitReadableUntil(Clock::time_point i_deadline) const {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(i_deadline - Clock::now());
+  if (left.count() <= 0) return false;
+  pollfd entry{m_iFD, POLLIN, 0};
+  // No retry on EINTR: a signal ends the wait like the time-out.
+  return ::poll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30))) > 0;
 }
 
 std::size_t Zastra::Socket::ReadRaw(char* o_pBuffer, std::size_t i_uMax) {
   if (!IsConnected() || i_uMax == 0) return 0;
   ssize_t got = -1;
-  if (WaitFor(POLLIN, kTransferTimeoutMs)) got = ::read(m_iFD, o_pBuffer, i_uMax);
+  // The socket's time-out bounds the wait; no retry on EINTR.
+  if (UseTimeout(std::chrono::milliseconds(kTransferTimeoutMs))) {
+    got = ::recv(m_iFD, o_pBuffer, i_uMax, 0);
+  }
   if (got > 0) return static_cast<std::size_t>(got);
   ConnectionLost();
   return 0;
 }
 
 bool Zastra::Socket::WriteRaw(const char* i_pData, std::size_t i_uLength) {
-  std::size_t uSent = 0;
-  while (IsConnected() && uSent < i_uLength) {
-    if (!WaitFor(POLLOUT, kTransferTimeoutMs)) break;
-    const ssize_t sent = ::send(m_iFD, i_pData + uSent, i_uLength - uSent, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) break;
-    uSent += static_cast<std::size_t>(sent);
+  if (!IsConnected()) return false;
+  // One send: on a blocking socket it comes back short only when the time-out ran out or a
+  // signal interrupted it, and either ends the transfer.
+  if (UseTimeout(std::chrono::milliseconds(kTransferTimeoutMs)) &&
+      ::send(m_iFD, i_pData, i_uLength, MSG_NOSIGNAL) == static_cast<ssize_t>(i_uLength)) {
+    return true;
   }
-  if (uSent == i_uLength) return true;
   if (IsConnected()) ConnectionLost();
   return false;
 }
@@ -170,8 +228,8 @@ void Zastra::Socket::InitSignalHandler() {
   pipeAction.sa_flags = 0;
   if (sigaction(SIGPIPE, &pipeAction, nullptr) != 0) std::fputs("sigaction failed\n", stderr);
 
-  // Without SA_RESTART, so that the alarm makes a blocked read() or connect() return EINTR.
-  // signal() would not do: glibc installs its handlers with SA_RESTART.
+  // Without SA_RESTART, so that the alarm makes a blocked connect() (or the wait for a name
+  // lookup) return EINTR. signal() would not do: glibc installs its handlers with SA_RESTART.
   struct sigaction alarmAction {};
   sigaction(SIGALRM, nullptr, &alarmAction);
   alarmAction.sa_handler = SigAlarm;

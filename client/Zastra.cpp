@@ -76,9 +76,16 @@ std::string Zastra::GetMultilineAnswer(std::string i_strCommand) {
   m_oSocket.SetConnectionLostObj(this);
   m_oSocket.Write(i_strCommand + "\r\n");
   // The closing line is consumed but not examined. A time-out closes the connection, after
-  // which Read returns "" and so ends the answer.
-  for (std::string strLine = m_oSocket.Read(); StartsWith(strLine, " ");
-       strLine = m_oSocket.Read()) {
+  // which Read returns "" and so ends the answer. A router that keeps sending body lines would
+  // hold the client for ever; past either bound the rest of the answer is not read, so the
+  // connection is out of step and dropped.
+  const auto deadline = Socket::Clock::now() + std::chrono::seconds(kMaxMultilineAnswerSeconds);
+  for (std::string strLine = m_oSocket.ReadLine(deadline); StartsWith(strLine, " ");
+       strLine = m_oSocket.ReadLine(deadline)) {
+    if (strResult.size() + strLine.size() + 1 > kMaxMultilineAnswerSize) {
+      m_oSocket.ConnectionLost();
+      break;
+    }
     strResult += strLine;
     strResult += '\n';
   }

@@ -10,15 +10,29 @@
 // "nothing" value ("", 0, false, Offline, _Default) when the router refuses, stays silent, or
 // the client is not connected; it never reports why.
 //
-// Threads and signals: one thread. Each connection attempt and each wait for an answer line is
-// bounded by a process-wide one-second SIGALRM, whose handler closes the connection (Socket).
-// The process must call InitSignalHandler once and must not use alarm() for anything else.
+// Bounds: nothing a router sends can hold the client for long or make it hold much. A
+// connection attempt, name lookup included, takes at most the time-out (one second). Each
+// answer line must arrive within the time-out, and each command must be taken by the router
+// within it. A multi-line answer may take at most kMaxMultilineAnswerSeconds and hold at most
+// kMaxMultilineAnswerSize bytes. A download may announce at most kMaxDownloadSize bytes. Going
+// past any of these, like a router that closes the connection, counts as a lost connection:
+// the socket is closed, the connection-lost callback runs once, and the operation returns what
+// it has (a multi-line answer its lines so far, a download "").
+//
+// Threads and signals: one thread. A connection attempt is bounded by a process-wide SIGALRM,
+// whose handler closes the socket (Socket); the process must call InitSignalHandler once and
+// must not use alarm() for anything else. The waits for answers and for the router to take a
+// command are bounded by the socket's own time-outs. Any signal that interrupts one of these
+// waits ends it as the time-out does: a host's SIGINT handler thus ends a blocked exchange.
 //
 // Names: m_ member, i_ input parameter; str string, i integer, l long, t enumeration,
 // dm dial mode, o object held by value, p pointer (not owned unless stated).
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +77,12 @@ class Zastra {
   class Channel;
   class Circuit;
   class Socket;
+
+  // ---- bounds on what a router may send (see the top of this file) ----
+
+  static constexpr int kMaxMultilineAnswerSeconds = 5;
+  static constexpr std::size_t kMaxMultilineAnswerSize = std::size_t{1} << 20;  // bytes
+  static constexpr long kMaxDownloadSize = 16L << 20;                           // bytes
 
   // ---- connection ----
 
@@ -124,7 +144,8 @@ class Zastra {
 
   // ---- file transfer ----
 
-  // The file's bytes, or "" when refused, empty, or cut short (which also drops the connection).
+  // The file's bytes, or "" when refused, empty, cut short or announced larger than
+  // kMaxDownloadSize (the last two also drop the connection).
   std::string GetFile(std::string i_strRootPassword, std::string i_strFilename);
   // True when the router acknowledged every block.
   bool UploadFile(std::string i_strRootPassword, std::string i_strFilename,
@@ -153,46 +174,61 @@ class Zastra {
     bool Connect(std::string i_strHostname, uint32_t i_iPort);
     void Disconnect();  // idempotent
     bool IsConnected() const { return m_iFD != -1; }
-    // One write of every byte; a short or failed write is neither repeated nor reported.
+    // One send of every byte. The router must take them within the time-out: a write that
+    // cannot complete in time, or that a signal interrupts, closes the connection and notifies
+    // the owner. A write to a router that has gone is not reported; the next Read notices.
     void Write(std::string i_strCommand);
     // One line without its line feed and without any carriage return, cut at a NUL byte and
     // at 8191 characters (the rest of the line is consumed). The line must arrive within the
-    // time-out; a time-out, end of stream or read error closes the connection and notifies
-    // the owner, and Read returns what it gathered.
+    // time-out; a time-out, a signal, end of stream or a read error closes the connection and
+    // notifies the owner, and Read returns what it gathered.
     //
-    // Read takes one byte per read() and never reads ahead of the line feed: file transfers
-    // read raw blocks from the same descriptor right after an answer line.
+    // Read never consumes a byte past the line feed: file transfers read raw blocks from the
+    // same descriptor right after an answer line. It peeks at what has arrived and takes
+    // exactly the line, so a line that has arrived whole costs two reads.
     std::string Read();
-    void SetTimeout(int i_iTimeout);
+    void SetTimeout(int i_iTimeout);  // seconds; below 1 counts as 1
     std::string GetHost() const { return m_strHostname; }
     uint32_t GetPort() const { return m_iPort; }
     void SetConnectionLostObj(Zastra* i_pZastra) { m_pZastra = i_pZastra; }
     static void InitSignalHandler();
 
-    // Raw block I/O for file transfers, bounded by kTransferTimeout instead of the alarm.
-    // ReadRaw returns the bytes one read() delivered (at most i_uMax). End of stream, an error
-    // or a time-out leaves the line protocol out of step, so it closes the connection, notifies
-    // the owner and returns 0. WriteRaw sends every byte or, failing that, does the same and
-    // returns false.
+    // Raw block I/O for file transfers, each read or write bounded by kTransferTimeoutMs.
+    // ReadRaw returns the bytes one read() delivered (at most i_uMax). End of stream, an error,
+    // a time-out or a signal leaves the line protocol out of step, so it closes the connection,
+    // notifies the owner and returns 0. WriteRaw sends every byte or, failing that, does the
+    // same and returns false.
     static constexpr int kTransferTimeoutMs = 3000;
     std::size_t ReadRaw(char* o_pBuffer, std::size_t i_uMax);
     bool WriteRaw(const char* i_pData, std::size_t i_uLength);
 
    private:
+    friend class Zastra;  // reads multi-line answers against their own deadline
+    using Clock = std::chrono::steady_clock;
+
     void ConnectionLost();
     static void SigAlarm(int signo);
     [[noreturn]] void FailConnect(std::string i_strMessage);
-    bool WaitFor(short i_sEvents, int i_iTimeoutMs) const;
+    std::chrono::seconds Timeout() const;
+    // Makes the socket's own time-outs this long (one system call only when they change).
+    bool UseTimeout(std::chrono::milliseconds i_timeout);
+    // Read, with the line due by the end of a longer answer at the latest, if that comes first.
+    std::string ReadLine(std::optional<Clock::time_point> i_answerDeadline);
+    // Waits until the descriptor is readable or the time is up; a signal ends the wait.
+    bool WaitReadableUntil(Clock::time_point i_deadline) const;
 
     int m_iFD;                  // -1 when not connected; the alarm handler may reset it
-    int m_iTimeout;             // seconds, armed around Connect and each Read
+    int m_iTimeout;             // seconds: the alarm around Connect, the socket's time-outs
     std::string m_strHostname;  // as given to the last Connect
     uint32_t m_iPort;           // as given to the last Connect, all 32 bits
     Zastra* m_pZastra;          // notified when the connection is lost; not owned
+    // The socket's receive and send time-outs as last set: the line time-out, or the transfer
+    // time-out while raw blocks flow. Zero before they are set on a new connection.
+    std::chrono::milliseconds m_appliedTimeout{0};
 
-    // The socket with a timed operation in progress, the one the alarm handler closes. Global
-    // because a signal handler has no other way to find it; set and cleared by Connect and
-    // Read around their alarm, null otherwise.
+    // The socket with a connection attempt in progress, the one the alarm handler closes.
+    // Global because a signal handler has no other way to find it; set and cleared by Connect
+    // around its alarm, null otherwise.
     static Socket* SigAlarmObj;
   };
 

@@ -3,7 +3,8 @@
 // Preferences kept in a TOML file, one file for the one domain this process serves. TOML's
 // integers, booleans and strings are the number, boolean and string types; a float reads as a
 // number. Every synchronize reads the file again. A missing file holds no keys; a malformed
-// one holds no keys either, and says where it went wrong.
+// one holds no keys either, and says where it went wrong. So does anything that is not a
+// regular file of at most 16 KiB: it is refused unread, and reading never blocks.
 
 #include <filesystem>
 #include <map>
@@ -26,7 +27,13 @@ class TomlPreferences final : public PreferencesStore {
   std::optional<std::string> Problem() const override { return m_problem; }
 
  private:
+  // Eight keys take a few hundred bytes. The bound keeps a hostile file from taking memory or
+  // nesting the parser's recursion deep enough to overflow the stack.
+  static constexpr std::size_t kMaxFileSize = 16 * 1024;
+
   void Load();
+  // The file's text, or nothing (with m_problem set unless the file is simply absent).
+  std::optional<std::string> ReadText();
 
   std::filesystem::path m_path;
   std::string m_strDomain;

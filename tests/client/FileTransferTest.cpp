@@ -1,9 +1,11 @@
 // File transfer in acknowledged blocks of at most 1024 bytes.
 
+#include <optional>
 #include <random>
 #include <sstream>
 
 #include "tests/client/ClientTest.h"
+#include "tests/client/SignalTimer.h"
 
 namespace zezar_test {
 namespace {
@@ -106,8 +108,9 @@ TEST_F(ATransfer, EndsADownloadCutShort) {
        Exchanges({{"send f pw", "OK 2000"}}) +
            Script{Send(std::string(1024, 'a')), Expect(kAck), Stall(kPastTheTransferTimeOut)}},
       {"end of stream", Exchanges({{"send f pw", "OK 2000"}}) + Script{Send("abc"), Close()}},
-      {"a huge size, then silence",
-       Exchanges({{"send f pw", "OK 2147483647"}}) + Script{Send("abc"), Expect(kAck), Close()}},
+      {"the largest size allowed, then silence",
+       Exchanges({{"send f pw", "OK " + std::to_string(Zastra::kMaxDownloadSize)}}) +
+           Script{Send("abc"), Expect(kAck), Close()}},
   };
   for (Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -119,6 +122,57 @@ TEST_F(ATransfer, EndsADownloadCutShort) {
     EXPECT_FALSE(client.IsConnected());
     EXPECT_EQ(calls.Calls(), 1);
     Check(daemon);
+  }
+}
+
+// The router would send the whole of what it announced; the client takes none of it, sends no
+// acknowledgement, and drops the connection that is now out of step.
+TEST_F(ATransfer, RefusesADownloadAnnouncedBeyondItsBound) {
+  for (const std::string& size : {std::to_string(Zastra::kMaxDownloadSize + 1),
+                                  std::string("2147483647"), std::string("99999999999999999999")}) {
+    SCOPED_TRACE(size);
+    CountingCallback calls;
+    client.SetConnectionLostCallback(&calls);
+    FakeDaemon daemon(
+        {Expect("send f pw\r\n"), Send("OK " + size + "\n" + std::string(1024, 'z'))});
+    ConnectTo(daemon);
+    EXPECT_EQ(client.GetFile("pw", "f"), "");
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(calls.Calls(), 1);
+    const Transcript transcript = Check(daemon);  // no acknowledgement among what it received
+    EXPECT_EQ(transcript.received, (std::vector<std::string>{"send f pw\r\n"}));
+  }
+}
+
+TEST_F(ATransfer, EndsAWaitForABlockOnASignal) {
+  using Restart = SignalTimer::Restart;
+  const std::string content = Content(2000);
+  struct Row {
+    const char* name;
+    std::optional<Restart> signal;
+    std::string result;
+  } rows[] = {
+      {"no signal: the late block arrives", std::nullopt, content},
+      {"a handler without SA_RESTART", Restart::No, ""},
+      {"a handler with SA_RESTART", Restart::Yes, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeDaemon daemon(Exchanges({{"send f pw", "OK 2000"}}) +
+                      Script{Send(content.substr(0, 1024)), Expect(kAck), Stall(1500ms),
+                             Send(content.substr(1024)), Expect(kAck), Send("OK done\n")});
+    ConnectTo(daemon);
+    std::optional<SignalTimer> signal;
+    if (row.signal) signal.emplace(300ms, *row.signal);
+    const std::string file = client.GetFile("pw", "f");
+    EXPECT_EQ(file.size(), row.result.size());
+    EXPECT_TRUE(file == row.result);
+    EXPECT_EQ(client.IsConnected(), !row.signal.has_value());
+    client.Disconnect();
+    Transcript transcript = daemon.Finish();
+    if (!row.signal) {
+      EXPECT_EQ(transcript.error, "");  // else the second ack never comes
+    }
   }
 }
 

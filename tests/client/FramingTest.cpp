@@ -1,5 +1,7 @@
 // Requests and answers: "OK " results, multi-line answers, the version cache, the callback.
 
+#include <algorithm>
+
 #include "tests/client/ClientTest.h"
 
 namespace zezar_test {
@@ -62,6 +64,90 @@ TEST_F(TheFraming, CollectsMultiLineAnswersUpToTheirClosingLine) {
   }
   client.Disconnect();
   Check(daemon);
+}
+
+// A router that keeps streaming body lines must not keep the client reading for ever, nor make
+// it hold without limit: past a bound the client gives up on the connection.
+TEST_F(TheFraming, BoundsAMultiLineAnswerInBytes) {
+  const std::string line = " " + std::string(98, 'l') + "\n";  // 100 bytes in the result too
+  std::string exactly;
+  while (exactly.size() + line.size() <= Zastra::kMaxMultilineAnswerSize) exactly += line;
+  exactly += " " + std::string(Zastra::kMaxMultilineAnswerSize - exactly.size() - 2, 'e') + "\n";
+  std::string beyond;
+  while (beyond.size() < Zastra::kMaxMultilineAnswerSize * 3 / 2) beyond += line;
+  struct Row {
+    const char* name;
+    std::string body;
+    bool whole;
+  } rows[] = {
+      {"exactly the bound", exactly, true},
+      {"half as much again", beyond, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CountingCallback calls;
+    client.SetConnectionLostCallback(&calls);
+    FakeDaemon daemon(Script{Expect("support pw\r\n"), Send(row.body + "OK\n")} +
+                      Exchanges({{"date", "OK after"}}));
+    ConnectTo(daemon);
+    const std::string answer = client.Support("pw");
+    if (row.whole) {
+      EXPECT_EQ(answer.size(), row.body.size());
+      EXPECT_EQ(answer, row.body);
+      EXPECT_EQ(client.Date(), "after");
+      EXPECT_EQ(calls.Calls(), 0);
+    } else {
+      EXPECT_LE(answer.size(), Zastra::kMaxMultilineAnswerSize);
+      EXPECT_EQ(answer, row.body.substr(0, answer.size()));
+      EXPECT_FALSE(client.IsConnected());
+      EXPECT_EQ(calls.Calls(), 1);
+    }
+    client.Disconnect();
+    Transcript transcript = daemon.Finish();
+    if (row.whole) {
+      EXPECT_EQ(transcript.error, "");  // else "date" never comes
+    }
+  }
+}
+
+TEST_F(TheFraming, BoundsAMultiLineAnswerInTime) {
+  using namespace std::chrono_literals;
+  // Every line arrives well within the one-second time-out; the answer as a whole does not.
+  const auto lines = [](int i_iCount) {
+    Script script{Expect("timetable\r\n")};
+    for (int i = 0; i < i_iCount; ++i) script = script + Script{Send(" t\n"), Stall(400ms)};
+    return script + Script{Send("OK\n")};
+  };
+  const int kWithin = Zastra::kMaxMultilineAnswerSeconds * 1000 / 400 / 2;
+  const int kBeyond = Zastra::kMaxMultilineAnswerSeconds * 1000 / 400 + 3;
+  struct Row {
+    const char* name;
+    int lines;
+    bool whole;
+  } rows[] = {
+      {"well within the bound", kWithin, true},
+      {"beyond it", kBeyond, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CountingCallback calls;
+    client.SetConnectionLostCallback(&calls);
+    FakeDaemon daemon(lines(row.lines));
+    ConnectTo(daemon);
+    const std::string answer = client.Timetable();
+    const auto count = std::count(answer.begin(), answer.end(), '\n');
+    if (row.whole) {
+      EXPECT_EQ(count, row.lines);
+      EXPECT_TRUE(client.IsConnected());
+    } else {
+      EXPECT_LT(count, row.lines);
+      EXPECT_GT(count, 0);
+      EXPECT_FALSE(client.IsConnected());
+    }
+    EXPECT_EQ(calls.Calls(), row.whole ? 0 : 1);
+    client.Disconnect();
+    Check(daemon);
+  }
 }
 
 TEST_F(TheFraming, DoesNotCutAMultiLineCommand) {

@@ -1,6 +1,9 @@
-// The transport's line reader, byte by byte.
+// The transport's line reader.
+
+#include <optional>
 
 #include "tests/client/ClientTest.h"
+#include "tests/client/SignalTimer.h"
 
 namespace zezar_test {
 namespace {
@@ -61,6 +64,71 @@ TEST_F(ASocket, LeavesWhatFollowsTheLineInTheSocket) {
   EXPECT_EQ(std::string(buffer, 3), "abc");
   socket.Disconnect();
   Check(daemon);
+}
+
+// Read looks at what has arrived before it takes anything: whatever the segments hold, it
+// takes exactly its line, and the raw bytes behind the last line are still in the socket.
+TEST_F(ASocket, TakesExactlyItsLinesFromWhatHasArrived) {
+  const std::string k300(300, 'a');
+  const std::string k5000(5000, 'b');
+  struct Row {
+    const char* name;
+    Script script;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"three lines in one segment", {Send("one\ntwo\nthree\nraw")}, {"one", "two", "three"}},
+      {"a line longer than the first look", {Send(k300 + "\n" + k300 + "\nraw")}, {k300, k300}},
+      {"a long line with carriage returns", {Send(k5000 + "\r\nx\ry\nraw")}, {k5000, "xy"}},
+      {"a long line beyond the buffer", {Send(kLong + "\nraw")}, {std::string(8191, 'x')}},
+      {"a line in pieces",
+       {Send("OK "), Stall(50ms), Send("1"), Stall(50ms), Send("2\nraw")},
+       {"OK 12"}},
+      {"a NUL, then the rest of the line", {Send(std::string("ab\0c\nraw", 8))}, {"ab"}},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeDaemon daemon(row.script);
+    socket.Connect("127.0.0.1", daemon.Port());
+    for (const std::string& line : row.lines) EXPECT_EQ(socket.Read(), line);
+    char buffer[8] = {};
+    EXPECT_EQ(socket.ReadRaw(buffer, sizeof buffer), 3u);
+    EXPECT_EQ(std::string(buffer, 3), "raw");
+    socket.Disconnect();
+    Check(daemon);
+  }
+  EXPECT_EQ(lost.Calls(), 0);
+}
+
+// A host's SIGINT handler must end a blocked exchange, whether it asked for restarts or not.
+TEST_F(ASocket, EndsTheWaitForALineOnASignal) {
+  struct Row {
+    const char* name;
+    std::optional<SignalTimer::Restart> signal;
+    std::string line;  // what Read returns
+    int lost;
+  } rows[] = {
+      {"no signal: the late line arrives", std::nullopt, "OK late", 0},
+      {"a handler without SA_RESTART", SignalTimer::Restart::No, "OK ", 1},
+      {"a handler with SA_RESTART", SignalTimer::Restart::Yes, "OK ", 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CountingCallback calls;
+    client.SetConnectionLostCallback(&calls);
+    FakeDaemon daemon({Send("OK "), Stall(1500ms), Send("late\n")});
+    socket.SetTimeout(3);  // the signal, not the time-out, ends the wait
+    socket.Connect("127.0.0.1", daemon.Port());
+    std::optional<SignalTimer> signal;
+    if (row.signal) signal.emplace(300ms, *row.signal);
+    EXPECT_EQ(socket.Read(), row.line);
+    EXPECT_EQ(socket.IsConnected(), row.lost == 0);
+    EXPECT_EQ(calls.Calls(), row.lost);
+    if (row.signal) {
+      EXPECT_EQ(SignalTimer::Delivered(), 1);
+    }
+    socket.Disconnect();
+    Check(daemon);
+  }
 }
 
 TEST_F(ASocket, CountsTheEndOfTheStreamAsALostConnection) {

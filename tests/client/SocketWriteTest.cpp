@@ -1,10 +1,16 @@
 // Writing, and the signal handling that keeps a closed peer from ending the process.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <csignal>
+#include <optional>
 
+#include "platform/UniqueFd.h"
 #include "tests/client/ClientTest.h"
+#include "tests/client/SignalTimer.h"
 
 namespace zezar_test {
 namespace {
@@ -39,6 +45,67 @@ TEST_F(TheSignalHandling, SurvivesWritesToAConnectionThePeerClosed) {
     poll(nullptr, 0, 20);
   }
   EXPECT_TRUE(socket.IsConnected());  // a write notices nothing; only reads do
+}
+
+// A port on 127.0.0.1 whose connections the kernel completes but nobody ever reads: a router
+// that has stopped reading its commands.
+class DeafPort {
+ public:
+  DeafPort() : m_listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(m_listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listener.get(), 1) != 0 ||
+        ::getsockname(m_listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("deaf port");
+    }
+    m_port = ntohs(address.sin_port);
+  }
+  uint16_t Port() const { return m_port; }
+
+ private:
+  platform::UniqueFd m_listener;
+  uint16_t m_port = 0;
+};
+
+using AWrite = ClientTest;
+
+// Far more than the socket buffers on both ends hold, so the write must wait for the router.
+const std::string kMoreThanTheBuffersHold(32u << 20, 'c');
+
+TEST_F(AWrite, LosesTheConnectionWhenTheRouterStopsReading) {
+  using namespace std::chrono_literals;
+  struct Row {
+    const char* name;
+    int timeout;  // seconds
+    std::chrono::milliseconds signalAfter;
+    bool signalEndsIt;
+  } rows[] = {
+      // A watchdog signal well after the time-out: it must not be what ends the write.
+      {"the time-out ends it", 1, 4000ms, false},
+      {"a signal ends it", 10, 300ms, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CountingCallback calls;
+    client.SetConnectionLostCallback(&calls);
+    DeafPort deaf;
+    Zastra::Socket socket;
+    socket.SetConnectionLostObj(&client);
+    socket.SetTimeout(row.timeout);
+    socket.Connect("127.0.0.1", deaf.Port());
+    {
+      SignalTimer signal(row.signalAfter, SignalTimer::Restart::No);
+      socket.Write(kMoreThanTheBuffersHold);
+      EXPECT_EQ(SignalTimer::Delivered(), row.signalEndsIt ? 1 : 0);
+    }
+    EXPECT_FALSE(socket.IsConnected());
+    EXPECT_EQ(calls.Calls(), 1);
+    socket.Write("dial\r\n");  // sends nothing, reports nothing
+    EXPECT_EQ(calls.Calls(), 1);
+  }
 }
 
 using AClosedPeer = ClientTest;

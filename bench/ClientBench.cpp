@@ -1,0 +1,184 @@
+// The client beside a bare socket, in the same run, against the same local peer (a child
+// process): one exchange (a command and its six-byte answer, "OK 37\n") and a 1 MiB download
+// in acknowledged blocks of 1024 bytes. The bare socket reads whatever has arrived into a
+// buffer of its own; it has no time-outs and could not share its descriptor with raw blocks.
+//
+//   client_bench                    Google Benchmark: wall and CPU time
+//   client_bench MODE N             exactly N rounds of one MODE (exchange, bare-exchange,
+//                                   download, bare-download), for counting system calls with
+//                                   bench/client_syscalls
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "bench/BenchPeer.h"
+#include "client/Zastra.h"
+#include "platform/UniqueFd.h"
+
+namespace {
+
+using zezar_bench::BenchPeer;
+
+// A plain blocking socket with a buffered line reader.
+class BareClient {
+ public:
+  explicit BareClient(uint16_t i_port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    const int one = 1;
+    setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(i_port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(m_fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      throw std::runtime_error("connect");
+    }
+  }
+
+  std::string Ask(const std::string& i_strCommand) {
+    const std::string strLine = i_strCommand + "\r\n";
+    ::send(m_fd.get(), strLine.data(), strLine.size(), MSG_NOSIGNAL);
+    return Line();
+  }
+
+  // The download protocol of Zastra::GetFile: a size line, blocks of 1024 bytes each
+  // acknowledged, a closing line. This reader may hold part of a block already, so it
+  // acknowledges each whole block rather than each read.
+  std::string Download() {
+    const std::size_t uSize = std::stoul(Ask("send f pw").substr(3));
+    std::string strFile;
+    while (strFile.size() < uSize) {
+      const std::size_t uBlockEnd = std::min(uSize, (strFile.size() / 1024 + 1) * 1024);
+      strFile += Some(uBlockEnd - strFile.size());
+      if (strFile.size() == uBlockEnd) ::send(m_fd.get(), "\x06", 1, MSG_NOSIGNAL);
+    }
+    Line();
+    return strFile;
+  }
+
+ private:
+  // Up to i_uMax bytes: what the line reader took beyond its line first, else one recv.
+  std::string Some(std::size_t i_uMax) {
+    if (m_pending.empty()) {
+      char buffer[1024];
+      const ssize_t n = ::recv(m_fd.get(), buffer, std::min(i_uMax, sizeof buffer), 0);
+      if (n <= 0) throw std::runtime_error("recv");
+      return std::string(buffer, static_cast<std::size_t>(n));
+    }
+    std::string strSome = m_pending.substr(0, i_uMax);
+    m_pending.erase(0, strSome.size());
+    return strSome;
+  }
+
+  std::string Line() {
+    std::size_t uEnd;
+    while ((uEnd = m_pending.find('\n')) == std::string::npos) {
+      char buffer[512];
+      const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, 0);
+      if (n <= 0) throw std::runtime_error("recv");
+      m_pending.append(buffer, static_cast<std::size_t>(n));
+    }
+    std::string strLine = m_pending.substr(0, uEnd);
+    m_pending.erase(0, uEnd + 1);
+    return strLine;
+  }
+
+  platform::UniqueFd m_fd;
+  std::string m_pending;  // read, not yet returned: this reader keeps what follows a line
+};
+
+// A connected client.
+struct ConnectedZastra {
+  explicit ConnectedZastra(uint16_t i_port) {
+    client.Connect("127.0.0.1", i_port);
+    if (client.CPU() != 37) throw std::runtime_error("the peer did not answer");
+  }
+  Zastra client;
+};
+
+void CheckFile(const std::string& i_strFile) {
+  if (i_strFile.size() != BenchPeer::kFileSize) throw std::runtime_error("short download");
+}
+
+void BM_Exchange(benchmark::State& state) {
+  BenchPeer peer;
+  ConnectedZastra connected(peer.Port());
+  for (auto _ : state) benchmark::DoNotOptimize(connected.client.CPU());
+}
+
+void BM_BareExchange(benchmark::State& state) {
+  BenchPeer peer;
+  BareClient client(peer.Port());
+  for (auto _ : state) benchmark::DoNotOptimize(client.Ask("cpu"));
+}
+
+void BM_Download1MiB(benchmark::State& state) {
+  BenchPeer peer;
+  ConnectedZastra connected(peer.Port());
+  for (auto _ : state) CheckFile(connected.client.GetFile("pw", "f"));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * BenchPeer::kFileSize));
+}
+
+void BM_BareDownload1MiB(benchmark::State& state) {
+  BenchPeer peer;
+  BareClient client(peer.Port());
+  for (auto _ : state) CheckFile(client.Download());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * BenchPeer::kFileSize));
+}
+
+BENCHMARK(BM_Exchange)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_BareExchange)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_Download1MiB)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_BareDownload1MiB)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+
+// N rounds of one mode, after the connection is made, for bench/client_syscalls.
+int Rounds(const std::string& i_strMode, int i_iCount) {
+  BenchPeer peer;
+  const std::map<std::string, std::function<void()>> modes = {
+      {"exchange",
+       [&] {
+         ConnectedZastra connected(peer.Port());
+         for (int i = 0; i < i_iCount; ++i) connected.client.CPU();
+       }},
+      {"bare-exchange",
+       [&] {
+         BareClient client(peer.Port());
+         client.Ask("cpu");
+         for (int i = 0; i < i_iCount; ++i) client.Ask("cpu");
+       }},
+      {"download",
+       [&] {
+         ConnectedZastra connected(peer.Port());
+         for (int i = 0; i < i_iCount; ++i) CheckFile(connected.client.GetFile("pw", "f"));
+       }},
+      {"bare-download",
+       [&] {
+         BareClient client(peer.Port());
+         client.Ask("cpu");
+         for (int i = 0; i < i_iCount; ++i) CheckFile(client.Download());
+       }},
+  };
+  const auto found = modes.find(i_strMode);
+  if (found == modes.end()) return 2;
+  found->second();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Zastra::InitSignalHandler();
+  if (argc == 3 && argv[1][0] != '-') return Rounds(argv[1], std::stoi(argv[2]));
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
