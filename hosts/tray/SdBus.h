@@ -33,7 +33,7 @@ class BusError {
   const char* message() const { return m_error.message != nullptr ? m_error.message : ""; }
 
  private:
-  sd_bus_error m_error = SD_BUS_ERROR_NULL;
+  sd_bus_error m_error{};  // SD_BUS_ERROR_NULL, which is a C compound literal
 };
 
 }  // namespace zezar
