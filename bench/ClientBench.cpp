@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/BareClient.h"
 #include "bench/BenchPeer.h"
 #include "client/Zastra.h"
 #include "platform/UniqueFd.h"
@@ -28,72 +29,23 @@ namespace {
 
 using zezar_bench::BenchPeer;
 
-// A plain blocking socket with a buffered line reader.
-class BareClient {
- public:
-  explicit BareClient(uint16_t i_port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    const int one = 1;
-    setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(i_port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(m_fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      throw std::runtime_error("connect");
-    }
-  }
+using zezar_bench::BareClient;
 
-  std::string Ask(const std::string& i_strCommand) {
-    const std::string strLine = i_strCommand + "\r\n";
-    ::send(m_fd.get(), strLine.data(), strLine.size(), MSG_NOSIGNAL);
-    return Line();
+// The download protocol of Zastra::GetFile on the bare socket: a size line, blocks of 1024
+// bytes each acknowledged, a closing line. The reader may hold part of a block already, so it
+// acknowledges each whole block rather than each read.
+std::string Download(BareClient& io_client) {
+  const std::size_t uSize = std::stoul(io_client.Ask("send f pw").substr(3));
+  std::string strFile;
+  char buffer[1024];
+  while (strFile.size() < uSize) {
+    const std::size_t uBlockEnd = std::min(uSize, (strFile.size() / 1024 + 1) * 1024);
+    strFile.append(buffer, io_client.Raw(buffer, uBlockEnd - strFile.size()));
+    if (strFile.size() == uBlockEnd) io_client.Send("\x06");
   }
-
-  // The download protocol of Zastra::GetFile: a size line, blocks of 1024 bytes each
-  // acknowledged, a closing line. This reader may hold part of a block already, so it
-  // acknowledges each whole block rather than each read.
-  std::string Download() {
-    const std::size_t uSize = std::stoul(Ask("send f pw").substr(3));
-    std::string strFile;
-    while (strFile.size() < uSize) {
-      const std::size_t uBlockEnd = std::min(uSize, (strFile.size() / 1024 + 1) * 1024);
-      strFile += Some(uBlockEnd - strFile.size());
-      if (strFile.size() == uBlockEnd) ::send(m_fd.get(), "\x06", 1, MSG_NOSIGNAL);
-    }
-    Line();
-    return strFile;
-  }
-
- private:
-  // Up to i_uMax bytes: what the line reader took beyond its line first, else one recv.
-  std::string Some(std::size_t i_uMax) {
-    if (m_pending.empty()) {
-      char buffer[1024];
-      const ssize_t n = ::recv(m_fd.get(), buffer, std::min(i_uMax, sizeof buffer), 0);
-      if (n <= 0) throw std::runtime_error("recv");
-      return std::string(buffer, static_cast<std::size_t>(n));
-    }
-    std::string strSome = m_pending.substr(0, i_uMax);
-    m_pending.erase(0, strSome.size());
-    return strSome;
-  }
-
-  std::string Line() {
-    std::size_t uEnd;
-    while ((uEnd = m_pending.find('\n')) == std::string::npos) {
-      char buffer[512];
-      const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, 0);
-      if (n <= 0) throw std::runtime_error("recv");
-      m_pending.append(buffer, static_cast<std::size_t>(n));
-    }
-    std::string strLine = m_pending.substr(0, uEnd);
-    m_pending.erase(0, uEnd + 1);
-    return strLine;
-  }
-
-  platform::UniqueFd m_fd;
-  std::string m_pending;  // read, not yet returned: this reader keeps what follows a line
-};
+  io_client.Line();
+  return strFile;
+}
 
 // A connected client.
 struct ConnectedZastra {
@@ -130,7 +82,7 @@ void BM_Download1MiB(benchmark::State& state) {
 void BM_BareDownload1MiB(benchmark::State& state) {
   BenchPeer peer;
   BareClient client(peer.Port());
-  for (auto _ : state) CheckFile(client.Download());
+  for (auto _ : state) CheckFile(Download(client));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * BenchPeer::kFileSize));
 }
 
@@ -163,7 +115,7 @@ int Rounds(const std::string& i_strMode, int i_iCount) {
        [&] {
          BareClient client(peer.Port());
          client.Ask("cpu");
-         for (int i = 0; i < i_iCount; ++i) CheckFile(client.Download());
+         for (int i = 0; i < i_iCount; ++i) CheckFile(Download(client));
        }},
   };
   const auto found = modes.find(i_strMode);

@@ -25,6 +25,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/BareClient.h"
 #include "client/Md5.h"
 #include "client/Zastra.h"
 #include "platform/UniqueFd.h"
@@ -67,76 +68,25 @@ int Spawn(const std::vector<std::string>& i_arguments, const std::vector<std::st
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A plain socket with a buffered reader: the same lines, no alarm, no byte-by-byte reads.
-class BareClient {
- public:
-  explicit BareClient(uint16_t i_port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    const int one = 1;
-    setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(i_port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(m_fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      throw std::runtime_error("connect");
+using zezar_bench::BareClient;
+
+// What `zezarctl status --json` asks, as the administrator of a protocol 11 router.
+void StatusRound(BareClient& io_client) {
+  io_client.Ask("version");
+  io_client.Ask("md5pass");
+  const std::string strSalt = io_client.Ask("salt").substr(3);
+  io_client.Ask("md5pass " + Md5()(std::string("admin") + strSalt));
+  io_client.Ask("uptime");
+  io_client.Ask("channels");
+  io_client.Ask("pppoe");
+  for (const char* pName : {"pppoe", "1", "2"}) {
+    if (io_client.Ask(std::string("status ") + pName) == "OK Online") {
+      io_client.Ask(std::string("ip ") + pName);
+      io_client.Ask(std::string("rate ") + pName);
     }
   }
-
-  void Send(const std::string& i_strBytes) {
-    if (::send(m_fd.get(), i_strBytes.data(), i_strBytes.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(i_strBytes.size())) {
-      throw std::runtime_error("send");
-    }
-  }
-  std::string Line() {
-    std::size_t uEnd;
-    while ((uEnd = m_pending.find('\n')) == std::string::npos) Fill();
-    std::string strLine = m_pending.substr(0, uEnd);
-    m_pending.erase(0, uEnd + 1);
-    return strLine;
-  }
-  std::string Ask(const std::string& i_strCommand) {
-    Send(i_strCommand + "\r\n");
-    return Line();
-  }
-  // Up to i_uMax raw bytes, from what is buffered first.
-  std::size_t Raw(char* o_pBuffer, std::size_t i_uMax) {
-    if (m_pending.empty()) Fill();
-    const std::size_t uTake = std::min(i_uMax, m_pending.size());
-    std::memcpy(o_pBuffer, m_pending.data(), uTake);
-    m_pending.erase(0, uTake);
-    return uTake;
-  }
-
-  // What `zezarctl status --json` asks, as the administrator of a protocol 11 router.
-  void StatusRound() {
-    Ask("version");
-    Ask("md5pass");
-    const std::string strSalt = Ask("salt").substr(3);
-    Ask("md5pass " + Md5()(std::string("admin") + strSalt));
-    Ask("uptime");
-    Ask("channels");
-    Ask("pppoe");
-    for (const char* pName : {"pppoe", "1", "2"}) {
-      if (Ask(std::string("status ") + pName) == "OK Online") {
-        Ask(std::string("ip ") + pName);
-        Ask(std::string("rate ") + pName);
-      }
-    }
-    Ask("uptime");
-  }
-
- private:
-  void Fill() {
-    char buffer[65536];
-    const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, 0);
-    if (n <= 0) throw std::runtime_error("recv");
-    m_pending.append(buffer, static_cast<std::size_t>(n));
-  }
-
-  platform::UniqueFd m_fd;
-  std::string m_pending;
-};
+  io_client.Ask("uptime");
+}
 
 void LogIn(BareClient& io_client) {
   io_client.Ask("version");
@@ -162,7 +112,7 @@ void BM_BareStatusExchanges(benchmark::State& state) {
   routersim::ServerProcess server(BenchRouter());
   for (auto _ : state) {
     BareClient client(server.Port());  // a connection per round, as zezarctl makes
-    client.StatusRound();
+    StatusRound(client);
   }
 }
 
@@ -240,7 +190,10 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--bare-status") == 0) {
     const int rounds = std::stoi(argv[2]);
     routersim::ServerProcess server(BenchRouter());
-    for (int i = 0; i < rounds; ++i) BareClient(server.Port()).StatusRound();
+    for (int i = 0; i < rounds; ++i) {
+      BareClient client(server.Port());
+      StatusRound(client);
+    }
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--serve") == 0) {

@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/BareClient.h"
 #include "menuextra/menubarThingy.h"
 #include "platform/MenuExtraHost.h"
 #include "platform/NSBundle.h"
@@ -64,54 +65,24 @@ class LoadedExtra {
   platform::MenuExtraHost m_host;
 };
 
-// The same exchanges as a tick, with a reader that takes whole segments.
-class BareClient {
- public:
-  explicit BareClient(uint16_t i_port) {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(i_port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      throw std::runtime_error("connect");
-    }
-    Ask("pass admin");  // refused on a protocol 11 router, which is all the same here
-  }
-  ~BareClient() { ::close(m_fd); }
+using zezar_bench::BareClient;
 
-  std::string Ask(const std::string& i_strCommand) {
-    const std::string strLine = i_strCommand + "\r\n";
-    ::send(m_fd, strLine.data(), strLine.size(), MSG_NOSIGNAL);
-    std::size_t uEnd;
-    while ((uEnd = m_pending.find('\n')) == std::string::npos) {
-      char buffer[512];
-      const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-      if (n <= 0) throw std::runtime_error("recv");
-      m_pending.append(buffer, static_cast<std::size_t>(n));
-    }
-    std::string strAnswer = m_pending.substr(0, uEnd);
-    m_pending.erase(0, uEnd + 1);
-    return strAnswer;
-  }
-
-  void Round() {
+// The same exchanges as a tick, on the bare socket.
+void Round(BareClient& io_client) {
+  for (const char* pKeyword : {"ip ", "rate "}) {
     for (int i = 1; i <= kChannels; ++i) {
-      Ask("status " + std::to_string(i));
-      Ask("ip " + std::to_string(i));
-    }
-    for (int i = 1; i <= kChannels; ++i) {
-      Ask("status " + std::to_string(i));
-      Ask("rate " + std::to_string(i));
+      io_client.Ask("status " + std::to_string(i));
+      io_client.Ask(pKeyword + std::to_string(i));
     }
   }
+}
 
- private:
-  int m_fd = -1;
-  std::string m_pending;
-};
+// A bare client logged in as the tick's client is.
+BareClient LoggedIn(uint16_t i_port) {
+  BareClient client(i_port);
+  client.Ask("pass admin");  // refused on a protocol 11 router, which is all the same here
+  return client;
+}
 
 routersim::Router FourOnline() {
   routersim::Router router = routersim::Router::WithChannels(kChannels, kChannels);
@@ -144,8 +115,8 @@ void BM_Pixmaps(benchmark::State& state) {
 
 void BM_BareExchanges(benchmark::State& state) {
   routersim::ServerProcess server(FourOnline());
-  BareClient client(server.Port());
-  for (auto _ : state) client.Round();
+  BareClient client = LoggedIn(server.Port());
+  for (auto _ : state) Round(client);
   state.counters["exchanges"] = benchmark::Counter(16, benchmark::Counter::kDefaults);
 }
 
@@ -164,8 +135,8 @@ int main(int argc, char** argv) {
       LoadedExtra extra(server.Port());
       for (int i = 0; i < count; ++i) extra.Tick();
     } else {
-      BareClient client(server.Port());
-      for (int i = 0; i < count; ++i) client.Round();
+      BareClient client = LoggedIn(server.Port());
+      for (int i = 0; i < count; ++i) Round(client);
     }
     return 0;
   }

@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/UniqueFd.h"
+#include "bench/BareClient.h"
 #include "routersim/ServerProcess.h"
 #include "tests/platform/TempDir.h"
 #include "tests/support/ChildProcess.h"
@@ -77,33 +77,14 @@ double RusageCpuSeconds() {
 
 // The same exchanges as one poll (three channels, two online), on a plain socket.
 double BareCpuPerPoll(uint16_t i_port, int i_iRounds) {
-  platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  const int one = 1;
-  setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(i_port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
-  std::string strPending;
-  const auto ask = [&](const std::string& i_strCommand) {
-    const std::string strLine = i_strCommand + "\r\n";
-    ::send(fd.get(), strLine.data(), strLine.size(), MSG_NOSIGNAL);
-    while (strPending.find('\n') == std::string::npos) {
-      char buffer[512];
-      const ssize_t n = ::recv(fd.get(), buffer, sizeof buffer, 0);
-      if (n <= 0) return;
-      strPending.append(buffer, static_cast<std::size_t>(n));
-    }
-    strPending.erase(0, strPending.find('\n') + 1);
-  };
-  ask("pass adm");
+  zezar_bench::BareClient client(i_port);
+  client.Ask("pass adm");
   const double start = RusageCpuSeconds();
   for (int round = 0; round < i_iRounds; ++round) {
     for (const char* pKeyword : {"ip ", "rate "}) {
       for (int channel = 1; channel <= 3; ++channel) {
-        ask("status " + std::to_string(channel));
-        if (channel <= 2) ask(pKeyword + std::to_string(channel));
+        client.Ask("status " + std::to_string(channel));
+        if (channel <= 2) client.Ask(pKeyword + std::to_string(channel));
       }
     }
   }

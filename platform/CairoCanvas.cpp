@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -43,17 +44,14 @@ CairoCanvas::Context CairoCanvas::NewContext(cairo_surface_t* i_pSurface) const 
   return context;
 }
 
-platform::Pixmap CairoCanvas::ToPixmap() const {
-  const Surface picture = NewSurface();
-  cairo_surface_t* pSurface = picture.get();
-  {
+platform::Pixmap CairoCanvas::ToPixmap() {
+  cairo_surface_t* pSurface = m_surface.get();
+  if (m_textLayer) {  // the text goes over everything else, once
     const Context c(cairo_create(pSurface));
-    cairo_set_source_surface(c.get(), m_surface.get(), 0, 0);
+    cairo_set_source_surface(c.get(), m_textLayer.get(), 0, 0);
     cairo_paint(c.get());
-    if (m_textLayer) {
-      cairo_set_source_surface(c.get(), m_textLayer.get(), 0, 0);
-      cairo_paint(c.get());
-    }
+    m_textLayer.reset();
+    m_textContext.reset();
   }
   cairo_surface_flush(pSurface);
   platform::Pixmap pixmap;
@@ -65,18 +63,18 @@ platform::Pixmap CairoCanvas::ToPixmap() const {
   const int stride = cairo_image_surface_get_stride(pSurface);
   uint8_t* pOut = pixmap.argb.data();
   for (int y = 0; y < pixmap.height; ++y) {
-    for (int x = 0; x < pixmap.width; ++x) {
+    for (int x = 0; x < pixmap.width; ++x, pOut += 4) {
       uint32_t word;  // native-endian, premultiplied
       std::memcpy(&word, pData + y * stride + x * 4, sizeof word);
       const uint32_t alpha = word >> 24;
-      const auto straight = [&](int i_iShift) {
-        const uint32_t value = word >> i_iShift & 0xFFu;
-        return static_cast<uint8_t>(alpha == 0 ? 0 : (value * 255 + alpha / 2) / alpha);
-      };
-      *pOut++ = static_cast<uint8_t>(alpha);
-      *pOut++ = straight(16);
-      *pOut++ = straight(8);
-      *pOut++ = straight(0);
+      if (alpha == 0) continue;  // the vector is zeroed already
+      pOut[0] = static_cast<uint8_t>(alpha);
+      // value * 255 / alpha, rounded, with one division for the three channels
+      const uint32_t scale = ((255u << 16) + alpha / 2) / alpha;
+      for (int channel = 0; channel < 3; ++channel) {
+        const uint32_t value = word >> (16 - 8 * channel) & 0xFFu;
+        pOut[1 + channel] = static_cast<uint8_t>(std::min(255u, (value * scale + 0x8000u) >> 16));
+      }
     }
   }
   return pixmap;

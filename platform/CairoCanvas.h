@@ -39,7 +39,8 @@ class CairoCanvas final : public Canvas {
   static platform::Pixmap Render(const platform::DisplayList& i_drawing, const Options& i_options);
 
   explicit CairoCanvas(const Options& i_options);
-  platform::Pixmap ToPixmap() const;
+  // The pixels as they stand, the text laid over them; the canvas is done with afterwards.
+  platform::Pixmap ToPixmap();
 
   void SetColor(const RGBA& i_color) override;
   void StrokePath(const std::vector<PathElement>& i_elements, CGFloat i_lineWidth) override;
