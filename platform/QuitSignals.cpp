@@ -22,6 +22,7 @@ timer_t g_interrupter{};
 bool g_bHasInterrupter = false;
 int g_iInterruptSignal = 0;
 volatile sig_atomic_t g_quitSignal = 0;
+volatile sig_atomic_t g_bInterrupting = 0;  // the handler may start the interrupter
 
 constexpr long kInterruptEveryNs = 50'000'000;
 
@@ -31,7 +32,7 @@ void OnSignal(int i_iSignal) {
     if (g_quitSignal == 0) g_quitSignal = i_iSignal;
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_eventFd, &one, sizeof one);
-    if (g_bHasInterrupter) {
+    if (g_bInterrupting && g_bHasInterrupter) {
       const itimerspec every{{0, kInterruptEveryNs}, {0, kInterruptEveryNs}};
       timer_settime(g_interrupter, 0, &every, nullptr);
     }
@@ -59,6 +60,7 @@ QuitSignals::QuitSignals(sd_event* io_pEvent, std::initializer_list<int> i_signa
   g_eventFd = m_eventFd.get();
   g_iInterruptSignal = SIGRTMIN;
   g_interrupter = m_interrupter;
+  g_bInterrupting = 1;
   g_bHasInterrupter = true;
   g_quitSignal = 0;
 
@@ -96,18 +98,23 @@ QuitSignals::QuitSignals(sd_event* io_pEvent, std::initializer_list<int> i_signa
 QuitSignals::~QuitSignals() { Restore(); }
 
 void QuitSignals::Restore() {
-  for (auto it = m_previous.rbegin(); it != m_previous.rend(); ++it)
-    sigaction(it->first, &it->second, nullptr);
-  m_previous.clear();
+  // The interrupter goes first, while its signal still has the harmless handler. That handler
+  // stays: a signal of the deleted timer may still be pending, and the default action of
+  // SIGRTMIN ends the process.
+  StopInterrupting();
   if (m_bInterrupter) {
     g_bHasInterrupter = false;
     timer_delete(m_interrupter);
     m_bInterrupter = false;
   }
+  for (auto it = m_previous.rbegin(); it != m_previous.rend(); ++it)
+    if (it->first != g_iInterruptSignal) sigaction(it->first, &it->second, nullptr);
+  m_previous.clear();
   if (g_eventFd == m_eventFd.get()) g_eventFd = -1;
 }
 
 void QuitSignals::StopInterrupting() {
+  g_bInterrupting = 0;  // a later quit signal does not start it again
   if (!m_bInterrupter) return;
   const itimerspec never{};
   timer_settime(m_interrupter, 0, &never, nullptr);

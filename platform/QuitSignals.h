@@ -29,11 +29,12 @@ class QuitSignals {
   // Throws std::system_error when a handler, the eventfd or the timer cannot be set up.
   QuitSignals(sd_event* io_pEvent, std::initializer_list<int> i_signals,
               std::function<void(int)> i_onQuit);
-  ~QuitSignals();  // restores the previous handlers
+  ~QuitSignals();  // restores the previous handlers of the quit signals
   QuitSignals(const QuitSignals&) = delete;
   QuitSignals& operator=(const QuitSignals&) = delete;
 
-  // Stops interrupting: the loop has stopped and nothing blocks on the router any more.
+  // Stops interrupting for good, also on a later quit signal: the loop has stopped and nothing
+  // blocks on the router any more.
   void StopInterrupting();
 
  private:

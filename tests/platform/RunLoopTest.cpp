@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <stdexcept>
 
@@ -196,11 +197,11 @@ TEST(AnSdEventRunLoop, EndsOnATerminationSignal) {
 }
 
 // A child that keeps a pipe's writing end open without writing, sends the parent a signal after
-// a moment, and closes the pipe after ten seconds: a read from the pipe that the signal does not
-// interrupt ends then, with nothing read.
+// a moment, and closes the pipe after a while (ten seconds unless told): a read from the pipe
+// that no signal interrupts ends then, with nothing read.
 class SilentPipe {
  public:
-  explicit SilentPipe(int i_iSignal) {
+  explicit SilentPipe(int i_iSignal, useconds_t i_closeAfterUs = 10'000'000) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     m_read.reset(fds[0]);
@@ -211,7 +212,7 @@ class SilentPipe {
       m_read.reset();
       usleep(100'000);
       if (i_iSignal != 0) kill(parent, i_iSignal);
-      sleep(10);
+      usleep(i_closeAfterUs);
       _exit(0);
     }
   }
@@ -240,6 +241,32 @@ struct Blocker {
   bool bRaiseFirst = false;
   std::pair<ssize_t, int> result{0, 0};
 };
+
+TEST(AnSdEventRunLoop, StopsInterruptingOnceItHasStopped) {
+  platform::SdEventRunLoop loop;
+  loop.ExitOnSignals({SIGINT, SIGTERM});
+  ASSERT_EQ(raise(SIGTERM), 0);
+  EXPECT_EQ(loop.Run(), 0);
+  // A second quit signal during the shut-down starts no interrupter again: a blocking call
+  // (here a read that ends when the child closes the pipe, 400 ms on) runs to its end.
+  SilentPipe pipe(0, 300'000);
+  ASSERT_EQ(raise(SIGTERM), 0);
+  EXPECT_EQ(pipe.Read().first, 0);
+}
+
+TEST(AnSdEventRunLoop, LeavesNoInterruptingSignalBehindThatCouldEndTheProcess) {
+  {
+    platform::SdEventRunLoop loop;
+    loop.ExitOnSignals({SIGINT, SIGTERM});
+    ASSERT_EQ(raise(SIGINT), 0);  // the interrupter runs from here on
+  }
+  // Torn down without running: a signal of the interrupter may still be on its way, and its
+  // default action would end the process. It keeps a handler that does nothing.
+  struct sigaction now {};
+  ASSERT_EQ(sigaction(SIGRTMIN, nullptr, &now), 0);
+  EXPECT_NE(now.sa_handler, SIG_DFL);
+  usleep(120'000);  // past the interrupter's first tick: still here
+}
 
 TEST(AnSdEventRunLoop, QuitsWhileATimerActionIsBlocked) {
   struct Row {
