@@ -154,7 +154,9 @@ bool DbusMenu::Refresh() {
 void DbusMenu::Announce() {
   m_announced = m_revision;
   const int r = sd_bus_emit_signal(m_pBus, kPath, kInterface, "LayoutUpdated", "ui", m_revision, 0);
-  if (r < 0) Log(std::string("LayoutUpdated: ") + std::strerror(-r) + ", ignoring");
+  if (r < 0 && !m_bToldFailure)
+    Log(std::string("LayoutUpdated: ") + std::strerror(-r) + ", ignoring");
+  m_bToldFailure = m_bToldFailure || r < 0;
 }
 
 void DbusMenu::Update() {

@@ -78,9 +78,10 @@ class DbusMenu {
   Handlers m_handlers;
   std::vector<Item> m_items;
   uint32_t m_revision = 1;
-  uint32_t m_announced = 0;  // the last revision sent in LayoutUpdated
-  bool m_bOpen = false;      // a Qt panel shows the menu
-  bool m_bOpening = false;   // a moment after an opening
+  uint32_t m_announced = 0;     // the last revision sent in LayoutUpdated
+  bool m_bOpen = false;         // a Qt panel shows the menu
+  bool m_bOpening = false;      // a moment after an opening
+  bool m_bToldFailure = false;  // a failed announcement is logged once
   SdBusSlotPtr m_object;
   platform::SdEventSourcePtr m_openingTimer;
 };

@@ -207,7 +207,8 @@ void StatusNotifierItem::SetToolTip(ToolTip i_toolTip) {
 
 void StatusNotifierItem::Emit(const char* i_pSignal) {
   const int r = sd_bus_emit_signal(m_pBus, kPath, kInterface, i_pSignal, "");
-  if (r < 0) Log(std::string(i_pSignal) + ": " + std::strerror(-r) + ", ignoring");
+  if (r < 0 && m_toldFailures.insert(r).second)
+    Log(std::string(i_pSignal) + ": " + std::strerror(-r) + ", ignoring");
 }
 
 }  // namespace zezar

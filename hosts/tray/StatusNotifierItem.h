@@ -7,6 +7,7 @@
 // every signal costs the panel a full read of the properties, pixels included.
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,7 @@ class StatusNotifierItem {
   std::vector<platform::Pixmap> m_icon;
   ToolTip m_toolTip;
   bool m_bToldNoWatcher = false;
+  std::set<int> m_toldFailures;  // each way a signal failed, logged once
   SdBusSlotPtr m_object;
   SdBusSlotPtr m_watcherMatch;
   SdBusSlotPtr m_registration;  // the call in flight, if any

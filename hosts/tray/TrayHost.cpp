@@ -60,6 +60,15 @@ int TrayHost::Run() {
   }
   platform::Check(r, "sd_bus_request_name org.zezar.Monitor");
 
+  // Without its bus the item is gone from every panel; a monitor nobody sees must not go on
+  // polling the router (a new session starts its own).
+  sd_bus_slot* pDisconnected = nullptr;
+  platform::Check(sd_bus_match_signal(pBus, &pDisconnected, "org.freedesktop.DBus.Local",
+                                      "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local",
+                                      "Disconnected", &TrayHost::OnDisconnected, this),
+                  "sd_bus_match_signal Disconnected");
+  m_disconnected.reset(pDisconnected);
+
   m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
   m_item->onActivate = [this] { PollSoon(); };
   m_menu = std::make_unique<DbusMenu>(
@@ -93,7 +102,7 @@ int TrayHost::Run() {
   const int code = m_loop.Run();
   m_monitor.SetOnChange(nullptr);
   m_monitor.host().Unload();  // the router connection is closed
-  sd_bus_release_name(pBus, strName.c_str());
+  if (sd_bus_is_open(pBus) > 0) sd_bus_release_name(pBus, strName.c_str());
   return code;
 }
 
@@ -123,6 +132,17 @@ std::vector<DbusMenu::Item> TrayHost::MenuItems() const {
   for (const platform::MenuEntry& entry : m_monitor.host().Menu().entries)
     items.push_back({entry.id, entry.title, entry.enabled});
   return items;
+}
+
+int TrayHost::OnDisconnected(sd_bus_message*, void* i_pUserData, sd_bus_error*) {
+  auto* pSelf = static_cast<TrayHost*>(i_pUserData);
+  Log("the session bus went away; ending");
+  try {
+    pSelf->m_loop.Exit(1);
+  } catch (...) {
+    return -EIO;
+  }
+  return 0;
 }
 
 void TrayHost::PollSoon() {

@@ -47,12 +47,14 @@ class TrayHost {
   void Show(const Monitor::Update& i_update);
   std::vector<DbusMenu::Item> MenuItems() const;
   void PollSoon();
+  static int OnDisconnected(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
 
   platform::SdEventRunLoop& m_loop;
   Monitor& m_monitor;
   Options m_options;
   ZezarIZIDezev* m_pController = nullptr;
   SdBusPtr m_bus;
+  SdBusSlotPtr m_disconnected;
   std::unique_ptr<StatusNotifierItem> m_item;
   std::unique_ptr<DbusMenu> m_menu;
   std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false

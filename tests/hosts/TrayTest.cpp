@@ -496,6 +496,17 @@ TEST_F(ATrayItem, EndsCleanlyOnSIGTERMAndLeavesTheBus) {
   EXPECT_EQ(daemon.Finish().error, "");  // the connection was closed, nothing more was asked
 }
 
+TEST_F(ATrayItem, EndsWhenTheSessionBusGoesAway) {
+  Start("AutoDetectRouter = false\n");
+  bus.Stop();  // nobody can see the item any more: it stops polling
+  const ChildResult result = zezar->Finish();
+  EXPECT_EQ(result.code, 1);
+  const std::size_t at = result.err.find("the session bus went away");
+  EXPECT_NE(at, std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("went away", at + 26), std::string::npos) << result.err;  // once
+  EXPECT_EQ(result.err.find("ignoring"), std::string::npos) << result.err;
+}
+
 TEST_F(ATrayItem, StepsAsideForATrayOfTheSamePreferences) {
   Start("AutoDetectRouter = false\n");
   const auto run = [&](const std::string& i_strPreferences) {

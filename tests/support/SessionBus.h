@@ -17,10 +17,10 @@ class SessionBus {
   SessionBus& operator=(const SessionBus&) = delete;
 
   const std::string& Address() const { return m_strAddress; }
-
- private:
+  // Stops the daemon now, as a session that ends.
   void Stop();
 
+ private:
   pid_t m_child = -1;
   std::string m_strAddress;
 };
