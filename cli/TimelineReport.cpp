@@ -78,6 +78,11 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
   for (timeline::TimelineEvent& event : reading.events)
     if (!i_since || event.time >= *i_since) events.push_back(std::move(event));
 
+  // Several routers' monitors share the file: then each line names its router.
+  bool bRouters = false;
+  for (const timeline::TimelineEvent& event : events)
+    bRouters = bRouters || event.router != events.front().router;
+
   Output output;
   output.json = {{"file", i_file.string()},
                  {"events", Json::array()},
@@ -86,6 +91,7 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
   for (const timeline::TimelineEvent& event : events) {
     output.json["events"].push_back(Json::parse(timeline::ToJsonLine(event)));
     std::string strLine = timeline::LocalTime(event.time, "%Y-%m-%d %H:%M:%S") + "  " +
+                          (bRouters ? event.router + "  " : "") +
                           timeline::KindName(event.state.kind);
     if (!event.state.channels.empty()) {
       strLine += std::string(13 - std::string(timeline::KindName(event.state.kind)).size(), ' ') +
@@ -93,6 +99,8 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
                  Join(event.state.channels);
     }
     if (!event.cause.empty()) strLine += "  (" + event.cause + " from the menu)";
+    if (event.monitor == "start") strLine += "  (the monitor started)";
+    if (event.monitor == "stop") strLine = strLine.substr(0, 21) + "the monitor stopped";
     output.text += strLine + "\n";
   }
   if (events.empty()) output.text += "no events in " + i_file.string() + "\n";
@@ -100,13 +108,14 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
   const std::vector<timeline::DayOfOutages> days = timeline::SummariseOutages(events, i_now);
   if (!days.empty()) output.text += "\noutages, the line's own (not a command from the menu):\n";
   for (const timeline::DayOfOutages& day : days) {
-    output.json["outages"].push_back({{"date", day.date},
+    output.json["outages"].push_back({{"router", day.router},
+                                      {"date", day.date},
                                       {"count", day.count},
                                       {"total_seconds", day.total.count()},
                                       {"longest_seconds", day.longest.count()}});
-    output.text += day.date + "  " + std::to_string(day.count) +
-                   (day.count == 1 ? " outage, " : " outages, ") + Span(day.total) +
-                   " in all, the longest " + Span(day.longest) + "\n";
+    output.text += day.date + "  " + (bRouters ? day.router + "  " : "") +
+                   std::to_string(day.count) + (day.count == 1 ? " outage, " : " outages, ") +
+                   Span(day.total) + " in all, the longest " + Span(day.longest) + "\n";
   }
   if (reading.skipped > 0) {
     output.text += std::to_string(reading.skipped) + " line" + (reading.skipped == 1 ? "" : "s") +

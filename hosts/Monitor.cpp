@@ -57,6 +57,12 @@ ZezarIZIDezev& Monitor::Start() {
   return *m_pController;
 }
 
+void Monitor::Stop() {
+  m_host.Unload();
+  if (m_recorder) m_recorder->Stop(TimelineRecorder::Clock::now());
+  m_recorder.reset();
+}
+
 void Monitor::Changed(const platform::MenuExtraHost::Changes& i_changes) {
   Update update{i_changes, std::nullopt, std::nullopt};
   if (i_changes.drawing && m_recorder) {

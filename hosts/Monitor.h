@@ -42,6 +42,9 @@ class Monitor {
   // when it does not start.
   ZezarIZIDezev& Start();
   platform::MenuExtraHost& host() { return m_host; }
+  // Unloads the controller (the router connection closes) and marks the end of the session in
+  // the timeline.
+  void Stop();
 
   void SetOnChange(std::function<void(const Update&)> i_onChange) {
     m_onChange = std::move(i_onChange);

@@ -19,10 +19,11 @@ std::string When(TimelineRecorder::Clock::time_point i_time,
 
 TimelineRecorder::TimelineRecorder(std::string i_strRouter,
                                    std::optional<std::filesystem::path> i_file)
-    : m_timeline(std::move(i_strRouter)) {
+    : m_timeline(i_strRouter) {
   if (!i_file) return;
   m_file.emplace(*i_file);
-  if (const std::optional<timeline::TimelineEvent> last = m_file->Last()) m_timeline.Restore(*last);
+  if (const std::optional<timeline::TimelineEvent> last = m_file->Last(i_strRouter))
+    m_timeline.Restore(*last);
 }
 
 timeline::RouterState TimelineRecorder::StateOf(const ZezarIZIDezev::LoadSample& i_sample) {
@@ -42,12 +43,17 @@ timeline::RouterState TimelineRecorder::StateOf(const ZezarIZIDezev::LoadSample&
 std::optional<timeline::TimelineEvent> TimelineRecorder::Observe(
     const timeline::RouterState& i_state, Clock::time_point i_now) {
   std::optional<timeline::TimelineEvent> event = m_timeline.Observe(i_state, i_now);
-  if (event && m_file) {
-    if (const std::optional<std::string> problem = m_file->Append(*event)) {
-      if (m_toldProblems.insert(*problem).second) Log("timeline: " + *problem + ", ignoring");
-    }
-  }
+  Keep(event);
   return event;
+}
+
+void TimelineRecorder::Stop(Clock::time_point i_now) { Keep(m_timeline.Stop(i_now)); }
+
+void TimelineRecorder::Keep(const std::optional<timeline::TimelineEvent>& i_event) {
+  if (!i_event || !m_file) return;
+  if (const std::optional<std::string> problem = m_file->Append(*i_event)) {
+    if (m_toldProblems.insert(*problem).second) Log("timeline: " + *problem + ", ignoring");
+  }
 }
 
 std::string TimelineRecorder::StatusLine(Clock::time_point i_now) const {

@@ -28,6 +28,8 @@ class TimelineRecorder {
 
   std::optional<timeline::TimelineEvent> Observe(const timeline::RouterState& i_state,
                                                  Clock::time_point i_now);
+  // The monitor stops watching: the file says so, so that no outage runs on unseen.
+  void Stop(Clock::time_point i_now);
   void CommandChosen(const std::string& i_strCommand, Clock::time_point i_now) {
     m_timeline.CommandChosen(i_strCommand, i_now);
   }
@@ -38,6 +40,8 @@ class TimelineRecorder {
   std::string StatusLine(Clock::time_point i_now) const;
 
  private:
+  void Keep(const std::optional<timeline::TimelineEvent>& i_event);  // in the file
+
   timeline::Timeline m_timeline;
   std::optional<timeline::TimelineFile> m_file;
   std::set<std::string> m_toldProblems;

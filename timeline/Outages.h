@@ -1,7 +1,9 @@
 #pragma once
 
-// The outages in a timeline, for a provider: each time the router's line went down by itself
-// (not by a command from our menu) until it was online again, summed per local day.
+// The outages in a timeline, for a provider: each time a router's line went down by itself (not
+// by a command from our menu) until it was online again, summed per router and local day. Only
+// what the monitor saw counts: an outage ends where the monitor stopped or a command of ours
+// took over, and one the monitor finds at its start begins there.
 
 #include <chrono>
 #include <string>
@@ -12,6 +14,7 @@
 namespace timeline {
 
 struct DayOfOutages {
+  std::string router;
   std::string date;  // "2026-12-08", the local day the outages began on
   int count = 0;
   std::chrono::seconds total{0};

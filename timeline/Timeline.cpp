@@ -60,8 +60,10 @@ std::string Timeline::Claimed(const TimelineEvent& i_event, Clock::time_point i_
 std::optional<TimelineEvent> Timeline::Observe(const RouterState& i_state,
                                                Clock::time_point i_now) {
   const bool bFirst = !m_current;
-  // The file's last word on the same router is where the story picks up again.
-  if (bFirst && m_restored && m_restored->router == m_strRouter) m_current = m_restored;
+  // The file's last word on the same router is where the story picks up again, unless the
+  // monitor stopped there: what happened after it nobody saw.
+  if (bFirst && m_restored && m_restored->router == m_strRouter && m_restored->monitor != "stop")
+    m_current = m_restored;
   if (m_current && m_current->state.SameConnection(i_state)) {
     if (bFirst) m_since = m_current->time;  // it held while the monitor was away
     m_current->state.traffic = i_state.traffic;
@@ -76,11 +78,24 @@ std::optional<TimelineEvent> Timeline::Observe(const RouterState& i_state,
   event.up = ChannelsMissing(i_state.channels, before);
   event.down = ChannelsMissing(before, i_state.channels);
   event.cause = Claimed(event, i_now);
+  if (bFirst) event.monitor = "start";
   // A change seen at the first poll happened some time while the monitor was away.
   m_since = bFirst ? std::nullopt : std::optional<Clock::time_point>(i_now);
   m_current = event;
+  m_current->monitor.clear();
   m_events.push_back(event);
   if (m_events.size() > kEventsKept) m_events.pop_front();
+  return event;
+}
+
+std::optional<TimelineEvent> Timeline::Stop(Clock::time_point i_now) {
+  if (!m_current) return std::nullopt;
+  TimelineEvent event = *m_current;
+  event.time = i_now;
+  event.up.clear();
+  event.down.clear();
+  event.cause.clear();
+  event.monitor = "stop";
   return event;
 }
 

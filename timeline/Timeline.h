@@ -28,8 +28,11 @@ class Timeline {
   // "Remove Link", "Reboot", "Halt").
   void CommandChosen(const std::string& i_strCommand, Clock::time_point i_now);
 
-  // What a poll found; the event when the connection changed (the first poll is a change).
+  // What a poll found; the event when the connection changed. The first poll's event is
+  // marked as the start of a session, unless the file's last word (not a stop) still holds.
   std::optional<TimelineEvent> Observe(const RouterState& i_state, Clock::time_point i_now);
+  // The monitor stops watching: the event that says so, nothing before the first poll.
+  std::optional<TimelineEvent> Stop(Clock::time_point i_now);
 
   const std::deque<TimelineEvent>& Events() const { return m_events; }
   // The last event: the state now, and since when it holds. Nothing before the first poll.

@@ -102,7 +102,8 @@ std::string ToJsonLine(const TimelineEvent& i_event) {
                      {"down", i_event.down},
                      {"traffic", i_event.state.traffic},
                      {"cause", i_event.cause},
-                     {"router", i_event.router}};
+                     {"router", i_event.router},
+                     {"monitor", i_event.monitor}};
   // Replaced, not thrown: a router's name is the preferences' text and need not be UTF-8.
   return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
@@ -131,6 +132,7 @@ std::optional<TimelineEvent> FromJsonLine(std::string_view i_line) {
   event.state.traffic = traffic->get<bool>();
   event.cause = text("cause").value_or("");
   event.router = text("router").value_or("");
+  event.monitor = text("monitor").value_or("");  // older lines have none
   return event;
 }
 

@@ -2,8 +2,10 @@
 
 // One change of the router's connection, as a line of the timeline file: a JSON object such as
 //   {"time":"2026-12-08T08:41:03.250Z","state":"online","channels":["1","2"],"up":["2"],
-//    "down":[],"traffic":true,"cause":"","router":"192.168.0.1:5000"}
-// with the cause "" when the router changed by itself, else the menu command that did it.
+//    "down":[],"traffic":true,"cause":"","router":"192.168.0.1:5000","monitor":""}
+// with the cause "" when the router changed by itself, else the menu command that did it. The
+// monitor's own comings and goings are marked too: "start" on the first line a session writes,
+// "stop" on the line it writes as it ends; between a stop and a start nobody watched.
 
 #include <chrono>
 #include <optional>
@@ -24,6 +26,7 @@ struct TimelineEvent {
   std::vector<std::string> down;  // channels that went offline with it
   std::string cause;              // "" for the router's own doing, else the menu command
   std::string router;             // host:port watched
+  std::string monitor;            // "", or "start" or "stop" of a session of the monitor
   bool operator==(const TimelineEvent&) const = default;
 };
 

@@ -1,6 +1,7 @@
 #include "timeline/TimelineFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,13 @@ std::optional<std::string> TimelineFile::Append(const TimelineEvent& i_event) {
   if (error) return Problem(m_path.parent_path(), "create", error.value());
 
   const std::string strLine = ToJsonLine(i_event) + "\n";
+  // Monitors of several routers share the file: one at a time looks at its size, rotates it and
+  // appends, so none moves away a file another has just begun.
+  const std::filesystem::path lockPath = m_path.string() + ".lock";
+  const platform::UniqueFd lock(
+      ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!lock) return Problem(lockPath, "open", errno);
+  if (::flock(lock.get(), LOCK_EX) != 0) return Problem(lockPath, "lock", errno);
   platform::UniqueFd fd(
       ::open(m_path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!fd) return Problem(m_path, "open", errno);
@@ -101,7 +109,7 @@ std::optional<std::string> TimelineFile::Append(const TimelineEvent& i_event) {
   return Problem(m_path, "write", iErrno);
 }
 
-std::optional<TimelineEvent> TimelineFile::Last() const {
+std::optional<TimelineEvent> TimelineFile::Last(const std::string& i_strRouter) const {
   std::ifstream file(m_path, std::ios::binary | std::ios::ate);
   if (!file) return std::nullopt;
   const std::streamoff size = file.tellg();
@@ -118,8 +126,8 @@ std::optional<TimelineEvent> TimelineFile::Last() const {
     const std::size_t uStart = strTail.rfind('\n', uEnd - 1);
     const std::size_t uFrom = uStart == std::string::npos ? 0 : uStart + 1;
     if (uFrom < uEnd) {
-      if (auto event = FromJsonLine(std::string_view(strTail).substr(uFrom, uEnd - uFrom)))
-        return event;
+      auto event = FromJsonLine(std::string_view(strTail).substr(uFrom, uEnd - uFrom));
+      if (event && event->router == i_strRouter) return event;
     }
     if (uStart == std::string::npos) break;
     uEnd = uStart;

@@ -32,8 +32,9 @@ class TimelineFile {
 
   // Appends the event as one line; the problem when it cannot (a full disk, no permission).
   std::optional<std::string> Append(const TimelineEvent& i_event);
-  // The last event of ours in the file's tail; lines that are not ours are passed over.
-  std::optional<TimelineEvent> Last() const;
+  // The last event on this router in the file's tail; lines that are not ours, and another
+  // router's, are passed over.
+  std::optional<TimelineEvent> Last(const std::string& i_strRouter) const;
 
  private:
   std::filesystem::path m_path;

@@ -60,7 +60,7 @@ int TerminalHost::Run() {
   if (m_options.once) {
     m_monitor.Start();
     Show();
-    m_monitor.host().Unload();
+    m_monitor.Stop();
     return 0;
   }
 
@@ -77,7 +77,7 @@ int TerminalHost::Run() {
   Show();
   const int code = m_loop.Run();
   m_monitor.SetOnChange(nullptr);
-  m_monitor.host().Unload();
+  m_monitor.Stop();
   std::fputs("\n", stdout);
   return code;
 }

@@ -101,7 +101,7 @@ int TrayHost::Run() {
 
   const int code = m_loop.Run();
   m_monitor.SetOnChange(nullptr);
-  m_monitor.host().Unload();  // the router connection is closed
+  m_monitor.Stop();  // the router connection is closed
   if (sd_bus_is_open(pBus) > 0) sd_bus_release_name(pBus, strName.c_str());
   return code;
 }

@@ -62,12 +62,31 @@ TEST_F(ATimelineReport, TakesASinceAndSpeaksJson) {
   const nlohmann::json json = nlohmann::json::parse(result.out);
   EXPECT_EQ(json["events"].size(), 3u);
   EXPECT_EQ(json["events"][2]["cause"], "Hang up");
-  EXPECT_EQ(json["outages"],
-            nlohmann::json::parse(
-                R"([{"date":"2026-12-08","count":1,"total_seconds":100,"longest_seconds":100}])"));
+  EXPECT_EQ(
+      json["outages"],
+      nlohmann::json::parse(
+          R"([{"router":"192.0.2.1:5000","date":"2026-12-08","count":1,"total_seconds":100,"longest_seconds":100}])"));
   EXPECT_EQ(json["skipped"], 2);
   // A span back from now, here longer than the whole record.
   EXPECT_NE(Run({"--since", "99999d"}).out.find("2026-12-07 23:00:00"), std::string::npos);
+}
+
+TEST(ATimelineReportOfTwoRouters, NamesEachLinesRouterAndMarksTheMonitorsComingAndGoing) {
+  TempDir dir;
+  std::string other = Line("2026-12-08T10:00:00.000Z", "unreachable", "[]");
+  other.replace(other.find("192.0.2.1"), 9, "192.0.2.2");
+  std::string stop = Line("2026-12-08T11:00:00.000Z", "online", R"(["1"])");
+  stop.replace(stop.find('}'), 1, R"(,"monitor":"stop"})");
+  const auto file = dir.Write(
+      "timeline.jsonl", Line("2026-12-08T09:00:00.000Z", "online", R"(["1"])") + other + stop);
+  const CtlResult result = RunCtl({"timeline", "--file", file.string()}, {{"TZ", "UTC"}});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_NE(result.out.find("2026-12-08 10:00:00  192.0.2.2:5000  unreachable"), std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("2026-12-08 11:00:00  the monitor stopped"), std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("2026-12-08  192.0.2.2:5000  1 outage"), std::string::npos)
+      << result.out;
 }
 
 TEST_F(ATimelineReport, SaysWhatItCannotTake) {

@@ -75,7 +75,7 @@ TEST(ATimelineFile, AppendsWholeLinesAndRotatesPastItsBound) {
   for (int i = 0; i < 5; ++i) EXPECT_EQ(file.Append(Event(i, RouterState::Online)), std::nullopt);
   EXPECT_TRUE(std::filesystem::exists(path.string() + ".1"));
   EXPECT_LE(std::filesystem::file_size(path), 3 * line);
-  EXPECT_EQ(file.Last(), Event(4, RouterState::Online));
+  EXPECT_EQ(file.Last("192.0.2.1:5000"), Event(4, RouterState::Online));
   const timeline::TimelineReading reading = timeline::ReadTimeline(path);
   ASSERT_EQ(reading.events.size(), 5u);
   for (int i = 0; i < 5; ++i)
@@ -98,9 +98,9 @@ TEST(ATimelineFile, PassesOverWhatIsNotOursAndNeverLosesTheRest) {
         << timeline::ToJsonLine(Event(1, RouterState::Offline)).substr(0, 30);
   }
   TimelineFile file(path);
-  EXPECT_EQ(file.Last(), std::nullopt);  // the tail holds only what is not ours
+  EXPECT_EQ(file.Last("192.0.2.1:5000"), std::nullopt);  // the tail holds only what is not ours
   EXPECT_EQ(file.Append(Event(2, RouterState::Unreachable)), std::nullopt);
-  EXPECT_EQ(file.Last(), Event(2, RouterState::Unreachable));
+  EXPECT_EQ(file.Last("192.0.2.1:5000"), Event(2, RouterState::Unreachable));
   const timeline::TimelineReading reading = timeline::ReadTimeline(path);
   EXPECT_EQ(reading.events, (std::vector<TimelineEvent>{Event(0, RouterState::Online),
                                                         Event(2, RouterState::Unreachable)}));
@@ -131,25 +131,51 @@ TEST(ATimelineFile, SaysWhyItCannotWrite) {
   }
 }
 
-TEST(TheOutages, AreTheLinesOwnDropsSummedPerDay) {
-  const auto at = [](int i_iSecond, RouterState::Kind i_kind, std::string i_strCause = "") {
-    return Event(i_iSecond, i_kind, std::move(i_strCause));
+TEST(ATimelineFile, TellsEachRoutersLastWordApart) {
+  TempDir dir;
+  TimelineFile file(dir.path() / "timeline.jsonl");
+  TimelineEvent other = Event(9, RouterState::Unreachable);
+  other.router = "192.0.2.2:5000";
+  file.Append(Event(1, RouterState::Online));
+  file.Append(other);
+  EXPECT_EQ(file.Last("192.0.2.1:5000"), Event(1, RouterState::Online));
+  EXPECT_EQ(file.Last("192.0.2.2:5000"), other);
+  EXPECT_EQ(file.Last("192.0.2.3:5000"), std::nullopt);
+}
+
+TEST(TheOutages, AreTheLinesOwnDropsWhileWatchedSummedPerRouterAndDay) {
+  const auto at = [](int i_iSecond, RouterState::Kind i_kind, std::string i_strCause = "",
+                     std::string i_strMonitor = "", std::string i_strRouter = "192.0.2.1:5000") {
+    TimelineEvent event = Event(i_iSecond, i_kind, std::move(i_strCause));
+    event.monitor = std::move(i_strMonitor);
+    event.router = std::move(i_strRouter);
+    return event;
   };
   const std::vector<TimelineEvent> events = {
-      at(0, RouterState::Online),
-      at(100, RouterState::Unreachable),  // 60 s down
+      at(0, RouterState::Online, "", "start"),
+      at(100, RouterState::Unreachable),                                 // 60 s down
+      at(150, RouterState::Unreachable, "", "start", "192.0.2.2:5000"),  // the other router
       at(160, RouterState::Online),
       at(200, RouterState::Offline),  // 300 s down
       at(500, RouterState::Online),
       at(600, RouterState::Offline, "Hang up"),  // the user's: no outage
       at(700, RouterState::Online, "Dial"),
-      at(800, RouterState::Unreachable),  // still down at the end: 100 s
+      at(800, RouterState::Unreachable),  // 50 s, then the user reboots it
+      at(850, RouterState::Unreachable, "Reboot"),
+      at(900, RouterState::Online, "Reboot"),
+      at(1000, RouterState::Offline),  // 20 s, then nobody watches
+      at(1020, RouterState::Offline, "", "stop"),
+      at(5000, RouterState::Offline, "", "start"),  // down at the start: 100 s from there
   };
   const auto days = timeline::SummariseOutages(events, events.back().time + 100s);
-  ASSERT_EQ(days.size(), 1u);
-  EXPECT_EQ(days[0].count, 3);
-  EXPECT_EQ(days[0].total, 460s);
+  ASSERT_EQ(days.size(), 2u);
+  EXPECT_EQ(days[0].router, "192.0.2.1:5000");
+  EXPECT_EQ(days[0].count, 5);
+  EXPECT_EQ(days[0].total, 60s + 300s + 50s + 20s + 100s);
   EXPECT_EQ(days[0].longest, 300s);
+  EXPECT_EQ(days[1].router, "192.0.2.2:5000");  // still down at the end
+  EXPECT_EQ(days[1].count, 1);
+  EXPECT_EQ(days[1].total, 4950s);
 }
 
 }  // namespace

@@ -101,6 +101,28 @@ TEST(ATimeline, RecordsWhichChannelsCameAndWent) {
   EXPECT_EQ(timeline.Events().size(), 2u);
 }
 
+TEST(ATimeline, MarksTheStartAndTheStopOfTheMonitor) {
+  Timeline timeline("r");
+  EXPECT_EQ(timeline.Stop(kStart), std::nullopt);  // nothing seen, nothing to close
+  const auto first = timeline.Observe(Online({"1"}), kStart);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->monitor, "start");
+  EXPECT_EQ(timeline.Observe(kOffline, kStart + 2s)->monitor, "");
+  const auto stop = timeline.Stop(kStart + 5s);
+  ASSERT_TRUE(stop);
+  EXPECT_EQ(stop->monitor, "stop");
+  EXPECT_EQ(stop->state, kOffline);
+  EXPECT_EQ(stop->time, kStart + 5s);
+
+  // After a stop the file's last word is not taken for the state now: nobody watched since.
+  Timeline again("r");
+  again.Restore(*stop);
+  const auto restart = again.Observe(kOffline, kStart + 3600s);
+  ASSERT_TRUE(restart);
+  EXPECT_EQ(restart->monitor, "start");
+  EXPECT_EQ(again.Since(), std::nullopt);
+}
+
 TEST(ATimeline, KnowsSinceWhenTheStateHolds) {
   timeline::TimelineEvent last;
   last.time = kStart - 3600s;
