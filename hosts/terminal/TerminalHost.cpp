@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -66,11 +67,21 @@ int TerminalHost::Run() {
 
   RawKeys keys;
   sd_event_source* pKeys = nullptr;
-  platform::Check(
-      sd_event_add_io(m_loop.Event(), &pKeys, STDIN_FILENO, EPOLLIN, &TerminalHost::OnKey, this),
-      "sd_event_add_io stdin");
+  const int r =
+      sd_event_add_io(m_loop.Event(), &pKeys, STDIN_FILENO, EPOLLIN, &TerminalHost::OnKey, this);
   const platform::SdEventSourcePtr keySource(pKeys);
-  sd_event_source_set_description(pKeys, "keys");
+  if (r == -EPERM) {
+    // A file or /dev/null, which epoll refuses: it never blocks, so its keys are read at once,
+    // and its end is the end of input.
+    m_loop.Defer([this] {
+      char key = 0;
+      while (::read(STDIN_FILENO, &key, 1) == 1) Key(key);
+      m_loop.Exit(0);
+    });
+  } else {
+    platform::Check(r, "sd_event_add_io stdin");
+    sd_event_source_set_description(pKeys, "keys");
+  }
 
   m_monitor.SetOnChange([this](const Monitor::Update&) { Show(); });
   m_monitor.Start();
