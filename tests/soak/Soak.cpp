@@ -19,6 +19,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "menuextra/menubarThingy.h"
 #include "platform/MenuExtraHost.h"
@@ -80,9 +81,13 @@ class Soak {
     m_loop.Run();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-    // One last good poll, connected as at the start, for the descriptor count.
+    // One last good poll, connected as at the start, for the descriptor count: after any
+    // reboot still going on.
     m_router.Inject("clear");
+    if (m_rebootEnds) std::this_thread::sleep_until(*m_rebootEnds + kReturnMargin);
+    const bool bAwaitingReturn = m_rebootEnds.has_value();
     m_host.OpenMenu();
+    if (bAwaitingReturn) Judge();
     const int descriptors = zezar_test::OpenDescriptorCount();
     const long memoryEnd = OwnMemoryKiB();
 
@@ -102,6 +107,7 @@ class Soak {
       if (!i_bHolds) std::printf("soak: FAILED: %s\n", i_pWhat);
       bPassed = bPassed && i_bHolds;
     };
+    check(m_iReturns > 0, "no reboot returned to be judged");
     check(m_iNoticed == m_iReturns, "a return of the router went unnoticed for more than a poll");
     check(descriptors == m_iDescriptors, "the descriptor count grew");
 #ifndef __SANITIZE_ADDRESS__  // AddressSanitizer holds freed memory back on purpose
@@ -149,11 +155,7 @@ class Soak {
     const bool bAwaitingReturn = m_rebootEnds && now >= *m_rebootEnds + kReturnMargin;
     if (!m_rebootEnds) MaybeInject();
     m_host.OpenMenu();
-    if (bAwaitingReturn) {
-      ++m_iReturns;
-      if (m_pController->lastSample().state != Sample::NoConnection) ++m_iNoticed;
-      m_rebootEnds.reset();
-    }
+    if (bAwaitingReturn) Judge();
     if (++m_iTick == m_iSettledAt) m_memorySettled = OwnMemoryKiB();
     if (m_iTick < m_iTicks) {
       Next();
@@ -162,11 +164,20 @@ class Soak {
     }
   }
 
+  // The poll just made was the first after a reboot ended: did it find the router again?
+  void Judge() {
+    ++m_iReturns;
+    if (m_pController->lastSample().state != Sample::NoConnection) ++m_iNoticed;
+    m_rebootEnds.reset();
+  }
+
   void MaybeInject() {
     if (m_iTick == m_iClearAt) m_router.Inject("clear");  // a latency lasts a few polls
-    if (Random(1, 100) > 6) return;
+    // One reboot at half-way at least, so that a return is judged in every run.
+    const bool bForceReboot = m_iTick == m_iTicks / 2 && m_iReturns == 0;
+    if (!bForceReboot && Random(1, 100) > 6) return;
     std::string strFault;
-    switch (Random(0, 9)) {  // a reboot now and then: it keeps the router away for a while
+    switch (bForceReboot ? 8 : Random(0, 9)) {  // now and then a reboot, which takes a while
       case 0:
       case 1:
         strFault = "stall " + std::to_string(Random(1, 2));
