@@ -23,7 +23,10 @@ void Notifier::Show(const Notice& i_notice) {
     Log(std::string("Notify: ") + std::strerror(-r) + ", ignoring");
     return;
   }
-  m_call.reset(pSlot);
+  // Each answer is heard (its id is the one the next notice replaces), as long as it comes
+  // within a few notices.
+  m_calls.emplace_back(pSlot);
+  if (m_calls.size() > 4) m_calls.pop_front();
 }
 
 int Notifier::OnShown(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {

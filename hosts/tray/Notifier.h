@@ -5,6 +5,7 @@
 // notification service nothing happens, and that is said once.
 
 #include <cstdint>
+#include <deque>
 
 #include "hosts/tray/NotificationPolicy.h"
 #include "hosts/tray/SdBus.h"
@@ -25,7 +26,7 @@ class Notifier {
   sd_bus* m_pBus;
   uint32_t m_id = 0;  // the notice on screen, which the next one replaces
   bool m_bToldNoService = false;
-  SdBusSlotPtr m_call;  // in flight
+  std::deque<SdBusSlotPtr> m_calls;  // the last few, whose answers may still come
 };
 
 }  // namespace zezar

@@ -419,22 +419,26 @@ TEST_F(ATrayItem, StaysQuietWhileNothingChanges) {
 }
 
 TEST_F(ATrayItem, AnswersThePanelWhileTheRouterStalls) {
-  const std::vector<ChannelState> online = {{true, "10.0.0.1"}, {false}};
-  FakeDaemon daemon(FullLogin(online) + Script{Expect("status 1\r\n"), Stall(3000ms)});
-  Start(Router(daemon.Port()));
-  // Answered from the menu as it stands, before its poll meets the stall.
-  AboutToShow(500ms);
-  // While the poll waits on the router, every call is answered within 1.5 s: the bus goes
-  // before the router.
-  for (int i = 0; i < 8; ++i) {
-    std::string strError;
+  routersim::Router router = routersim::Router::WithChannels(2, 1);
+  router.adminPassword = "adm";
+  routersim::ServerProcess simulator(router);
+  Start(Router(simulator.Port()), 1);
+  // From now on the router takes connections and answers nothing: every one-second tick
+  // blocks for the client's one-second alarm, so a tick is always due when the last one ends.
+  simulator.Inject("stall 30");
+  // Opening is answered from the menu as it stands, before its poll meets the stall.
+  std::string strError;
+  const zezar::SdBusMessagePtr opened =
+      panel.Call(name, kMenuPath, kMenu, "AboutToShow", strError, 500ms, "i", 0);
+  EXPECT_TRUE(opened) << strError;
+  // Every call is answered within 1.5 s: the bus goes before the timer.
+  for (int i = 0; i < 10; ++i) {
     EXPECT_TRUE(
         panel.Call(name, kMenuPath, kMenu, "GetLayout", strError, 1500ms, "iias", 0, -1, nullptr))
         << "call " << i << ": " << strError;
-    panel.WaitFor([] { return false; }, 200ms);
+    panel.WaitFor([] { return false; }, 300ms);
   }
-  zezar.reset();
-  daemon.Finish();
+  EXPECT_EQ(StatusLine().rfind("No connection to the router", 0), 0u) << StatusLine();
 }
 
 TEST_F(ATrayItem, AnswersBadCallsWithErrorsAndKeepsRunning) {
@@ -497,7 +501,9 @@ TEST_F(ATrayItem, EndsCleanlyOnSIGTERMAndLeavesTheBus) {
 }
 
 TEST_F(ATrayItem, EndsWhenTheSessionBusGoesAway) {
+  panel.StartWatcher();
   Start("AutoDetectRouter = false\n");
+  ASSERT_TRUE(panel.WaitFor([&] { return !panel.Registrations().empty(); }));  // up and shown
   bus.Stop();  // nobody can see the item any more: it stops polling
   const ChildResult result = zezar->Finish();
   EXPECT_EQ(result.code, 1);
