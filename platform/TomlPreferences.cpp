@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -100,8 +101,9 @@ class BareValue {
     }
   }
 
-  static bool Boolean(std::string_view i_text, std::size_t& io_uPos) {
-    for (const std::string_view word : {"true", "false"}) {
+  static bool Word(std::string_view i_text, std::size_t& io_uPos,
+                   std::initializer_list<std::string_view> i_words) {
+    for (const std::string_view word : i_words) {
       if (i_text.substr(io_uPos, word.size()) == word) {
         io_uPos += word.size();
         return true;
@@ -109,15 +111,13 @@ class BareValue {
     }
     return false;
   }
+
+  static bool Boolean(std::string_view i_text, std::size_t& io_uPos) {
+    return Word(i_text, io_uPos, {"true", "false"});
+  }
   static bool Special(std::string_view i_text, std::size_t& io_uPos) {
     Accept(i_text, io_uPos, "+-");
-    for (const std::string_view word : {"inf", "nan"}) {
-      if (i_text.substr(io_uPos, word.size()) == word) {
-        io_uPos += word.size();
-        return true;
-      }
-    }
-    return false;
+    return Word(i_text, io_uPos, {"inf", "nan"});
   }
   static bool Number(std::string_view i_text, std::size_t& io_uPos) {
     for (const auto& [prefix, digits] : kPrefixed) {
