@@ -493,12 +493,12 @@ std::optional<std::string> TomlPreferences::ReadText() {
     m_problem = m_path.string() + ": not a regular file";
     return std::nullopt;
   }
-  const std::string strTooLarge =
-      m_path.string() + ": larger than " + std::to_string(kMaxFileSize / 1024) + " KiB";
-  if (status.st_size > static_cast<off_t>(kMaxFileSize)) {
-    m_problem = strTooLarge;
+  // Built only when needed: a well-formed file is read on every tick.
+  const auto tooLarge = [&] {
+    m_problem = m_path.string() + ": larger than " + std::to_string(kMaxFileSize / 1024) + " KiB";
     return std::nullopt;
-  }
+  };
+  if (status.st_size > static_cast<off_t>(kMaxFileSize)) return tooLarge();
   // One byte more than allowed, for a file that grew since it was measured.
   std::string strText(kMaxFileSize + 1, '\0');
   std::size_t uLength = 0;
@@ -512,10 +512,7 @@ std::optional<std::string> TomlPreferences::ReadText() {
     if (got == 0) break;
     uLength += static_cast<std::size_t>(got);
   }
-  if (uLength > kMaxFileSize) {
-    m_problem = strTooLarge;
-    return std::nullopt;
-  }
+  if (uLength > kMaxFileSize) return tooLarge();
   strText.resize(uLength);
   return strText;
 }
