@@ -1,12 +1,10 @@
 #include "hosts/Monitor.h"
 
-#include <unistd.h>
-
 #include <stdexcept>
 #include <system_error>
 
 #include "hosts/Log.h"
-#include "platform/NSMenu.h"
+#include "menuextra/Preference.h"
 
 namespace zezar {
 
@@ -45,9 +43,7 @@ ZezarIZIDezev& Monitor::Start() {
   if (m_pController == nullptr) throw std::runtime_error("the status item did not start");
   // The router as the first connection attempt found it; the port as the preferences say.
   long port = 5000;
-  if (const auto value = m_preferences.CopyAppValue("RouterPort", kBundleIdentifier)) {
-    if (const long* pPort = std::get_if<long>(&*value)) port = *pPort;
-  }
+  menuextra::ReadPreference(kBundleIdentifier, "RouterPort", port);
   const std::string strRouter = m_pController->routerIP().value_or("") + ":" + std::to_string(port);
   std::optional<std::filesystem::path> file;
   if (BooleanPreference("TimelineFile", true) && !m_timelinePath.empty()) file = m_timelinePath;
@@ -81,9 +77,9 @@ bool Monitor::Choose(int i_iId) {
 }
 
 bool Monitor::BooleanPreference(const char* i_pKey, bool i_bDefault) const {
-  const auto value = m_preferences.CopyAppValue(i_pKey, kBundleIdentifier);
-  const bool* pValue = value ? std::get_if<bool>(&*value) : nullptr;
-  return pValue != nullptr ? *pValue : i_bDefault;
+  bool bValue = i_bDefault;
+  menuextra::ReadPreference(kBundleIdentifier, i_pKey, bValue);
+  return bValue;
 }
 
 std::string Monitor::StatusLine() const {
