@@ -10,14 +10,6 @@
 #include "platform/MacRoman.h"
 #include "platform/NSImage.h"
 
-void CairoCanvas::SurfaceRelease::operator()(cairo_surface_t* i_pSurface) const {
-  cairo_surface_destroy(i_pSurface);
-}
-
-void CairoCanvas::ContextRelease::operator()(cairo_t* i_pContext) const {
-  cairo_destroy(i_pContext);
-}
-
 platform::Pixmap CairoCanvas::Render(const platform::DisplayList& i_drawing,
                                      const Options& i_options) {
   CairoCanvas canvas(i_options);

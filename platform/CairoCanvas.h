@@ -15,11 +15,9 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/CairoPtr.h"
 #include "platform/Canvas.h"
 #include "platform/Pixmap.h"
-
-typedef struct _cairo cairo_t;
-typedef struct _cairo_surface cairo_surface_t;
 
 namespace platform {
 class DisplayList;
@@ -49,15 +47,8 @@ class CairoCanvas final : public Canvas {
   void ShowText(NSPoint i_at, std::string_view i_bytes) override;
 
  private:
-  struct SurfaceRelease {
-    void operator()(cairo_surface_t* i_pSurface) const;
-  };
-  struct ContextRelease {
-    void operator()(cairo_t* i_pContext) const;
-  };
-
-  using Surface = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
-  using Context = std::unique_ptr<cairo_t, ContextRelease>;
+  using Surface = platform::CairoSurfacePtr;
+  using Context = platform::CairoPtr;
   // A transparent surface of the canvas's size, flipped to view coordinates.
   Surface NewSurface() const;
   Context NewContext(cairo_surface_t* i_pSurface) const;

@@ -2,14 +2,12 @@
 
 #include <cairo.h>
 
+#include "platform/CairoPtr.h"
 #include "platform/NSGraphicsContext.h"
 
 namespace {
 
-struct SurfaceRelease {
-  void operator()(cairo_surface_t* i_pSurface) const { cairo_surface_destroy(i_pSurface); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
+using Surface = platform::CairoSurfacePtr;
 
 Surface LoadPng(const std::filesystem::path& i_path) {
   Surface surface(cairo_image_surface_create_from_png(i_path.c_str()));

@@ -3,7 +3,8 @@
 #include <cairo.h>
 
 #include <cstring>
-#include <memory>
+
+#include "platform/CairoPtr.h"
 
 namespace platform {
 
@@ -16,10 +17,7 @@ uint32_t Pixmap::At(int i_x, int i_y) const {
 }
 
 bool WritePng(const Pixmap& i_pixmap, const std::filesystem::path& i_path) {
-  struct SurfaceRelease {
-    void operator()(cairo_surface_t* i_pSurface) const { cairo_surface_destroy(i_pSurface); }
-  };
-  std::unique_ptr<cairo_surface_t, SurfaceRelease> surface(
+  const CairoSurfacePtr surface(
       cairo_image_surface_create(CAIRO_FORMAT_ARGB32, i_pixmap.width, i_pixmap.height));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return false;
   cairo_surface_flush(surface.get());
