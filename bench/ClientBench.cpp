@@ -8,11 +8,7 @@
 //                                   download, bare-download), for counting system calls with
 //                                   bench/client_syscalls
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 
 #include <cstring>
 #include <functional>
@@ -23,7 +19,6 @@
 #include "bench/BareClient.h"
 #include "bench/BenchPeer.h"
 #include "client/Zastra.h"
-#include "platform/UniqueFd.h"
 
 namespace {
 

@@ -10,25 +10,22 @@
 //                                 (see bench/ctl_syscalls)
 //   ctl_bench --serve             a simulator with the benchmark's router; prints its port
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "bench/BareClient.h"
 #include "client/Md5.h"
 #include "client/Zastra.h"
-#include "platform/UniqueFd.h"
 #include "routersim/Server.h"
 #include "routersim/ServerProcess.h"
 

@@ -7,12 +7,7 @@
 //   tick_bench --ticks N            exactly N ticks, for counting system calls (see
 //   tick_bench --bare N             bench/tick_syscalls); --bare: N rounds of bare exchanges
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstring>

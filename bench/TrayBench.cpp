@@ -10,11 +10,7 @@
 // signals sent); the panel asks for each one by opening the menu, as fast as they come, and
 // waits for its new icon.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
