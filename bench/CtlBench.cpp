@@ -56,10 +56,9 @@ int Spawn(const std::vector<std::string>& i_arguments, const std::vector<std::st
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t child = -1;
-  if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-    throw std::runtime_error("posix_spawn " + i_arguments[0]);
-  }
+  const int error = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) throw std::runtime_error("posix_spawn " + i_arguments[0]);
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
