@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/CairoCanvas.h"
+#include "platform/CairoPtr.h"
 #include "platform/DisplayList.h"
 #include "platform/NSBezierPath.h"
 #include "platform/NSColor.h"
@@ -26,17 +27,19 @@ constexpr uint32_t kWhite = 0xFFFFFFFF;
 // A PNG, blue but for its top-left quarter's corner square, which is red.
 std::filesystem::path WriteMarkerPng(const TempDir& i_dir, const std::string& i_strName,
                                      int i_iSize) {
-  cairo_surface_t* pSurface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, i_iSize, i_iSize);
-  cairo_t* c = cairo_create(pSurface);
-  cairo_set_source_rgb(c, 0, 0, 1);
-  cairo_paint(c);
-  cairo_set_source_rgb(c, 1, 0, 0);
-  cairo_rectangle(c, 0, 0, i_iSize / 4, i_iSize / 4);
-  cairo_fill(c);
-  cairo_destroy(c);
+  const platform::CairoSurfacePtr surface(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, i_iSize, i_iSize));
+  {
+    const platform::CairoPtr context(cairo_create(surface.get()));
+    cairo_t* c = context.get();
+    cairo_set_source_rgb(c, 0, 0, 1);
+    cairo_paint(c);
+    cairo_set_source_rgb(c, 1, 0, 0);
+    cairo_rectangle(c, 0, 0, i_iSize / 4, i_iSize / 4);
+    cairo_fill(c);
+  }
   const std::filesystem::path path = i_dir.path() / i_strName;
-  cairo_surface_write_to_png(pSurface, path.c_str());
-  cairo_surface_destroy(pSurface);
+  cairo_surface_write_to_png(surface.get(), path.c_str());
   return path;
 }
 
