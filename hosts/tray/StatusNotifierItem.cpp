@@ -1,6 +1,5 @@
 #include "hosts/tray/StatusNotifierItem.h"
 
-#include <cerrno>
 #include <cstring>
 #include <string_view>
 
