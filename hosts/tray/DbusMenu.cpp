@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "hosts/Log.h"
+#include "hosts/tray/Safely.h"
 #include "platform/SdCheck.h"
 
 namespace zezar {
@@ -63,18 +64,6 @@ int AppendProperties(sd_bus_message* io_pReply, const DbusMenu::Item* i_pItem,
 int Send(SdBusMessagePtr& io_reply, int i_iResult) {
   if (i_iResult < 0) return i_iResult;
   return sd_bus_send(nullptr, io_reply.get(), nullptr);
-}
-
-// The tray's handlers run inside sd-bus's callbacks, which no exception may cross.
-template <class F>
-void Safely(const char* i_pWhat, F&& i_call) {
-  try {
-    i_call();
-  } catch (const std::exception& error) {
-    Log(std::string(i_pWhat) + ": " + error.what() + ", ignoring");
-  } catch (...) {
-    Log(std::string(i_pWhat) + ": an unknown failure, ignoring");
-  }
 }
 
 int NoSuchItem(sd_bus_error* o_pError, int32_t i_iId) {
