@@ -1,7 +1,5 @@
 #include "timeline/Timeline.h"
 
-#include <algorithm>
-
 namespace timeline {
 
 namespace {

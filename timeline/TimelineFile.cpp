@@ -110,16 +110,18 @@ std::optional<std::string> TimelineFile::Append(const TimelineEvent& i_event) {
 }
 
 std::optional<TimelineEvent> TimelineFile::Last(const std::string& i_strRouter) const {
-  std::ifstream file(m_path, std::ios::binary | std::ios::ate);
-  if (!file) return std::nullopt;
-  const std::streamoff size = file.tellg();
-  const std::streamoff start = size > static_cast<std::streamoff>(kTailBytes)
-                                   ? size - static_cast<std::streamoff>(kTailBytes)
-                                   : 0;
-  file.seekg(start);
-  std::string strTail(static_cast<std::size_t>(size - start), '\0');
-  file.read(strTail.data(), static_cast<std::streamsize>(strTail.size()));
-  strTail.resize(static_cast<std::size_t>(file.gcount()));
+  // Not blocking: a pipe at the path would otherwise hold the monitor's start for a writer.
+  const platform::UniqueFd fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) return std::nullopt;
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  const off_t start = status.st_size > static_cast<off_t>(kTailBytes)
+                          ? status.st_size - static_cast<off_t>(kTailBytes)
+                          : 0;
+  std::string strTail(static_cast<std::size_t>(status.st_size - start), '\0');
+  const ssize_t got = ::pread(fd.get(), strTail.data(), strTail.size(), start);
+  if (got < 0) return std::nullopt;
+  strTail.resize(static_cast<std::size_t>(got));
   // From the end backwards, the first line of ours.
   std::size_t uEnd = strTail.size();
   while (uEnd > 0) {

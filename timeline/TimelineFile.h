@@ -28,8 +28,6 @@ class TimelineFile {
   explicit TimelineFile(std::filesystem::path i_path, std::uintmax_t i_maxBytes = kMaxBytes)
       : m_path(std::move(i_path)), m_maxBytes(i_maxBytes) {}
 
-  const std::filesystem::path& path() const { return m_path; }
-
   // Appends the event as one line; the problem when it cannot (a full disk, no permission).
   std::optional<std::string> Append(const TimelineEvent& i_event);
   // The last event on this router in the file's tail; lines that are not ours, and another

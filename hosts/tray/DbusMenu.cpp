@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string_view>
 
 #include "hosts/Log.h"
+#include "hosts/tray/Safely.h"
 #include "platform/SdCheck.h"
 
 namespace zezar {
@@ -60,21 +62,48 @@ int AppendProperties(sd_bus_message* io_pReply, const DbusMenu::Item* i_pItem,
   return r;
 }
 
+// One layout node, (ia{sv}av): the root when i_pItem is null, with these children.
+int AppendNode(sd_bus_message* io_pReply, const DbusMenu::Item* i_pItem,
+               const std::vector<std::string>& i_names,
+               std::span<const DbusMenu::Item> i_children) {
+  int r = sd_bus_message_open_container(io_pReply, 'r', "ia{sv}av");
+  if (r >= 0) r = sd_bus_message_append(io_pReply, "i", i_pItem != nullptr ? i_pItem->id : 0);
+  if (r >= 0) r = AppendProperties(io_pReply, i_pItem, i_names);
+  if (r >= 0) r = sd_bus_message_open_container(io_pReply, 'a', "v");
+  for (const DbusMenu::Item& child : i_children) {
+    if (r >= 0) r = sd_bus_message_open_container(io_pReply, 'v', "(ia{sv}av)");
+    if (r >= 0) r = AppendNode(io_pReply, &child, i_names, {});
+    if (r >= 0) r = sd_bus_message_close_container(io_pReply);
+  }
+  if (r >= 0) r = sd_bus_message_close_container(io_pReply);
+  if (r >= 0) r = sd_bus_message_close_container(io_pReply);
+  return r;
+}
+
+// An array of ids from a message, copied out.
+int ReadIds(sd_bus_message* i_pMessage, std::vector<int32_t>& o_ids) {
+  const void* pIds = nullptr;
+  size_t bytes = 0;
+  const int r = sd_bus_message_read_array(i_pMessage, 'i', &pIds, &bytes);
+  if (r < 0) return r;
+  o_ids.resize(bytes / sizeof(int32_t));
+  if (!o_ids.empty()) std::memcpy(o_ids.data(), pIds, o_ids.size() * sizeof(int32_t));
+  return r;
+}
+
+// One event's id and name, (isvu); its data (xfce sends an int, Qt a string) and its timestamp
+// are passed over.
+int ReadEvent(sd_bus_message* i_pMessage, int32_t& o_iId, std::string& o_strEvent) {
+  const char* pEvent = nullptr;
+  int r = sd_bus_message_read(i_pMessage, "is", &o_iId, &pEvent);
+  if (r >= 0) r = sd_bus_message_skip(i_pMessage, "vu");
+  if (r >= 0) o_strEvent = pEvent;
+  return r;
+}
+
 int Send(SdBusMessagePtr& io_reply, int i_iResult) {
   if (i_iResult < 0) return i_iResult;
   return sd_bus_send(nullptr, io_reply.get(), nullptr);
-}
-
-// The tray's handlers run inside sd-bus's callbacks, which no exception may cross.
-template <class F>
-void Safely(const char* i_pWhat, F&& i_call) {
-  try {
-    i_call();
-  } catch (const std::exception& error) {
-    Log(std::string(i_pWhat) + ": " + error.what() + ", ignoring");
-  } catch (...) {
-    Log(std::string(i_pWhat) + ": an unknown failure, ignoring");
-  }
 }
 
 int NoSuchItem(sd_bus_error* o_pError, int32_t i_iId) {
@@ -85,10 +114,10 @@ int NoSuchItem(sd_bus_error* o_pError, int32_t i_iId) {
 
 const sd_bus_vtable DbusMenu::kVtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_PROPERTY("Version", "u", DbusMenu::GetVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("TextDirection", "s", DbusMenu::GetVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("Status", "s", DbusMenu::GetVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("IconThemePath", "as", DbusMenu::GetVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("Version", "u", DbusMenu::GetProperty, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("TextDirection", "s", DbusMenu::GetProperty, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("Status", "s", DbusMenu::GetProperty, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("IconThemePath", "as", DbusMenu::GetProperty, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_METHOD_WITH_ARGS(
         "GetLayout", SD_BUS_ARGS("i", parentId, "i", recursionDepth, "as", propertyNames),
         SD_BUS_RESULT("u", revision, "(ia{sv}av)", layout), DbusMenu::OnGetLayout, 0),
@@ -134,8 +163,8 @@ int DbusMenu::OnOpeningOver(sd_event_source*, uint64_t, void* i_pUserData) {
   return 0;
 }
 
-int DbusMenu::GetVersion(sd_bus*, const char*, const char*, const char* i_pProperty,
-                         sd_bus_message* io_pReply, void*, sd_bus_error*) {
+int DbusMenu::GetProperty(sd_bus*, const char*, const char*, const char* i_pProperty,
+                          sd_bus_message* io_pReply, void*, sd_bus_error*) {
   const std::string_view property = i_pProperty;
   if (property == "Version") return sd_bus_message_append(io_pReply, "u", 3u);
   if (property == "TextDirection") return sd_bus_message_append(io_pReply, "s", "ltr");
@@ -185,39 +214,22 @@ int DbusMenu::OnGetLayout(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_
   r = sd_bus_message_new_method_return(i_pMessage, &pReply);
   if (r < 0) return r;
   SdBusMessagePtr reply(pReply);
-  const auto node = [&](const Item* i_pItem, bool i_bChildren) {
-    int q = sd_bus_message_open_container(pReply, 'r', "ia{sv}av");
-    if (q >= 0) q = sd_bus_message_append(pReply, "i", i_pItem != nullptr ? i_pItem->id : 0);
-    if (q >= 0) q = AppendProperties(pReply, i_pItem, names);
-    if (q >= 0) q = sd_bus_message_open_container(pReply, 'a', "v");
-    for (const Item& child : i_bChildren ? pSelf->m_items : std::vector<Item>{}) {
-      if (q >= 0) q = sd_bus_message_open_container(pReply, 'v', "(ia{sv}av)");
-      if (q >= 0) q = sd_bus_message_open_container(pReply, 'r', "ia{sv}av");
-      if (q >= 0) q = sd_bus_message_append(pReply, "i", child.id);
-      if (q >= 0) q = AppendProperties(pReply, &child, names);
-      if (q >= 0) q = sd_bus_message_append(pReply, "av", 0);
-      if (q >= 0) q = sd_bus_message_close_container(pReply);
-      if (q >= 0) q = sd_bus_message_close_container(pReply);
-    }
-    if (q >= 0) q = sd_bus_message_close_container(pReply);
-    if (q >= 0) q = sd_bus_message_close_container(pReply);
-    return q;
-  };
+  // The menu is flat: only the root has children, and a depth of 0 asks for none of them.
+  const bool bChildren = parent == 0 && depth != 0;
   r = sd_bus_message_append(pReply, "u", pSelf->m_revision);
-  if (r >= 0) r = parent == 0 ? node(nullptr, depth != 0) : node(pSelf->Find(parent), false);
+  if (r >= 0)
+    r = AppendNode(pReply, pSelf->Find(parent), names,
+                   bChildren ? std::span<const Item>(pSelf->m_items) : std::span<const Item>());
   return Send(reply, r);
 }
 
 int DbusMenu::OnGetGroupProperties(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
   auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
-  const void* pIds = nullptr;
-  size_t bytes = 0;
+  std::vector<int32_t> ids;
   std::vector<std::string> names;
-  int r = sd_bus_message_read_array(i_pMessage, 'i', &pIds, &bytes);
+  int r = ReadIds(i_pMessage, ids);
   if (r >= 0) r = ReadStrings(i_pMessage, names);
   if (r < 0) return r;
-  std::vector<int32_t> ids(bytes / sizeof(int32_t));
-  if (!ids.empty()) std::memcpy(ids.data(), pIds, ids.size() * sizeof(int32_t));
   if (ids.empty()) {  // all of them
     ids.push_back(0);
     for (const Item& item : pSelf->m_items) ids.push_back(item.id);
@@ -232,7 +244,7 @@ int DbusMenu::OnGetGroupProperties(sd_bus_message* i_pMessage, void* i_pUserData
     if (!pSelf->Knows(id)) continue;  // unknown ids are left out
     if (r >= 0) r = sd_bus_message_open_container(pReply, 'r', "ia{sv}");
     if (r >= 0) r = sd_bus_message_append(pReply, "i", id);
-    if (r >= 0) r = AppendProperties(pReply, id == 0 ? nullptr : pSelf->Find(id), names);
+    if (r >= 0) r = AppendProperties(pReply, pSelf->Find(id), names);
     if (r >= 0) r = sd_bus_message_close_container(pReply);
   }
   if (r >= 0) r = sd_bus_message_close_container(pReply);
@@ -259,8 +271,7 @@ int DbusMenu::OnGetProperty(sd_bus_message* i_pMessage, void* i_pUserData, sd_bu
   return sd_bus_error_setf(o_pError, SD_BUS_ERROR_INVALID_ARGS, "no property %s", pName);
 }
 
-bool DbusMenu::Handle(int32_t i_iId, const std::string& i_strEvent) {
-  if (!Knows(i_iId)) return false;
+void DbusMenu::Handle(int32_t i_iId, const std::string& i_strEvent) {
   if (i_iId == 0 && i_strEvent == "opened") {
     m_bOpen = true;
   } else if (i_iId == 0 && i_strEvent == "closed") {
@@ -271,20 +282,15 @@ bool DbusMenu::Handle(int32_t i_iId, const std::string& i_strEvent) {
     const Item* pItem = Find(i_iId);
     if (pItem != nullptr && pItem->enabled)
       Safely("menu click", [&] { m_handlers.clicked(i_iId); });
-  }
-  return true;  // hovered and the rest: nothing to do
+  }  // hovered and the rest: nothing to do
 }
 
 int DbusMenu::OnEvent(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError) {
   auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
   int32_t id = 0;
-  const char* pEvent = nullptr;
-  uint32_t timestamp = 0;
-  int r = sd_bus_message_read(i_pMessage, "is", &id, &pEvent);
-  if (r >= 0) r = sd_bus_message_skip(i_pMessage, "v");  // xfce sends an int, Qt a string
-  if (r >= 0) r = sd_bus_message_read(i_pMessage, "u", &timestamp);
+  std::string strEvent;
+  int r = ReadEvent(i_pMessage, id, strEvent);
   if (r < 0) return r;
-  const std::string strEvent = pEvent;
   if (!pSelf->Knows(id)) return NoSuchItem(o_pError, id);
   r = sd_bus_reply_method_return(i_pMessage, "");  // first: the action comes after
   pSelf->Handle(id, strEvent);
@@ -296,14 +302,9 @@ int DbusMenu::OnEventGroup(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus
   std::vector<std::pair<int32_t, std::string>> events;
   int r = sd_bus_message_enter_container(i_pMessage, 'a', "(isvu)");
   while (r >= 0 && (r = sd_bus_message_enter_container(i_pMessage, 'r', "isvu")) > 0) {
-    int32_t id = 0;
-    const char* pEvent = nullptr;
-    uint32_t timestamp = 0;
-    r = sd_bus_message_read(i_pMessage, "is", &id, &pEvent);
-    if (r >= 0) r = sd_bus_message_skip(i_pMessage, "v");
-    if (r >= 0) r = sd_bus_message_read(i_pMessage, "u", &timestamp);
+    auto& [id, event] = events.emplace_back();
+    r = ReadEvent(i_pMessage, id, event);
     if (r >= 0) r = sd_bus_message_exit_container(i_pMessage);
-    if (r >= 0) events.emplace_back(id, pEvent);
   }
   if (r >= 0) r = sd_bus_message_exit_container(i_pMessage);
   if (r < 0) return r;
@@ -350,12 +351,9 @@ int DbusMenu::OnAboutToShow(sd_bus_message* i_pMessage, void* i_pUserData, sd_bu
 
 int DbusMenu::OnAboutToShowGroup(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
   auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
-  const void* pIds = nullptr;
-  size_t bytes = 0;
-  int r = sd_bus_message_read_array(i_pMessage, 'i', &pIds, &bytes);
+  std::vector<int32_t> ids;
+  int r = ReadIds(i_pMessage, ids);
   if (r < 0) return r;
-  std::vector<int32_t> ids(bytes / sizeof(int32_t));
-  if (!ids.empty()) std::memcpy(ids.data(), pIds, ids.size() * sizeof(int32_t));
   std::vector<int32_t> updates;
   std::vector<int32_t> unknown;
   bool bRoot = false;

@@ -51,8 +51,8 @@ class DbusMenu {
 
  private:
   static const sd_bus_vtable kVtable[];
-  static int GetVersion(sd_bus*, const char*, const char*, const char* i_pProperty,
-                        sd_bus_message* io_pReply, void*, sd_bus_error*);
+  static int GetProperty(sd_bus*, const char*, const char*, const char* i_pProperty,
+                         sd_bus_message* io_pReply, void*, sd_bus_error*);
   static int OnGetLayout(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
   static int OnGetGroupProperties(sd_bus_message* i_pMessage, void* i_pUserData,
                                   sd_bus_error* o_pError);
@@ -67,8 +67,9 @@ class DbusMenu {
   void Announce();
   bool Knows(int32_t i_iId) const;
   const Item* Find(int32_t i_iId) const;
-  // One event; false when the id is not the root's or an item's.
-  bool Handle(int32_t i_iId, const std::string& i_strEvent);
+  // One event: the root's "opened" and "closed", an enabled item's "clicked"; the rest is
+  // passed over.
+  void Handle(int32_t i_iId, const std::string& i_strEvent);
   // Whether the client should fetch the layout again after opening.
   bool Opening();
   bool Held() const { return m_bOpen || m_bOpening; }

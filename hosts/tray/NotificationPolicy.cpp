@@ -1,7 +1,5 @@
 #include "hosts/tray/NotificationPolicy.h"
 
-#include <algorithm>
-
 namespace zezar {
 
 namespace {

@@ -1,10 +1,10 @@
 #include "hosts/tray/StatusNotifierItem.h"
 
-#include <cerrno>
 #include <cstring>
 #include <string_view>
 
 #include "hosts/Log.h"
+#include "hosts/tray/Safely.h"
 #include "platform/SdCheck.h"
 
 namespace zezar {
@@ -126,11 +126,7 @@ int StatusNotifierItem::GetProperty(sd_bus*, const char*, const char*, const cha
 int StatusNotifierItem::OnActivate(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
   auto* pSelf = static_cast<StatusNotifierItem*>(i_pUserData);
   const int r = sd_bus_reply_method_return(i_pMessage, "");
-  try {
-    if (pSelf->onActivate) pSelf->onActivate();
-  } catch (const std::exception& error) {
-    Log(std::string("Activate: ") + error.what() + ", ignoring");
-  }
+  if (pSelf->onActivate) Safely("Activate", pSelf->onActivate);
   return r;
 }
 

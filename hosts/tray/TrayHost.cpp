@@ -71,6 +71,7 @@ int TrayHost::Run() {
 
   m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
   m_item->onActivate = [this] { PollSoon(); };
+  m_strStatusLine = m_monitor.StatusLine();  // before the first poll: the menu's first items
   m_menu = std::make_unique<DbusMenu>(
       pBus, DbusMenu::Handlers{.current = [this] { return MenuItems(); },
                                .opening = [this] { PollSoon(); },
@@ -121,14 +122,20 @@ void TrayHost::Show(const Monitor::Update& i_update) {
     // Drawn at each size, not one scaled from the other, so both stay crisp.
     m_item->SetIcon({host.Render(1, text), host.Render(2, text)});
   }
-  m_item->SetToolTip(DescribeSample(m_pController->lastSample(), m_monitor.StatusLine(),
-                                    host.PreferencesProblem()));
-  m_menu->Update();  // the status line follows the timeline
+  std::string strStatusLine = m_monitor.StatusLine();
+  m_item->SetToolTip(
+      DescribeSample(m_pController->lastSample(), strStatusLine, host.PreferencesProblem()));
+  // The menu's items change with the extra's menu and with the status line, which follows the
+  // timeline (and the date); on every other tick there is nothing to take.
+  if (changes.menu || strStatusLine != m_strStatusLine) {
+    m_strStatusLine = std::move(strStatusLine);
+    m_menu->Update();
+  }
 }
 
 std::vector<DbusMenu::Item> TrayHost::MenuItems() const {
   // Panels never open an empty menu; the status line keeps it from being one.
-  std::vector<DbusMenu::Item> items = {{kStatusLineId, m_monitor.StatusLine(), false}};
+  std::vector<DbusMenu::Item> items = {{kStatusLineId, m_strStatusLine, false}};
   for (const platform::MenuEntry& entry : m_monitor.host().Menu().entries)
     items.push_back({entry.id, entry.title, entry.enabled});
   return items;

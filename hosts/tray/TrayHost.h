@@ -59,6 +59,7 @@ class TrayHost {
   std::unique_ptr<DbusMenu> m_menu;
   std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false
   NotificationPolicy m_notices;
+  std::string m_strStatusLine;  // the menu's first line, as the last change left it
   bool m_bPollPending = false;  // several openings in a row make one poll
 };
 

@@ -327,6 +327,23 @@ TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {
   EXPECT_EQ(transcript.error, "");
 }
 
+TEST_F(ATrayItem, KeepsTheStatusLineWhenOnlyItChanges) {
+  // Nothing allowed and nothing online: no command in the menu before the router goes away or
+  // after, only the line above them changes.
+  FakeDaemon daemon(AdminLogin() + ChannelList(1) + Permissions(false, false, false, false) +
+                    Tick({{false}}) + Script{Close()});
+  Start(Router(daemon.Port()));
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("LayoutUpdated") == 1; }));  // the start
+  EXPECT_EQ(StatusLine(), "Offline");
+  panel.ResetSignals();
+  EXPECT_FALSE(AboutToShow());  // the poll behind the opening finds the router gone
+  EXPECT_TRUE(panel.WaitFor([&] { return panel.Signals("LayoutUpdated") == 1; }));
+  EXPECT_EQ(StatusLine().rfind("No connection to the router since ", 0), 0u) << StatusLine();
+  EXPECT_EQ(Menu(), std::vector<MenuRow>{});
+  zezar.reset();
+  daemon.Finish();
+}
+
 TEST_F(ATrayItem, HoldsLayoutUpdatesBackWhileAQtPanelHasTheMenuOpen) {
   const std::vector<ChannelState> online = {{true, "10.0.0.1"}, {false}};
   const std::vector<ChannelState> offline = {{false}, {false}};

@@ -1,10 +1,13 @@
 #include "timeline/TimelineFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
+#include <future>
 
+#include "platform/UniqueFd.h"
 #include "tests/platform/TempDir.h"
 #include "timeline/Outages.h"
 
@@ -129,6 +132,34 @@ TEST(ATimelineFile, SaysWhyItCannotWrite) {
     ASSERT_TRUE(problem);
     EXPECT_NE(problem->find(row.path.parent_path().string()), std::string::npos) << *problem;
   }
+}
+
+TEST(ATimelineFile, FindsNoLastWordWhereNoFileIs) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "a-directory.jsonl");
+  struct Row {
+    const char* name;
+    std::filesystem::path path;
+  } rows[] = {
+      {"no file yet", dir.path() / "absent.jsonl"},
+      {"a folder where the file should be", dir.path() / "a-directory.jsonl"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(TimelineFile(row.path).Last("192.0.2.1:5000"), std::nullopt);
+  }
+
+  // A pipe nobody writes to: the monitor's start must not wait for a writer.
+  const auto fifo = dir.path() / "fifo.jsonl";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto last =
+      std::async(std::launch::async, [&] { return TimelineFile(fifo).Last("192.0.2.1:5000"); });
+  if (last.wait_for(5s) != std::future_status::ready) {
+    ADD_FAILURE() << "Last waits for a writer";
+    // The reader is waiting, so this opens at once and lets it go.
+    const platform::UniqueFd writer(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+  }
+  EXPECT_EQ(last.get(), std::nullopt);
 }
 
 TEST(ATimelineFile, TellsEachRoutersLastWordApart) {
