@@ -137,10 +137,7 @@ Output Get(RouterConnection& io_router, const std::string& i_strRemote,
   }
   Output output;
   if (strLocal == "-") {
-    if (std::fwrite(strBytes.data(), 1, strBytes.size(), stdout) != strBytes.size() ||
-        std::fflush(stdout) != 0) {
-      throw Failure(ExitCode::Failure, std::string("standard output: ") + std::strerror(errno));
-    }
+    Write(stdout, strBytes);
     output.bReportToStderr = true;
   } else {
     WriteFileAtomically(strLocal, strBytes);

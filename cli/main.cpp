@@ -4,9 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -49,11 +47,6 @@ void Say(const std::string& i_strMessage) {
   std::fprintf(stderr, "zezarctl: %s\n", i_strMessage.c_str());
 }
 
-std::string Dump(const ctl::Json& i_json, int i_iIndent) {
-  // Text from the command line may not be UTF-8; it must not stop the report.
-  return i_json.dump(i_iIndent, ' ', false, ctl::Json::error_handler_t::replace);
-}
-
 bool IsTerminal(int i_fd) { return ::isatty(i_fd) == 1; }
 
 // reboot and halt ask on a terminal; elsewhere only --yes lets them go ahead.
@@ -72,10 +65,9 @@ ctl::Confirmation Confirmer(bool i_bYes) {
   };
 }
 
-void Print(const std::string& i_strText, FILE* i_pStream) {
-  if (std::fputs(i_strText.c_str(), i_pStream) < 0 || std::fflush(i_pStream) != 0) {
-    throw Failure(ExitCode::Failure, std::string("output: ") + std::strerror(errno));
-  }
+void Report(const Output& i_output, bool i_bJson) {
+  ctl::Write(i_output.bReportToStderr ? stderr : stdout,
+             i_bJson ? ctl::Dump(i_output.json, 2) + "\n" : i_output.text);
 }
 
 // The channel argument: "pppoe" or a number from 1 to 255.
@@ -227,8 +219,9 @@ int Run(int argc, char** argv) {
   std::string strTimelineFile = timeline::TimelineFile::DefaultPath().string();
   CLI::App* pTimeline =
       app.add_subcommand("timeline", "the monitor's record of the connection, outages per day");
-  pTimeline->add_option("--since", strSince, "from a day (2026-12-08), a time (2026-12-08T09:00) "
-                                             "or a span back (3d, 12h, 30m)");
+  pTimeline->add_option("--since", strSince,
+                        "from a day (2026-12-08), a time (2026-12-08T09:00) "
+                        "or a span back (3d, 12h, 30m)");
   pTimeline->add_option("--file", strTimelineFile, "the record (default: the monitor's)");
   pTimeline->callback([&] { special = Special::Timeline; });
 
@@ -269,12 +262,13 @@ int Run(int argc, char** argv) {
     std::optional<timeline::Clock::time_point> since;
     if (!strSince.empty()) {
       since = ctl::ParseSince(strSince, now);
-      if (!since) throw Failure(ExitCode::Usage, "--since " + strSince + ": not a day, time or span");
+      if (!since)
+        throw Failure(ExitCode::Usage, "--since " + strSince + ": not a day, time or span");
     }
     if (strTimelineFile.empty())
-      throw Failure(ExitCode::Usage, "no timeline file: set HOME or XDG_STATE_HOME, or give --file");
-    const Output output = ctl::TimelineReport(strTimelineFile, since, now);
-    Print(bJson ? Dump(output.json, 2) + "\n" : output.text, stdout);
+      throw Failure(ExitCode::Usage,
+                    "no timeline file: set HOME or XDG_STATE_HOME, or give --file");
+    Report(ctl::TimelineReport(strTimelineFile, since, now), bJson);
     return 0;
   }
 
@@ -312,15 +306,13 @@ int Run(int argc, char** argv) {
     } catch (const Failure& error) {
       failure = error;
     }
-    Print(ctl::Metrics(snapshot, settings.Where()), stdout);
+    ctl::Write(stdout, ctl::Metrics(snapshot, settings.Where()));
     if (failure) throw *failure;
     return 0;
   }
 
   RouterConnection router(settings);
-  const Output output = command(router);
-  Print(bJson ? Dump(output.json, 2) + "\n" : output.text,
-        output.bReportToStderr ? stderr : stdout);
+  Report(command(router), bJson);
   return 0;
 }
 
