@@ -64,6 +64,13 @@ std::string Settings::Where() const {
   return platform::MacRomanToUtf8(host) + ":" + std::to_string(port);
 }
 
+const std::string& Settings::RootPassword(const std::string& i_strCommand) const {
+  if (!rootPassword) {
+    Usage(i_strCommand + " needs the root password: $ZEZAR_ROOT_PASS or --root-password-file");
+  }
+  return *rootPassword;
+}
+
 Environment ProcessEnvironment() {
   return [](const char* i_pName) -> std::optional<std::string> {
     const char* pValue = std::getenv(i_pName);

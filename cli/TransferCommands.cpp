@@ -31,16 +31,6 @@ std::string RemoteName(const std::string& i_strRemote) {
   return *platform::Utf8ToMacRoman(i_strRemote);
 }
 
-const std::string& RootPassword(RouterConnection& io_router, const char* i_pCommand) {
-  const std::optional<std::string>& root = io_router.settings().rootPassword;
-  if (!root) {
-    throw Failure(ExitCode::Usage, std::string(i_pCommand) +
-                                       " needs the root password: $ZEZAR_ROOT_PASS or "
-                                       "--root-password-file");
-  }
-  return *root;
-}
-
 std::string Megabytes(std::size_t i_uBytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(i_uBytes) / 1e6);
@@ -109,7 +99,7 @@ std::string RemoteNameProblem(const std::string& i_strRemote) {
 Output Get(RouterConnection& io_router, const std::string& i_strRemote,
            const std::string& i_strLocal, bool i_bProgress) {
   const std::string strName = RemoteName(i_strRemote);
-  const std::string& strRoot = RootPassword(io_router, "get");
+  const std::string& strRoot = io_router.settings().RootPassword("get");
   if (std::string("send ").size() + strName.size() + 1 + strRoot.size() > kMaxCommandLength) {
     throw Failure(ExitCode::Usage,
                   "the remote name and root password are too long for one "
@@ -151,7 +141,7 @@ Output Get(RouterConnection& io_router, const std::string& i_strRemote,
 Output Put(RouterConnection& io_router, const std::string& i_strLocal,
            const std::string& i_strRemote, bool i_bProgress) {
   const std::string strName = RemoteName(i_strRemote);
-  const std::string& strRoot = RootPassword(io_router, "put");
+  const std::string& strRoot = io_router.settings().RootPassword("put");
   std::string strBytes = ReadLocal(i_strLocal);
   if (strBytes.size() > kMaxFileSize) {
     throw Failure(ExitCode::Usage, i_strLocal + ": too big for the router (2 GiB at most)");

@@ -282,11 +282,7 @@ int Run(int argc, char** argv) {
       ctl::ResolveSettings(options, ctl::ProcessEnvironment(), preferences, defaultRouter);
 
   // Said before the router is asked anything.
-  if (bNeedsRoot && !settings.rootPassword) {
-    throw Failure(ExitCode::Usage, app.get_subcommands().front()->get_name() +
-                                       " needs the root password: $ZEZAR_ROOT_PASS or "
-                                       "--root-password-file");
-  }
+  if (bNeedsRoot) settings.RootPassword(app.get_subcommands().front()->get_name());
 
   if (special == Special::Watch) {
     watch.interval = std::chrono::milliseconds(static_cast<long>(interval * 1000));
