@@ -4,13 +4,6 @@
 
 namespace ctl {
 
-namespace {
-
-constexpr uint16_t kUserLevel = 1;   // a level above this grants user rights
-constexpr uint16_t kAdminLevel = 3;  // a level above this grants administrator rights
-
-}  // namespace
-
 RouterConnection::RouterConnection(const Settings& i_settings) : m_settings(i_settings) {
   try {
     m_client.Connect(m_settings.host, m_settings.port);
@@ -28,9 +21,9 @@ RouterConnection::RouterConnection(const Settings& i_settings) : m_settings(i_se
   }
   CheckConnected("logging in");
   // A working router has been up for a while; the monitor checks the same.
-  if (m_level > kUserLevel) m_uptime = m_client.Uptime();
+  const uint64_t uptime = m_level > kUserLevel ? m_client.Uptime() : 0;
   CheckConnected("logging in");
-  if (m_level <= kUserLevel || m_uptime == 0) {
+  if (m_level <= kUserLevel || uptime == 0) {
     const bool bAny = m_settings.adminPassword || m_settings.userPassword;
     throw Failure(ExitCode::LoginRefused,
                   m_settings.Where() + " refused the login" +

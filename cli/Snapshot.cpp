@@ -19,7 +19,9 @@ std::string Snapshot::State() const {
   return bTraffic ? "active" : "online";
 }
 
-std::string LoginName(uint16_t i_level) { return i_level > 3 ? "admin" : "user"; }
+std::string LoginName(uint16_t i_level) {
+  return i_level > RouterConnection::kAdminLevel ? "admin" : "user";
+}
 
 Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
   Zastra& client = io_router.client();
