@@ -1,6 +1,7 @@
 #include "cli/Snapshot.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/MacRoman.h"
 
@@ -31,10 +32,13 @@ Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
   snapshot.protocol = version.protocol;
   snapshot.version = platform::MacRomanToUtf8(version.version);
   snapshot.level = io_router.Level();
+  // The client keeps the names to itself; the numbered channels follow the PPPoE link.
+  int number = 0;
   for (Zastra::Channel* pChannel : client.GetChannels()) {
     ChannelSnapshot channel;
-    channel.type = pChannel->Type() == Zastra::Channel::PPPoE ? "pppoe" : "isdn";
-    channel.name = channel.type == "pppoe" ? "pppoe" : "";
+    const bool bPppoe = pChannel->Type() == Zastra::Channel::PPPoE;
+    channel.type = bPppoe ? "pppoe" : "isdn";
+    channel.name = bPppoe ? "pppoe" : std::to_string(++number);
     channel.bOnline = pChannel->Status() == Zastra::Channel::Online;
     if (channel.bOnline) {
       channel.address = platform::MacRomanToUtf8(pChannel->IP());
@@ -47,12 +51,7 @@ Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
       channel.quantityIn = quantity.in;
       channel.quantityOut = quantity.out;
     }
-    snapshot.channels.push_back(channel);
-  }
-  // The client keeps the names to itself; the numbered channels follow the PPPoE link.
-  int number = 0;
-  for (ChannelSnapshot& channel : snapshot.channels) {
-    if (channel.type == "isdn") channel.name = std::to_string(++number);
+    snapshot.channels.push_back(std::move(channel));
   }
   snapshot.uptime = client.Uptime();
   if (i_detail == Detail::Quantities) snapshot.cpu = client.CPU();
