@@ -101,6 +101,7 @@ std::string WatchLine(WatchFormat i_format, const std::optional<Snapshot>& i_sna
 }
 
 void Watch(const Settings& i_settings, const WatchOptions& i_options) {
+  const std::string strRouter = i_settings.Where();
   Write(stdout, WatchPreamble(i_options.format));
   std::unique_ptr<RouterConnection> router;
   auto next = std::chrono::steady_clock::now();
@@ -122,8 +123,7 @@ void Watch(const Settings& i_settings, const WatchOptions& i_options) {
       router.reset();
       strError = "the router answered a number beyond 64 bits";
     }
-    Write(stdout,
-          WatchLine(i_options.format, snapshot, i_settings.Where(), strError, std::time(nullptr)));
+    Write(stdout, WatchLine(i_options.format, snapshot, strRouter, strError, std::time(nullptr)));
   }
 }
 
