@@ -70,6 +70,12 @@ void Report(const Output& i_output, bool i_bJson) {
              i_bJson ? ctl::Dump(i_output.json, 2) + "\n" : i_output.text);
 }
 
+// A positional argument that may be left out: its value when it was given.
+template <typename T>
+std::optional<T> IfGiven(const CLI::Option* i_pOption, const T& i_value) {
+  return i_pOption->count() > 0 ? std::optional<T>(i_value) : std::nullopt;
+}
+
 // The channel argument: "pppoe" or a number from 1 to 255.
 std::string ChannelName(const std::string& i_strText) {
   if (i_strText == "pppoe") return {};
@@ -128,8 +134,7 @@ int Run(int argc, char** argv) {
           ->check(CLI::Range(1L, static_cast<long>(std::numeric_limits<int32_t>::max())));
   pHup->callback([&] {
     command = [&, pSeconds](RouterConnection& r) {
-      return ctl::HupTimeout(r, circuit,
-                             pSeconds->count() ? std::optional<long>(seconds) : std::nullopt);
+      return ctl::HupTimeout(r, circuit, IfGiven(pSeconds, seconds));
     };
   });
 
@@ -139,7 +144,7 @@ int Run(int argc, char** argv) {
                            ->check(CLI::IsMember({"off", "manual", "auto"}));
   pDialmode->callback([&] {
     command = [&, pMode](RouterConnection& r) {
-      return ctl::DialmodeCommand(r, pMode->count() ? std::optional(strMode) : std::nullopt);
+      return ctl::DialmodeCommand(r, IfGiven(pMode, strMode));
     };
   });
 
@@ -149,7 +154,7 @@ int Run(int argc, char** argv) {
                                   ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   pRoute->callback([&] {
     command = [&, pRouteNumber](RouterConnection& r) {
-      return ctl::RouteCommand(r, pRouteNumber->count() ? std::optional(route) : std::nullopt);
+      return ctl::RouteCommand(r, IfGiven(pRouteNumber, route));
     };
   });
 
@@ -163,19 +168,21 @@ int Run(int argc, char** argv) {
     command = ctl::Support;
   });
 
-  const std::pair<const char*, ctl::Action> actions[] = {
-      {"dial", ctl::Action::Dial},       {"hangup", ctl::Action::Hangup},
-      {"addlink", ctl::Action::AddLink}, {"removelink", ctl::Action::RemoveLink},
-      {"reboot", ctl::Action::Reboot},   {"halt", ctl::Action::Halt}};
-  const char* actionHelp[] = {"dial",
-                              "hang up",
-                              "add a link on the current route",
-                              "remove a link from the current route",
-                              "reboot the router (asks first)",
-                              "halt the router (asks first)"};
-  for (std::size_t i = 0; i < std::size(actions); ++i) {
-    const ctl::Action action = actions[i].second;
-    app.add_subcommand(actions[i].first, actionHelp[i])->callback([&command, &bYes, action] {
+  const struct {
+    const char* name;
+    ctl::Action action;
+    const char* help;
+  } actions[] = {
+      {"dial", ctl::Action::Dial, "dial"},
+      {"hangup", ctl::Action::Hangup, "hang up"},
+      {"addlink", ctl::Action::AddLink, "add a link on the current route"},
+      {"removelink", ctl::Action::RemoveLink, "remove a link from the current route"},
+      {"reboot", ctl::Action::Reboot, "reboot the router (asks first)"},
+      {"halt", ctl::Action::Halt, "halt the router (asks first)"},
+  };
+  for (const auto& row : actions) {
+    const ctl::Action action = row.action;
+    app.add_subcommand(row.name, row.help)->callback([&command, &bYes, action] {
       command = [&bYes, action](RouterConnection& r) {
         return ctl::Control(r, action, Confirmer(bYes));
       };
@@ -228,8 +235,8 @@ int Run(int argc, char** argv) {
   // CLI11 would call an unknown command a missing one.
   for (int i = 1; i < argc; ++i) {
     const std::string strArgument = argv[i];
-    if (strArgument == "--router" || strArgument == "--password-file" ||
-        strArgument == "--root-password-file") {
+    const CLI::Option* pOption = app.get_option_no_throw(strArgument);
+    if (pOption != nullptr && pOption->get_items_expected_min() > 0) {
       ++i;  // its value
       continue;
     }
