@@ -1,5 +1,7 @@
 #include "cli/RouterConnection.h"
 
+#include <stdexcept>
+
 #include "cli/Failure.h"
 
 namespace ctl {
@@ -21,7 +23,12 @@ RouterConnection::RouterConnection(const Settings& i_settings) : m_settings(i_se
   }
   CheckConnected("logging in");
   // A working router has been up for a while; the monitor checks the same.
-  const uint64_t uptime = m_level > kUserLevel ? m_client.Uptime() : 0;
+  uint64_t uptime = 0;
+  try {
+    if (m_level > kUserLevel) uptime = m_client.Uptime();
+  } catch (const std::overflow_error&) {
+    throw Failure(ExitCode::RouterRefused, kOverflowMessage);
+  }
   CheckConnected("logging in");
   if (m_level <= kUserLevel || uptime == 0) {
     const bool bAny = m_settings.adminPassword || m_settings.userPassword;

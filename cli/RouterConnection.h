@@ -15,7 +15,8 @@ namespace ctl {
 class RouterConnection {
  public:
   // Connects and logs in, the administrator password first, as the monitor does. Throws
-  // Failure(NoConnection) or Failure(LoginRefused).
+  // Failure(NoConnection), Failure(LoginRefused), or Failure(RouterRefused) for an uptime
+  // beyond 64 bits.
   explicit RouterConnection(const Settings& i_settings);
   RouterConnection(const RouterConnection&) = delete;
   RouterConnection& operator=(const RouterConnection&) = delete;

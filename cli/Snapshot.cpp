@@ -1,8 +1,10 @@
 #include "cli/Snapshot.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 
+#include "cli/Failure.h"
 #include "platform/MacRoman.h"
 
 namespace ctl {
@@ -24,7 +26,9 @@ std::string LoginName(uint16_t i_level) {
   return i_level > RouterConnection::kAdminLevel ? "admin" : "user";
 }
 
-Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
+namespace {
+
+Snapshot Read(RouterConnection& io_router, Detail i_detail) {
   Zastra& client = io_router.client();
   Snapshot snapshot;
   snapshot.router = io_router.settings().Where();
@@ -57,6 +61,16 @@ Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
   if (i_detail == Detail::Quantities) snapshot.cpu = client.CPU();
   io_router.CheckConnected("reading its state");
   return snapshot;
+}
+
+}  // namespace
+
+Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
+  try {
+    return Read(io_router, i_detail);
+  } catch (const std::overflow_error&) {
+    throw Failure(ExitCode::RouterRefused, kOverflowMessage);
+  }
 }
 
 Json ToJson(const Snapshot& i_snapshot) {

@@ -119,9 +119,6 @@ void Watch(const Settings& i_settings, const WatchOptions& i_options) {
     } catch (const Failure& failure) {
       router.reset();
       strError = failure.what();
-    } catch (const std::overflow_error&) {
-      router.reset();
-      strError = "the router answered a number beyond 64 bits";
     }
     Write(stdout, WatchLine(i_options.format, snapshot, strRouter, strError, std::time(nullptr)));
   }

@@ -329,7 +329,7 @@ int main(int argc, char** argv) {
     Say(failure.what());
     return static_cast<int>(failure.Code());
   } catch (const std::overflow_error&) {
-    Say("the router answered a number beyond 64 bits");
+    Say(ctl::kOverflowMessage);
     return static_cast<int>(ExitCode::RouterRefused);
   } catch (const std::exception& error) {
     Say(error.what());
