@@ -1,6 +1,9 @@
 // dialmode, route, links, cpu, uptime, date, timetable, support, and the commands that change
 // the router: dial, hangup, addlink, removelink, reboot, halt.
 
+#include <cstdio>
+#include <vector>
+
 #include "cli/Commands.h"
 #include "cli/Failure.h"
 #include "platform/MacRoman.h"

@@ -1,7 +1,5 @@
 // get and put: file transfer with the router's root password.
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

@@ -5,9 +5,10 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <limits>
-#include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "cli/Commands.h"
