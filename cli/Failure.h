@@ -20,6 +20,9 @@ enum class ExitCode {
   TransferFailed = 7,  // a file transfer was cut off
 };
 
+// The client's std::overflow_error, as a user hears of it (with ExitCode::RouterRefused).
+inline constexpr const char* kOverflowMessage = "the router answered a number beyond 64 bits";
+
 class Failure : public std::runtime_error {
  public:
   Failure(ExitCode i_code, const std::string& i_strMessage)

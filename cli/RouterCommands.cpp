@@ -1,6 +1,9 @@
 // dialmode, route, links, cpu, uptime, date, timetable, support, and the commands that change
 // the router: dial, hangup, addlink, removelink, reboot, halt.
 
+#include <cstdio>
+#include <vector>
+
 #include "cli/Commands.h"
 #include "cli/Failure.h"
 #include "platform/MacRoman.h"
@@ -122,12 +125,8 @@ Output Timetable(RouterConnection& io_router) {
 }
 
 Output Support(RouterConnection& io_router) {
-  const std::optional<std::string>& root = io_router.settings().rootPassword;
-  if (!root) {
-    throw Failure(ExitCode::Usage,
-                  "support needs the root password: $ZEZAR_ROOT_PASS or --root-password-file");
-  }
-  const std::string strAnswer = io_router.client().Support(*root);
+  const std::string strAnswer =
+      io_router.client().Support(io_router.settings().RootPassword("support"));
   io_router.CheckConnected("reading the support dump");
   // The client cannot tell a refusal from an empty dump; a router always has something to say.
   if (strAnswer.empty()) {

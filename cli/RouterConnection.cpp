@@ -1,15 +1,10 @@
 #include "cli/RouterConnection.h"
 
+#include <stdexcept>
+
 #include "cli/Failure.h"
 
 namespace ctl {
-
-namespace {
-
-constexpr uint16_t kUserLevel = 1;   // a level above this grants user rights
-constexpr uint16_t kAdminLevel = 3;  // a level above this grants administrator rights
-
-}  // namespace
 
 RouterConnection::RouterConnection(const Settings& i_settings) : m_settings(i_settings) {
   try {
@@ -28,9 +23,14 @@ RouterConnection::RouterConnection(const Settings& i_settings) : m_settings(i_se
   }
   CheckConnected("logging in");
   // A working router has been up for a while; the monitor checks the same.
-  if (m_level > kUserLevel) m_uptime = m_client.Uptime();
+  uint64_t uptime = 0;
+  try {
+    if (m_level > kUserLevel) uptime = m_client.Uptime();
+  } catch (const std::overflow_error&) {
+    throw Failure(ExitCode::RouterRefused, kOverflowMessage);
+  }
   CheckConnected("logging in");
-  if (m_level <= kUserLevel || m_uptime == 0) {
+  if (m_level <= kUserLevel || uptime == 0) {
     const bool bAny = m_settings.adminPassword || m_settings.userPassword;
     throw Failure(ExitCode::LoginRefused,
                   m_settings.Where() + " refused the login" +

@@ -15,16 +15,18 @@ namespace ctl {
 class RouterConnection {
  public:
   // Connects and logs in, the administrator password first, as the monitor does. Throws
-  // Failure(NoConnection) or Failure(LoginRefused).
+  // Failure(NoConnection), Failure(LoginRefused), or Failure(RouterRefused) for an uptime
+  // beyond 64 bits.
   explicit RouterConnection(const Settings& i_settings);
   RouterConnection(const RouterConnection&) = delete;
   RouterConnection& operator=(const RouterConnection&) = delete;
 
+  static constexpr uint16_t kUserLevel = 1;   // a level above this grants user rights
+  static constexpr uint16_t kAdminLevel = 3;  // a level above this grants administrator rights
+
   Zastra& client() { return m_client; }
   const Settings& settings() const { return m_settings; }
   uint16_t Level() const { return m_level; }
-  bool IsAdmin() const { return m_level > 3; }
-  uint64_t UptimeAtLogin() const { return m_uptime; }
 
   // Throws Failure(NoConnection) when the connection was lost while `i_strDoing`: a router
   // that stops answering or closes the connection makes every later answer empty.
@@ -36,7 +38,6 @@ class RouterConnection {
   Settings m_settings;
   Zastra m_client;
   uint16_t m_level = 0;
-  uint64_t m_uptime = 0;
 };
 
 }  // namespace ctl

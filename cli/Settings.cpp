@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "cli/Failure.h"
 #include "platform/MacRoman.h"
@@ -62,6 +61,13 @@ uint16_t Port(const std::string& i_strText, const std::string& i_strSource) {
 
 std::string Settings::Where() const {
   return platform::MacRomanToUtf8(host) + ":" + std::to_string(port);
+}
+
+const std::string& Settings::RootPassword(const std::string& i_strCommand) const {
+  if (!rootPassword) {
+    Usage(i_strCommand + " needs the root password: $ZEZAR_ROOT_PASS or --root-password-file");
+  }
+  return *rootPassword;
 }
 
 Environment ProcessEnvironment() {

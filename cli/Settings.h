@@ -32,6 +32,8 @@ struct Settings {
   std::optional<std::string> userPassword;
   std::optional<std::string> rootPassword;
   std::string Where() const;  // "host:port", for messages
+  // The root password for i_strCommand (support, get, put); throws Failure(Usage) without one.
+  const std::string& RootPassword(const std::string& i_strCommand) const;
 };
 
 // A variable of the environment, or nothing; empty counts as unset.

@@ -1,7 +1,10 @@
 #include "cli/Snapshot.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <utility>
 
+#include "cli/Failure.h"
 #include "platform/MacRoman.h"
 
 namespace ctl {
@@ -19,9 +22,13 @@ std::string Snapshot::State() const {
   return bTraffic ? "active" : "online";
 }
 
-std::string LoginName(uint16_t i_level) { return i_level > 3 ? "admin" : "user"; }
+std::string LoginName(uint16_t i_level) {
+  return i_level > RouterConnection::kAdminLevel ? "admin" : "user";
+}
 
-Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
+namespace {
+
+Snapshot Read(RouterConnection& io_router, Detail i_detail) {
   Zastra& client = io_router.client();
   Snapshot snapshot;
   snapshot.router = io_router.settings().Where();
@@ -29,10 +36,13 @@ Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
   snapshot.protocol = version.protocol;
   snapshot.version = platform::MacRomanToUtf8(version.version);
   snapshot.level = io_router.Level();
+  // The client keeps the names to itself; the numbered channels follow the PPPoE link.
+  int number = 0;
   for (Zastra::Channel* pChannel : client.GetChannels()) {
     ChannelSnapshot channel;
-    channel.type = pChannel->Type() == Zastra::Channel::PPPoE ? "pppoe" : "isdn";
-    channel.name = channel.type == "pppoe" ? "pppoe" : "";
+    const bool bPppoe = pChannel->Type() == Zastra::Channel::PPPoE;
+    channel.type = bPppoe ? "pppoe" : "isdn";
+    channel.name = bPppoe ? "pppoe" : std::to_string(++number);
     channel.bOnline = pChannel->Status() == Zastra::Channel::Online;
     if (channel.bOnline) {
       channel.address = platform::MacRomanToUtf8(pChannel->IP());
@@ -45,17 +55,22 @@ Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
       channel.quantityIn = quantity.in;
       channel.quantityOut = quantity.out;
     }
-    snapshot.channels.push_back(channel);
-  }
-  // The client keeps the names to itself; the numbered channels follow the PPPoE link.
-  int number = 0;
-  for (ChannelSnapshot& channel : snapshot.channels) {
-    if (channel.type == "isdn") channel.name = std::to_string(++number);
+    snapshot.channels.push_back(std::move(channel));
   }
   snapshot.uptime = client.Uptime();
   if (i_detail == Detail::Quantities) snapshot.cpu = client.CPU();
   io_router.CheckConnected("reading its state");
   return snapshot;
+}
+
+}  // namespace
+
+Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
+  try {
+    return Read(io_router, i_detail);
+  } catch (const std::overflow_error&) {
+    throw Failure(ExitCode::RouterRefused, kOverflowMessage);
+  }
 }
 
 Json ToJson(const Snapshot& i_snapshot) {

@@ -39,7 +39,8 @@ struct Snapshot {
 
 enum class Detail { Summary, Quantities };
 
-// Throws Failure(NoConnection) when the router stops answering meanwhile.
+// Throws Failure(NoConnection) when the router stops answering meanwhile, and
+// Failure(RouterRefused) when it answers a number beyond 64 bits.
 Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail);
 
 Json ToJson(const Snapshot& i_snapshot);

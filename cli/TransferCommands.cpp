@@ -1,7 +1,5 @@
 // get and put: file transfer with the router's root password.
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,16 +27,6 @@ std::string RemoteName(const std::string& i_strRemote) {
   const std::string strProblem = RemoteNameProblem(i_strRemote);
   if (!strProblem.empty()) throw Failure(ExitCode::Usage, strProblem);
   return *platform::Utf8ToMacRoman(i_strRemote);
-}
-
-const std::string& RootPassword(RouterConnection& io_router, const char* i_pCommand) {
-  const std::optional<std::string>& root = io_router.settings().rootPassword;
-  if (!root) {
-    throw Failure(ExitCode::Usage, std::string(i_pCommand) +
-                                       " needs the root password: $ZEZAR_ROOT_PASS or "
-                                       "--root-password-file");
-  }
-  return *root;
 }
 
 std::string Megabytes(std::size_t i_uBytes) {
@@ -109,7 +97,7 @@ std::string RemoteNameProblem(const std::string& i_strRemote) {
 Output Get(RouterConnection& io_router, const std::string& i_strRemote,
            const std::string& i_strLocal, bool i_bProgress) {
   const std::string strName = RemoteName(i_strRemote);
-  const std::string& strRoot = RootPassword(io_router, "get");
+  const std::string& strRoot = io_router.settings().RootPassword("get");
   if (std::string("send ").size() + strName.size() + 1 + strRoot.size() > kMaxCommandLength) {
     throw Failure(ExitCode::Usage,
                   "the remote name and root password are too long for one "
@@ -137,10 +125,7 @@ Output Get(RouterConnection& io_router, const std::string& i_strRemote,
   }
   Output output;
   if (strLocal == "-") {
-    if (std::fwrite(strBytes.data(), 1, strBytes.size(), stdout) != strBytes.size() ||
-        std::fflush(stdout) != 0) {
-      throw Failure(ExitCode::Failure, std::string("standard output: ") + std::strerror(errno));
-    }
+    Write(stdout, strBytes);
     output.bReportToStderr = true;
   } else {
     WriteFileAtomically(strLocal, strBytes);
@@ -154,7 +139,7 @@ Output Get(RouterConnection& io_router, const std::string& i_strRemote,
 Output Put(RouterConnection& io_router, const std::string& i_strLocal,
            const std::string& i_strRemote, bool i_bProgress) {
   const std::string strName = RemoteName(i_strRemote);
-  const std::string& strRoot = RootPassword(io_router, "put");
+  const std::string& strRoot = io_router.settings().RootPassword("put");
   std::string strBytes = ReadLocal(i_strLocal);
   if (strBytes.size() > kMaxFileSize) {
     throw Failure(ExitCode::Usage, i_strLocal + ": too big for the router (2 GiB at most)");

@@ -1,8 +1,6 @@
 #include "cli/Watch.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -83,15 +81,15 @@ std::string WatchLine(WatchFormat i_format, const std::optional<Snapshot>& i_sna
     }
     Json line = {{"time", static_cast<int64_t>(i_time)}};
     line.update(json);
-    return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+    return Dump(line, -1) + "\n";
   }
   const BarText bar = ForBar(i_snapshot, i_strRouter, i_strError);
   if (i_format == WatchFormat::Waybar) {
-    return Json{{"text", bar.text},
-                {"alt", bar.state},
-                {"tooltip", bar.tooltip},
-                {"class", bar.state}}
-               .dump(-1, ' ', false, Json::error_handler_t::replace) +
+    return Dump(Json{{"text", bar.text},
+                     {"alt", bar.state},
+                     {"tooltip", bar.tooltip},
+                     {"class", bar.state}},
+                -1) +
            "\n";
   }
   const Json blocks = Json::array({{{"name", "zezar"},
@@ -99,17 +97,12 @@ std::string WatchLine(WatchFormat i_format, const std::optional<Snapshot>& i_sna
                                     {"full_text", "router " + bar.text},
                                     {"short_text", bar.text},
                                     {"color", Colour(bar.state)}}});
-  return blocks.dump(-1, ' ', false, Json::error_handler_t::replace) +
-         ",\n";  // the i3bar protocol is one endless array of these
+  return Dump(blocks, -1) + ",\n";  // the i3bar protocol is one endless array of these
 }
 
 void Watch(const Settings& i_settings, const WatchOptions& i_options) {
-  const auto write = [](const std::string& i_strText) {
-    if (std::fputs(i_strText.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
-      throw Failure(ExitCode::Failure, std::string("standard output: ") + std::strerror(errno));
-    }
-  };
-  write(WatchPreamble(i_options.format));
+  const std::string strRouter = i_settings.Where();
+  Write(stdout, WatchPreamble(i_options.format));
   std::unique_ptr<RouterConnection> router;
   auto next = std::chrono::steady_clock::now();
   for (uint64_t uLine = 0; i_options.count == 0 || uLine < i_options.count; ++uLine) {
@@ -126,11 +119,8 @@ void Watch(const Settings& i_settings, const WatchOptions& i_options) {
     } catch (const Failure& failure) {
       router.reset();
       strError = failure.what();
-    } catch (const std::overflow_error&) {
-      router.reset();
-      strError = "the router answered a number beyond 64 bits";
     }
-    write(WatchLine(i_options.format, snapshot, i_settings.Where(), strError, std::time(nullptr)));
+    Write(stdout, WatchLine(i_options.format, snapshot, strRouter, strError, std::time(nullptr)));
   }
 }
 

@@ -4,12 +4,11 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <functional>
 #include <iostream>
 #include <limits>
-#include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "cli/Commands.h"
@@ -49,11 +48,6 @@ void Say(const std::string& i_strMessage) {
   std::fprintf(stderr, "zezarctl: %s\n", i_strMessage.c_str());
 }
 
-std::string Dump(const ctl::Json& i_json, int i_iIndent) {
-  // Text from the command line may not be UTF-8; it must not stop the report.
-  return i_json.dump(i_iIndent, ' ', false, ctl::Json::error_handler_t::replace);
-}
-
 bool IsTerminal(int i_fd) { return ::isatty(i_fd) == 1; }
 
 // reboot and halt ask on a terminal; elsewhere only --yes lets them go ahead.
@@ -72,10 +66,15 @@ ctl::Confirmation Confirmer(bool i_bYes) {
   };
 }
 
-void Print(const std::string& i_strText, FILE* i_pStream) {
-  if (std::fputs(i_strText.c_str(), i_pStream) < 0 || std::fflush(i_pStream) != 0) {
-    throw Failure(ExitCode::Failure, std::string("output: ") + std::strerror(errno));
-  }
+void Report(const Output& i_output, bool i_bJson) {
+  ctl::Write(i_output.bReportToStderr ? stderr : stdout,
+             i_bJson ? ctl::Dump(i_output.json, 2) + "\n" : i_output.text);
+}
+
+// A positional argument that may be left out: its value when it was given.
+template <typename T>
+std::optional<T> IfGiven(const CLI::Option* i_pOption, const T& i_value) {
+  return i_pOption->count() > 0 ? std::optional<T>(i_value) : std::nullopt;
 }
 
 // The channel argument: "pppoe" or a number from 1 to 255.
@@ -136,8 +135,7 @@ int Run(int argc, char** argv) {
           ->check(CLI::Range(1L, static_cast<long>(std::numeric_limits<int32_t>::max())));
   pHup->callback([&] {
     command = [&, pSeconds](RouterConnection& r) {
-      return ctl::HupTimeout(r, circuit,
-                             pSeconds->count() ? std::optional<long>(seconds) : std::nullopt);
+      return ctl::HupTimeout(r, circuit, IfGiven(pSeconds, seconds));
     };
   });
 
@@ -147,7 +145,7 @@ int Run(int argc, char** argv) {
                            ->check(CLI::IsMember({"off", "manual", "auto"}));
   pDialmode->callback([&] {
     command = [&, pMode](RouterConnection& r) {
-      return ctl::DialmodeCommand(r, pMode->count() ? std::optional(strMode) : std::nullopt);
+      return ctl::DialmodeCommand(r, IfGiven(pMode, strMode));
     };
   });
 
@@ -157,7 +155,7 @@ int Run(int argc, char** argv) {
                                   ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   pRoute->callback([&] {
     command = [&, pRouteNumber](RouterConnection& r) {
-      return ctl::RouteCommand(r, pRouteNumber->count() ? std::optional(route) : std::nullopt);
+      return ctl::RouteCommand(r, IfGiven(pRouteNumber, route));
     };
   });
 
@@ -171,19 +169,21 @@ int Run(int argc, char** argv) {
     command = ctl::Support;
   });
 
-  const std::pair<const char*, ctl::Action> actions[] = {
-      {"dial", ctl::Action::Dial},       {"hangup", ctl::Action::Hangup},
-      {"addlink", ctl::Action::AddLink}, {"removelink", ctl::Action::RemoveLink},
-      {"reboot", ctl::Action::Reboot},   {"halt", ctl::Action::Halt}};
-  const char* actionHelp[] = {"dial",
-                              "hang up",
-                              "add a link on the current route",
-                              "remove a link from the current route",
-                              "reboot the router (asks first)",
-                              "halt the router (asks first)"};
-  for (std::size_t i = 0; i < std::size(actions); ++i) {
-    const ctl::Action action = actions[i].second;
-    app.add_subcommand(actions[i].first, actionHelp[i])->callback([&command, &bYes, action] {
+  const struct {
+    const char* name;
+    ctl::Action action;
+    const char* help;
+  } actions[] = {
+      {"dial", ctl::Action::Dial, "dial"},
+      {"hangup", ctl::Action::Hangup, "hang up"},
+      {"addlink", ctl::Action::AddLink, "add a link on the current route"},
+      {"removelink", ctl::Action::RemoveLink, "remove a link from the current route"},
+      {"reboot", ctl::Action::Reboot, "reboot the router (asks first)"},
+      {"halt", ctl::Action::Halt, "halt the router (asks first)"},
+  };
+  for (const auto& row : actions) {
+    const ctl::Action action = row.action;
+    app.add_subcommand(row.name, row.help)->callback([&command, &bYes, action] {
       command = [&bYes, action](RouterConnection& r) {
         return ctl::Control(r, action, Confirmer(bYes));
       };
@@ -227,16 +227,17 @@ int Run(int argc, char** argv) {
   std::string strTimelineFile = timeline::TimelineFile::DefaultPath().string();
   CLI::App* pTimeline =
       app.add_subcommand("timeline", "the monitor's record of the connection, outages per day");
-  pTimeline->add_option("--since", strSince, "from a day (2026-12-08), a time (2026-12-08T09:00) "
-                                             "or a span back (3d, 12h, 30m)");
+  pTimeline->add_option("--since", strSince,
+                        "from a day (2026-12-08), a time (2026-12-08T09:00) "
+                        "or a span back (3d, 12h, 30m)");
   pTimeline->add_option("--file", strTimelineFile, "the record (default: the monitor's)");
   pTimeline->callback([&] { special = Special::Timeline; });
 
   // CLI11 would call an unknown command a missing one.
   for (int i = 1; i < argc; ++i) {
     const std::string strArgument = argv[i];
-    if (strArgument == "--router" || strArgument == "--password-file" ||
-        strArgument == "--root-password-file") {
+    const CLI::Option* pOption = app.get_option_no_throw(strArgument);
+    if (pOption != nullptr && pOption->get_items_expected_min() > 0) {
       ++i;  // its value
       continue;
     }
@@ -269,12 +270,13 @@ int Run(int argc, char** argv) {
     std::optional<timeline::Clock::time_point> since;
     if (!strSince.empty()) {
       since = ctl::ParseSince(strSince, now);
-      if (!since) throw Failure(ExitCode::Usage, "--since " + strSince + ": not a day, time or span");
+      if (!since)
+        throw Failure(ExitCode::Usage, "--since " + strSince + ": not a day, time or span");
     }
     if (strTimelineFile.empty())
-      throw Failure(ExitCode::Usage, "no timeline file: set HOME or XDG_STATE_HOME, or give --file");
-    const Output output = ctl::TimelineReport(strTimelineFile, since, now);
-    Print(bJson ? Dump(output.json, 2) + "\n" : output.text, stdout);
+      throw Failure(ExitCode::Usage,
+                    "no timeline file: set HOME or XDG_STATE_HOME, or give --file");
+    Report(ctl::TimelineReport(strTimelineFile, since, now), bJson);
     return 0;
   }
 
@@ -288,11 +290,7 @@ int Run(int argc, char** argv) {
       ctl::ResolveSettings(options, ctl::ProcessEnvironment(), preferences, defaultRouter);
 
   // Said before the router is asked anything.
-  if (bNeedsRoot && !settings.rootPassword) {
-    throw Failure(ExitCode::Usage, app.get_subcommands().front()->get_name() +
-                                       " needs the root password: $ZEZAR_ROOT_PASS or "
-                                       "--root-password-file");
-  }
+  if (bNeedsRoot) settings.RootPassword(app.get_subcommands().front()->get_name());
 
   if (special == Special::Watch) {
     watch.interval = std::chrono::milliseconds(static_cast<long>(interval * 1000));
@@ -312,15 +310,13 @@ int Run(int argc, char** argv) {
     } catch (const Failure& error) {
       failure = error;
     }
-    Print(ctl::Metrics(snapshot, settings.Where()), stdout);
+    ctl::Write(stdout, ctl::Metrics(snapshot, settings.Where()));
     if (failure) throw *failure;
     return 0;
   }
 
   RouterConnection router(settings);
-  const Output output = command(router);
-  Print(bJson ? Dump(output.json, 2) + "\n" : output.text,
-        output.bReportToStderr ? stderr : stdout);
+  Report(command(router), bJson);
   return 0;
 }
 
@@ -334,7 +330,7 @@ int main(int argc, char** argv) {
     Say(failure.what());
     return static_cast<int>(failure.Code());
   } catch (const std::overflow_error&) {
-    Say("the router answered a number beyond 64 bits");
+    Say(ctl::kOverflowMessage);
     return static_cast<int>(ExitCode::RouterRefused);
   } catch (const std::exception& error) {
     Say(error.what());

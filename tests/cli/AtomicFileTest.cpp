@@ -4,21 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "cli/Failure.h"
+#include "tests/cli/Files.h"
 #include "tests/platform/TempDir.h"
 
 namespace zezar_test {
 namespace {
-
-std::string Contents(const std::filesystem::path& i_path) {
-  std::ifstream file(i_path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 TEST(AnAtomicFile, ReplacesTheTargetWholeOrNotAtAll) {
   TempDir dir;
@@ -34,12 +25,7 @@ TEST(AnAtomicFile, ReplacesTheTargetWholeOrNotAtAll) {
   std::filesystem::create_directory(dir.path() / "d");
   EXPECT_THROW(ctl::WriteFileAtomically(dir.path() / "d", "x"), ctl::Failure);  // a folder
   EXPECT_THROW(ctl::WriteFileAtomically(dir.path() / "missing" / "f", "x"), ctl::Failure);
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"d", "f"}));  // no temporary left behind
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"d", "f"}));  // no temporary left
 }
 
 }  // namespace

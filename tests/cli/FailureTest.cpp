@@ -150,6 +150,36 @@ TEST(Zezarctl, SurvivesARouterThatStallsAnswersGarbageOrGoesDown) {
   }
 }
 
+TEST(Zezarctl, ReportsAnUptimeBeyond64BitsAndStillWritesWhatItCan) {
+  struct Case {
+    std::string name;
+    std::vector<std::string> arguments;
+    int code;
+    std::string out;  // a piece of standard output
+  };
+  const std::vector<Case> cases = {
+      {"status", {"status"}, 6, ""},
+      {"metrics: the router is down", {"metrics"}, 6, "zezar_up{router=\"127.0.0.1:"},
+      {"watch: a line that says why", {"watch", "--count", "1"}, 0, "beyond 64 bits"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDaemon daemon(Exchanges({{"version", "OK 10 test"},
+                                 {"pass ", "OK 1"},
+                                 {"pass adm", "OK 4"},
+                                 {"uptime", "OK 18446744073709551616"}}));
+    std::vector<std::string> arguments = {"--router", "127.0.0.1:" + std::to_string(daemon.Port())};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    const CtlResult result = RunCtl(arguments, {{"ZEZAR_ADMIN_PASS", "adm"}});
+    EXPECT_EQ(result.code, c.code) << result.err;
+    EXPECT_NE(result.out.find(c.out), std::string::npos) << result.out;
+    if (c.code != 0) {
+      EXPECT_EQ(result.err, "zezarctl: the router answered a number beyond 64 bits\n");
+    }
+    EXPECT_EQ(daemon.Finish().error, "");
+  }
+}
+
 TEST(Zezarctl, FindsRouterAndPasswordsInThePreferencesEnvironmentOrFiles) {
   SimulatedRouter router;
   TempDir dir;

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "tests/cli/Files.h"
 #include "tests/cli/SimulatedRouter.h"
 #include "tests/platform/TempDir.h"
 
@@ -18,22 +18,6 @@ std::string Pattern(std::size_t i_uSize) {
   for (std::size_t i = 0; i < i_uSize; ++i)
     strBytes[i] = static_cast<char>((i * 31 + i / 977) % 256);
   return strBytes;
-}
-
-std::string Contents(const std::filesystem::path& i_path) {
-  std::ifstream file(i_path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> Entries(const std::filesystem::path& i_dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(i_dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 TEST(Zezarctl, TransfersFilesOfEverySizeBothWaysByteForByte) {
