@@ -79,7 +79,6 @@ class Server {
   Clock::time_point m_acceptPausedUntil;  // out of descriptors: try again later
   std::chrono::milliseconds m_latency{0};
   std::optional<std::chrono::seconds> m_rebootPending;  // asked for by a client's "reboot"
-  unsigned m_uGeneration = 0;  // counts the times every connection was closed at once
   bool m_bHalted = false;
 };
 
