@@ -104,10 +104,11 @@ void Server::Serve(Control i_control) {
     }
     int timeoutMs = -1;
     if (wake != Clock::time_point::max()) {
-      timeoutMs =
-          static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wake - now).count());
+      // A stall or a reboot may last longer than an int of milliseconds holds.
+      timeoutMs = static_cast<int>(std::min<long long>(
+          std::chrono::ceil<std::chrono::milliseconds>(wake - now).count(), 1 << 30));
     }
-    if (::poll(fds.data(), fds.size(), std::max(timeoutMs, -1)) < 0) {
+    if (::poll(fds.data(), fds.size(), timeoutMs) < 0) {
       if (errno == EINTR) continue;
       Fail("poll");
     }
