@@ -35,15 +35,11 @@ class Server {
   Server& operator=(const Server&) = delete;
 
   uint16_t Port() const { return m_port; }
-  const Router& router() const { return m_router; }
   void SetLog(Log i_log) { m_log = std::move(i_log); }
 
   // Serves until the control input ends (when it stops the server) or a client halts the
   // router. Without control input it serves until halted.
   void Serve(Control i_control);
-  void Serve() { Serve(Control{}); }
-  // The same, for a stop descriptor that becomes readable or reaches its end to stop.
-  void Serve(int i_stopFd) { Serve(Control{i_stopFd, -1, true}); }
 
  private:
   using Clock = std::chrono::steady_clock;
