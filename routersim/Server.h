@@ -35,6 +35,8 @@ class Server {
   Server& operator=(const Server&) = delete;
 
   uint16_t Port() const { return m_port; }
+  // The listening socket, for a child process that must keep it and close all else.
+  int ListenerFd() const { return m_listener.get(); }
   void SetLog(Log i_log) { m_log = std::move(i_log); }
 
   // Serves until the control input ends (when it stops the server) or a client halts the

@@ -66,6 +66,21 @@ TEST(ASimulatorServer, LeaksNoDescriptorWhenItCannotListen) {
   EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
+// A connection the test closes must end at once for its peer: the simulator's process holds no
+// copy of it (nor of another simulator's control channel, which would keep that one running).
+TEST(ASimulatorProcess, KeepsNoneOfItsParentsDescriptors) {
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+  platform::UniqueFd mine(ends[0]);
+  const platform::UniqueFd peer(ends[1]);
+  routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
+  mine.reset();
+  pollfd entry{peer.get(), POLLIN, 0};
+  ASSERT_EQ(::poll(&entry, 1, 5000), 1) << "the simulator still holds the other end";
+  char byte = 0;
+  EXPECT_EQ(::recv(peer.get(), &byte, 1, MSG_DONTWAIT), 0);
+}
+
 // A raw connection for tests that must not wait on one client while serving another.
 platform::UniqueFd Dial(uint16_t i_port) {
   platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
