@@ -196,12 +196,14 @@ class Soak {
         strFault = "latency " + std::to_string(Random(0, 1200));  // past the alarm, at times
         m_iClearAt = m_iTick + Random(2, 10);
         break;
-      case 8:
+      case 8: {
         // A reboot's return is judged alone: the other faults end first.
         m_router.Inject("clear");
-        strFault = "reboot " + std::to_string(Random(1, 2));
-        m_rebootEnds = Clock::now() + std::chrono::seconds(strFault.back() - '0');
+        const int seconds = Random(1, 2);
+        strFault = "reboot " + std::to_string(seconds);
+        m_rebootEnds = Clock::now() + std::chrono::seconds(seconds);
         break;
+      }
       default:
         strFault = "clear";
         break;
