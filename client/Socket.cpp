@@ -171,7 +171,7 @@ std::string Zastra::Socket::ReadLine(std::optional<Clock::time_point> i_answerDe
 
   // A time-out, a signal, end of stream or a read error: the peer is gone, silent or broken,
   // or the host wants the wait to end. Either way the connection is lost.
-  if (!bLineFeed && IsConnected()) ConnectionLost();
+  if (!bLineFeed) ConnectionLost();
   return strLine;
 }
 
@@ -205,7 +205,7 @@ bool Zastra::Socket::WriteRaw(const char* i_pData, std::size_t i_uLength) {
       ::send(m_iFD, i_pData, i_uLength, MSG_NOSIGNAL) == static_cast<ssize_t>(i_uLength)) {
     return true;
   }
-  if (IsConnected()) ConnectionLost();
+  ConnectionLost();
   return false;
 }
 

@@ -217,7 +217,7 @@ class Zastra {
     // Waits until the descriptor is readable or the time is up; a signal ends the wait.
     bool WaitReadableUntil(Clock::time_point i_deadline) const;
 
-    int m_iFD;                  // -1 when not connected; the alarm handler may reset it
+    int m_iFD;                  // -1 when not connected; the alarm handler may reset it in Connect
     int m_iTimeout;             // seconds: the alarm around Connect, the socket's time-outs
     std::string m_strHostname;  // as given to the last Connect
     uint32_t m_iPort;           // as given to the last Connect, all 32 bits

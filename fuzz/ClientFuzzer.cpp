@@ -6,7 +6,6 @@
 // alarm left pending, no descriptor left open.
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "client/Zastra.h"
 #include "platform/UniqueFd.h"

@@ -2,6 +2,7 @@
 // takes it (lines, logins, commands, transfers), and the fault lines a tester types. The input
 // is cut into the pieces TCP might deliver where a byte 0xFF stands.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>

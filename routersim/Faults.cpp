@@ -16,6 +16,12 @@ std::optional<uint64_t> StrictNumber(std::string_view i_strText, uint64_t i_uMax
   return value;
 }
 
+std::pair<std::string_view, std::string_view> Split(std::string_view i_strLine) {
+  const std::size_t uBlank = i_strLine.find(' ');
+  if (uBlank == std::string_view::npos) return {i_strLine, {}};
+  return {i_strLine.substr(0, uBlank), i_strLine.substr(uBlank + 1)};
+}
+
 std::optional<FaultCommand> ParseFault(std::string_view i_strLine, std::string& o_strError) {
   using Kind = FaultCommand::Kind;
   struct Name {
@@ -33,10 +39,7 @@ std::optional<FaultCommand> ParseFault(std::string_view i_strLine, std::string& 
   while (!i_strLine.empty() && (i_strLine.back() == '\r' || i_strLine.back() == ' ')) {
     i_strLine.remove_suffix(1);
   }
-  const std::size_t uBlank = i_strLine.find(' ');
-  const std::string_view word = i_strLine.substr(0, uBlank);
-  const std::string_view argument =
-      uBlank == std::string_view::npos ? std::string_view{} : i_strLine.substr(uBlank + 1);
+  const auto [word, argument] = Split(i_strLine);
   for (const Name& name : kNames) {
     if (word != name.word) continue;
     if (!name.bValue) {

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace routersim {
 
@@ -38,5 +39,8 @@ std::optional<FaultCommand> ParseFault(std::string_view i_strLine, std::string& 
 
 // Digits only, no sign, no blank, within [0, i_uMax]: "7x", "-5", "" and "+1" are no number.
 std::optional<uint64_t> StrictNumber(std::string_view i_strText, uint64_t i_uMax);
+
+// Splits "keyword argument" at its first blank; the argument is empty when there is none.
+std::pair<std::string_view, std::string_view> Split(std::string_view i_strLine);
 
 }  // namespace routersim

@@ -134,19 +134,17 @@ void ReadRouter(const toml::table& i_table, const std::string& i_strFile, Router
   }
   keys.Integer("reboot_seconds", io_router.rebootSeconds, 0, 3600);
   keys.Boolean("pppoe", io_router.pppoe);
-  int channels = static_cast<int>(io_router.channels.size()), online = 0;
-  for (const Channel& channel : io_router.channels) online += channel.online ? 1 : 0;
-  const bool bCount = i_table.contains("channels") && i_table.get("channels")->is_integer();
-  if (bCount || i_table.contains("online")) {
+  if (i_table.contains("channels") || i_table.contains("online")) {
+    int channels = static_cast<int>(io_router.channels.size()), online = 0;
+    for (const Channel& channel : io_router.channels) online += channel.online ? 1 : 0;
     keys.Integer("online", online, 0, 255);
-    if (bCount) keys.Integer("channels", channels, 0, 255);
-    const Router sized = Router::WithChannels(channels, online);
-    io_router.channels = sized.channels;
+    if (const toml::node* pCount = i_table.get("channels");
+        pCount != nullptr && !pCount->is_integer()) {
+      keys.Fail(*pCount, "channels", "a count; list channels as [[channel]]");
+    }
+    keys.Integer("channels", channels, 0, 255);
+    io_router.channels = Router::WithChannels(channels, online).channels;
   }
-  if (!bCount && i_table.contains("channels")) {
-    keys.Fail(*i_table.get("channels"), "channels", "a count; list channels as [[channel]]");
-  }
-  keys.Find("channels");
   if (i_table.contains("channel")) {
     io_router.channels.clear();
     keys.Tables("channel", [&](const toml::table& i_channel) {

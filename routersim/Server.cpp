@@ -104,36 +104,34 @@ void Server::Serve(Control i_control) {
     }
     int timeoutMs = -1;
     if (wake != Clock::time_point::max()) {
-      timeoutMs =
-          static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wake - now).count());
+      // A stall or a reboot may last longer than an int of milliseconds holds.
+      timeoutMs = static_cast<int>(std::min<long long>(
+          std::chrono::ceil<std::chrono::milliseconds>(wake - now).count(), 1 << 30));
     }
-    if (::poll(fds.data(), fds.size(), std::max(timeoutMs, -1)) < 0) {
+    if (::poll(fds.data(), fds.size(), timeoutMs) < 0) {
       if (errno == EINTR) continue;
       Fail("poll");
     }
 
     const Clock::time_point after = Clock::now();
     // Faults first, so that one injected before a request applies to it. A fault that closed
-    // the connections leaves nothing for this round's events to match.
-    const unsigned uGeneration = m_uGeneration;
+    // the connections leaves none for this round's events to match: new ones come only below.
     if (fds[0].revents != 0) {
       if (!ReadControl(i_control, after)) {
         if (i_control.bStopAtEnd) return;
         i_control.in = -1;
       }
     }
-    if (uGeneration == m_uGeneration) {
-      auto connection = m_connections.begin();
-      for (std::size_t i = 2; i < fds.size() && connection != m_connections.end(); ++i) {
-        bool bKeep = true;
-        if (fds[i].revents != 0) {
-          if (fds[i].revents & POLLOUT)
-            bKeep = ServeOutput(*connection);
-          else
-            bKeep = ServeInput(*connection, after);
-        }
-        connection = bKeep ? std::next(connection) : m_connections.erase(connection);
+    auto connection = m_connections.begin();
+    for (std::size_t i = 2; i < fds.size() && connection != m_connections.end(); ++i) {
+      bool bKeep = true;
+      if (fds[i].revents != 0) {
+        if (fds[i].revents & POLLOUT)
+          bKeep = ServeOutput(*connection);
+        else
+          bKeep = ServeInput(*connection, after);
       }
+      connection = bKeep ? std::next(connection) : m_connections.erase(connection);
     }
     if (m_rebootPending) Reboot(after, *std::exchange(m_rebootPending, std::nullopt));
     if (fds[1].fd >= 0 && fds[1].revents != 0 && m_listener) AcceptAll(after);
@@ -249,7 +247,6 @@ void Server::ApplyFault(const FaultCommand& i_fault, Clock::time_point i_now) {
       break;
     case Kind::Close:
       m_connections.clear();
-      ++m_uGeneration;
       break;
     case Kind::Reboot:
       Reboot(i_now, std::chrono::seconds(i_fault.value));
@@ -270,7 +267,6 @@ void Server::Reboot(Clock::time_point i_now, std::chrono::seconds i_down) {
     m_refuseUntil = i_now + i_down;
   }
   m_connections.clear();
-  ++m_uGeneration;
   m_router.bootTime = i_now + i_down;
   m_router.uptime = 1;  // a router that answers has been up for a moment
   Say("rebooting for " + std::to_string(i_down.count()) + " s");

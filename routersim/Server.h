@@ -35,15 +35,13 @@ class Server {
   Server& operator=(const Server&) = delete;
 
   uint16_t Port() const { return m_port; }
-  const Router& router() const { return m_router; }
+  // The listening socket, for a child process that must keep it and close all else.
+  int ListenerFd() const { return m_listener.get(); }
   void SetLog(Log i_log) { m_log = std::move(i_log); }
 
   // Serves until the control input ends (when it stops the server) or a client halts the
   // router. Without control input it serves until halted.
   void Serve(Control i_control);
-  void Serve() { Serve(Control{}); }
-  // The same, for a stop descriptor that becomes readable or reaches its end to stop.
-  void Serve(int i_stopFd) { Serve(Control{i_stopFd, -1, true}); }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -79,7 +77,6 @@ class Server {
   Clock::time_point m_acceptPausedUntil;  // out of descriptors: try again later
   std::chrono::milliseconds m_latency{0};
   std::optional<std::chrono::seconds> m_rebootPending;  // asked for by a client's "reboot"
-  unsigned m_uGeneration = 0;  // counts the times every connection was closed at once
   bool m_bHalted = false;
 };
 

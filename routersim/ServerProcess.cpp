@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -22,6 +24,21 @@ using namespace std::chrono_literals;
 constexpr auto kReplyDeadline = 5s;
 constexpr auto kStopDeadline = 5s;
 
+// Closes every descriptor from 3 up but these. Without exec, a child holds copies of all of
+// its parent's: a copy of a connection (or of another simulator's control channel) would keep
+// it open after the parent closed it.
+void CloseAllBut(std::array<int, 2> i_keep) {
+  std::sort(i_keep.begin(), i_keep.end());
+  unsigned uFrom = 3;
+  for (const int keep : i_keep) {
+    const auto uKeep = static_cast<unsigned>(keep);
+    if (uKeep < uFrom) continue;
+    if (uKeep > uFrom) ::close_range(uFrom, uKeep - 1, 0);
+    uFrom = uKeep + 1;
+  }
+  ::close_range(uFrom, ~0u, 0);
+}
+
 }  // namespace
 
 ServerProcess::ServerProcess(Router i_router, uint16_t i_port) {
@@ -35,6 +52,7 @@ ServerProcess::ServerProcess(Router i_router, uint16_t i_port) {
   if (m_child < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (m_child == 0) {
     parentEnd.reset();
+    CloseAllBut({server.ListenerFd(), childEnd.get()});
     // Out of the terminal's process group: the keys that stop the parent (Ctrl-C, a quit key)
     // are the parent's. It stops when the parent closes its end, or dies.
     setpgid(0, 0);

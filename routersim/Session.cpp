@@ -21,13 +21,6 @@ const std::string kUnknown = "ERR unknown command\n";
 const std::string kBadNumber = "ERR bad number\n";
 const std::string kGarbage = "#\xff\x01 garbage \xfe\x7f\n";
 
-// Splits "keyword argument" at its first blank.
-std::pair<std::string_view, std::string_view> Split(std::string_view i_strLine) {
-  const std::size_t uBlank = i_strLine.find(' ');
-  if (uBlank == std::string_view::npos) return {i_strLine, {}};
-  return {i_strLine.substr(0, uBlank), i_strLine.substr(uBlank + 1)};
-}
-
 std::string Clock() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

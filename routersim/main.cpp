@@ -14,6 +14,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "routersim/RouterConfig.h"
 #include "routersim/Server.h"
@@ -81,8 +82,8 @@ int main(int argc, char** argv) {
             "put them in the configuration file ([passwords])");
     }
     if (i + 1 >= argc)
-      Usage(option == "--config" || option.rfind("--", 0) == 0 ? "missing value for " + option
-                                                               : "unexpected argument " + option);
+      Usage(option.rfind("--", 0) == 0 ? "missing value for " + option
+                                       : "unexpected argument " + option);
     const char* pValue = argv[++i];
     if (option == "--config") {
       strConfig = pValue;
@@ -119,7 +120,7 @@ int main(int argc, char** argv) {
 
   signal(SIGPIPE, SIG_IGN);
   try {
-    routersim::Server server(router, strAddress, static_cast<uint16_t>(port));
+    routersim::Server server(std::move(router), strAddress, static_cast<uint16_t>(port));
     server.SetLog(Log);
     std::printf("%u\n", server.Port());
     std::fflush(stdout);

@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 
 #include <csignal>
-#include <optional>
+#include <stdexcept>
 
 #include "platform/UniqueFd.h"
 #include "tests/client/ClientTest.h"

@@ -83,6 +83,8 @@ TEST(ARouterConfiguration, NamesTheLineAndKeyOfAMistake) {
       {"[passwords]\nadmin = 1\n", "r.toml:2: passwords.admin: not a string"},
       {"[levels]\nroot = 1\n", "r.toml:2: levels.root: unknown key"},
       {"[[channel]]\nrate_in = -1\n", "r.toml:2: channel 1: rate_in: out of range"},
+      {"channels = [1]\n", "r.toml:1: channels: a count; list channels as [[channel]]"},
+      {"channels = 2\nonline = 256\n", "r.toml:2: online: out of range 0 to 255"},
       {"protocol = \n", "r.toml:1: "},
   };
   for (const Row& row : rows) {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <system_error>
+#include <thread>
 
 #include "client/Zastra.h"
 #include "platform/UniqueFd.h"
@@ -63,6 +64,21 @@ TEST(ASimulatorServer, LeaksNoDescriptorWhenItCannotListen) {
   const int before = OpenDescriptorCount();
   EXPECT_THROW(routersim::Server(routersim::Router{}, "not-an-address", 0), std::system_error);
   EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+// A connection the test closes must end at once for its peer: the simulator's process holds no
+// copy of it (nor of another simulator's control channel, which would keep that one running).
+TEST(ASimulatorProcess, KeepsNoneOfItsParentsDescriptors) {
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+  platform::UniqueFd mine(ends[0]);
+  const platform::UniqueFd peer(ends[1]);
+  routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
+  mine.reset();
+  pollfd entry{peer.get(), POLLIN, 0};
+  ASSERT_EQ(::poll(&entry, 1, 5000), 1) << "the simulator still holds the other end";
+  char byte = 0;
+  EXPECT_EQ(::recv(peer.get(), &byte, 1, MSG_DONTWAIT), 0);
 }
 
 // A raw connection for tests that must not wait on one client while serving another.
@@ -133,6 +149,19 @@ TEST(ASimulatorServer, Answers200ClientsAtOnce) {
   EXPECT_EQ(answered, kClients);
 }
 
+// Connects as soon as the simulator listens again after a reboot; false if it never does.
+bool ConnectOnceBack(Zastra& io_client, uint16_t i_port) {
+  const auto deadline = Clock::now() + 5s;
+  while (Clock::now() < deadline) {
+    try {
+      return io_client.Connect("127.0.0.1", i_port);
+    } catch (const Zastra::ConnectError&) {
+      std::this_thread::sleep_for(20ms);
+    }
+  }
+  return false;
+}
+
 TEST(ASimulatorServer, StallsClosesAndRefusesWhenTold) {
   Zastra::InitSignalHandler();
   routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
@@ -154,16 +183,7 @@ TEST(ASimulatorServer, StallsClosesAndRefusesWhenTold) {
   server.Inject("reboot 30");
   EXPECT_THROW(client.Connect("127.0.0.1", server.Port()), Zastra::ConnectError);
   server.Inject("clear");  // back at once
-  const auto deadline = Clock::now() + 5s;
-  bool bBack = false;
-  while (!bBack && Clock::now() < deadline) {
-    try {
-      bBack = client.Connect("127.0.0.1", server.Port());
-    } catch (const Zastra::ConnectError&) {
-      std::this_thread::sleep_for(20ms);
-    }
-  }
-  ASSERT_TRUE(bBack);
+  ASSERT_TRUE(ConnectOnceBack(client, server.Port()));
   EXPECT_EQ(client.Pass(""), 1u);
   EXPECT_THROW(server.Inject("explode"), std::runtime_error);
 }
@@ -193,16 +213,7 @@ TEST(ASimulatorServer, RebootsWhenAClientSaysSo) {
   client.Reboot();
   EXPECT_EQ(other.Pass(""), 0u);  // every connection went down with it
   EXPECT_THROW(other.Connect("127.0.0.1", server.Port()), Zastra::ConnectError);
-  const auto deadline = Clock::now() + 5s;
-  bool bBack = false;
-  while (!bBack && Clock::now() < deadline) {
-    try {
-      bBack = other.Connect("127.0.0.1", server.Port());
-    } catch (const Zastra::ConnectError&) {
-      std::this_thread::sleep_for(20ms);
-    }
-  }
-  ASSERT_TRUE(bBack);
+  ASSERT_TRUE(ConnectOnceBack(other, server.Port()));
   EXPECT_EQ(other.Pass("admin"), 4u);
   EXPECT_LT(other.Uptime(), 100u);  // counting from the reboot
 }

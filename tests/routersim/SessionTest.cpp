@@ -82,15 +82,6 @@ TEST(ASimulatedDaemon, ReportsAndChangesItsChannels) {
                      {"frobnicate", "ERR unknown command\n"}});
 }
 
-}  // namespace
-}  // namespace zezar_test
-
-namespace zezar_test {
-namespace {
-
-using routersim::Router;
-using routersim::Session;
-
 std::string LoggedIn(Session& io_session) {
   return io_session.Answer("md5pass " + Md5()(std::string("admins")));
 }

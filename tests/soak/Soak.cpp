@@ -52,6 +52,7 @@ class Soak {
  public:
   Soak(int i_iTicks, unsigned i_uSeed)
       : m_iTicks(i_iTicks),
+        m_iSettledAt(i_iTicks / 10),
         m_random(i_uSeed),
         m_router(Router()),
         m_host({.runLoop = m_loop,
@@ -195,12 +196,14 @@ class Soak {
         strFault = "latency " + std::to_string(Random(0, 1200));  // past the alarm, at times
         m_iClearAt = m_iTick + Random(2, 10);
         break;
-      case 8:
+      case 8: {
         // A reboot's return is judged alone: the other faults end first.
         m_router.Inject("clear");
-        strFault = "reboot " + std::to_string(Random(1, 2));
-        m_rebootEnds = Clock::now() + std::chrono::seconds(strFault.back() - '0');
+        const int seconds = Random(1, 2);
+        strFault = "reboot " + std::to_string(seconds);
+        m_rebootEnds = Clock::now() + std::chrono::seconds(seconds);
         break;
+      }
       default:
         strFault = "clear";
         break;
@@ -210,6 +213,7 @@ class Soak {
   }
 
   int m_iTicks;
+  int m_iSettledAt;  // memory is judged from a tenth of the way on
   std::mt19937 m_random;
   routersim::ServerProcess m_router;
   platform::SdEventRunLoop m_loop;
@@ -222,16 +226,12 @@ class Soak {
   int m_iTick = 0;
   int m_iClearAt = -1;
   int m_iDescriptors = 0;
-  int m_iSettledAt = 0;
   long m_memorySettled = -1;
   std::optional<Clock::time_point> m_rebootEnds;
   int m_iReturns = 0;
   int m_iNoticed = 0;
   std::map<std::string, int> m_faults;
   std::map<std::string, int> m_logged;
-
- public:
-  void SettleAt(int i_iTick) { m_iSettledAt = i_iTick; }
 };
 
 }  // namespace
@@ -249,6 +249,5 @@ int main(int argc, char** argv) {
   }
   Zastra::InitSignalHandler();
   Soak soak(ticks, seed);
-  soak.SettleAt(ticks / 10);  // memory is judged from a tenth of the way on
   return soak.Run();
 }
