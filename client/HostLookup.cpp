@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -47,9 +48,14 @@ class LookupChild {
   LookupChild(const LookupChild&) = delete;
   LookupChild& operator=(const LookupChild&) = delete;
 
-  // One read of the address. No retry on EINTR: an interrupted wait is the time-out.
-  std::optional<in_addr> Answer() const {
+  // The address, if it comes within the bound. The bound is kept here rather than left to the
+  // caller's alarm alone: an alarm that fired before this wait began would not end it. No
+  // retry on EINTR: an interrupted wait is the time-out.
+  std::optional<in_addr> Answer(std::chrono::milliseconds i_within) const {
     if (m_answer < 0) return std::nullopt;
+    pollfd answer{m_answer, POLLIN, 0};
+    const auto ms = std::clamp<long long>(i_within.count(), 0, 1 << 30);
+    if (::poll(&answer, 1, static_cast<int>(ms)) != 1) return std::nullopt;
     in_addr address{};
     if (::read(m_answer, &address, sizeof address) != static_cast<ssize_t>(sizeof address)) {
       return std::nullopt;
@@ -83,11 +89,12 @@ class LookupChild {
 
 }  // namespace
 
-std::optional<in_addr> LookUpIPv4(const std::string& i_strHost) {
+std::optional<in_addr> LookUpIPv4(const std::string& i_strHost,
+                                  std::chrono::milliseconds i_within) {
   in_addr address{};
   if (::inet_pton(AF_INET, i_strHost.c_str(), &address) == 1) return address;
   const LookupChild child(i_strHost);
-  return child.Answer();
+  return child.Answer(i_within);
 }
 
 }  // namespace zastra_net

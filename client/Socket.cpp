@@ -49,7 +49,7 @@ bool Zastra::Socket::Connect(std::string i_strHostname, uint32_t i_iPort) {
   m_strHostname = std::move(i_strHostname);
   m_iPort = i_iPort;
 
-  const std::optional<in_addr> host = zastra_net::LookUpIPv4(m_strHostname);  // within the alarm
+  const std::optional<in_addr> host = zastra_net::LookUpIPv4(m_strHostname, Timeout());
   if (!host) FailConnect("Host " + m_strHostname + " not found.");
   sockaddr_in address{};
   address.sin_family = AF_INET;
