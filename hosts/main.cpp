@@ -39,7 +39,7 @@ constexpr const char* kHelp =
     "  --snapshot FILE     poll once, write the status icon as a PNG file, and end\n"
     "  --scale N           pixels per point, 1 to 8 (default 2)\n"
     "  --light             dark text, for a light panel (default: light text)\n"
-    "  --once              show the first poll and end\n"
+    "  --once              in a terminal, show the first poll and end\n"
     "  --resources DIR     the status images' folder\n"
     "\n"
     "Exit status: 0 on a normal quit, 1 on a failure, 2 on a usage error.\n";

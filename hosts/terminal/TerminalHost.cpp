@@ -98,6 +98,7 @@ int TerminalHost::OnKey(sd_event_source*, int i_fd, uint32_t, void* i_pUserData)
   auto* pHost = static_cast<TerminalHost*>(i_pUserData);
   char key = 0;
   const ssize_t got = ::read(i_fd, &key, 1);
+  if (got < 0 && (errno == EINTR || errno == EAGAIN)) return 0;  // no key after all; wait on
   try {
     if (got <= 0) {
       pHost->m_loop.Exit(0);  // end of input
