@@ -1,4 +1,4 @@
-#include "bench/BareClient.h"
+#include "BareClient.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

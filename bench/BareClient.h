@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/UniqueFd.h"
+#include "posix/UniqueFd.h"
 
 namespace zezar_bench {
 
@@ -27,7 +27,7 @@ class BareClient {
  private:
   void Fill();
 
-  platform::UniqueFd m_fd;
+  posix::UniqueFd m_fd;
   std::string m_pending;  // read, not yet handed out: the reader keeps what follows a line
 };
 

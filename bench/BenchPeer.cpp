@@ -1,4 +1,4 @@
-#include "bench/BenchPeer.h"
+#include "BenchPeer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -84,7 +84,7 @@ void Serve(int i_fd, int i_stop) {
 }  // namespace
 
 BenchPeer::BenchPeer() {
-  platform::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  posix::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!listener) Fail("socket");
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -98,7 +98,7 @@ BenchPeer::BenchPeer() {
   m_port = ntohs(address.sin_port);
   int stop[2];
   if (::pipe2(stop, O_CLOEXEC) != 0) Fail("pipe2");
-  platform::UniqueFd stopRead(stop[0]);
+  posix::UniqueFd stopRead(stop[0]);
   m_stop.reset(stop[1]);
   m_child = ::fork();
   if (m_child < 0) Fail("fork");
@@ -111,7 +111,7 @@ BenchPeer::BenchPeer() {
       if (::poll(fds, 2, -1) < 0 && errno != EINTR) _exit(1);
       if (fds[1].revents != 0) _exit(0);
       if (fds[0].revents == 0) continue;
-      platform::UniqueFd connection(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      posix::UniqueFd connection(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
       if (!connection) continue;
       const int one = 1;
       setsockopt(connection.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/UniqueFd.h"
+#include "posix/UniqueFd.h"
 
 namespace zezar_bench {
 
@@ -28,7 +28,7 @@ class BenchPeer {
  private:
   uint16_t m_port = 0;
   pid_t m_child = -1;
-  platform::UniqueFd m_stop;  // closing it tells the child to stop
+  posix::UniqueFd m_stop;  // closing it tells the child to stop
 };
 
 }  // namespace zezar_bench

@@ -16,8 +16,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "bench/BareClient.h"
-#include "bench/BenchPeer.h"
+#include "BareClient.h"
+#include "BenchPeer.h"
 #include "client/Zastra.h"
 
 namespace {

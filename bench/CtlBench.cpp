@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/BareClient.h"
+#include "BareClient.h"
 #include "client/Md5.h"
 #include "client/Zastra.h"
 #include "routersim/Server.h"

@@ -15,14 +15,14 @@
 #include <stdexcept>
 #include <string>
 
-#include "bench/BareClient.h"
+#include "BareClient.h"
+#include "appkit/MenuExtraHost.h"
+#include "appkit/NSBundle.h"
 #include "menuextra/menubarThingy.h"
-#include "platform/MenuExtraHost.h"
-#include "platform/NSBundle.h"
-#include "platform/testing/FixedRouter.h"
-#include "platform/testing/ManualRunLoop.h"
-#include "platform/testing/MemoryPreferences.h"
+#include "preferences/testing/MemoryPreferences.h"
+#include "router/testing/FixedRouter.h"
 #include "routersim/ServerProcess.h"
+#include "runloop/testing/ManualRunLoop.h"
 
 namespace {
 
@@ -33,11 +33,7 @@ constexpr int kChannels = 4;
 class LoadedExtra {
  public:
   explicit LoadedExtra(uint16_t i_port)
-      : m_host({.runLoop = m_loop,
-                .preferences = m_preferences,
-                .defaultRouter = m_router,
-                .log = {},
-                .recover = {}}) {
+      : m_host({.runLoop = m_loop, .preferences = m_preferences, .log = {}, .recover = {}}) {
     m_preferences.Set("AutoDetectRouter", false);
     m_preferences.Set("RouterIPAddress", std::string("127.0.0.1"));
     m_preferences.Set("RouterPort", static_cast<long>(i_port));
@@ -53,11 +49,12 @@ class LoadedExtra {
   }
 
  private:
-  platform::ManualRunLoop m_loop;
-  platform::MemoryPreferences m_preferences{kDomain};
-  platform::FixedRouter m_router{std::nullopt};
+  runloop::ManualRunLoop m_loop;
+  preferences::MemoryPreferences m_preferences{kDomain};
+  router::FixedRouter m_router{std::nullopt};
+  router::DefaultRouterInstallation m_installedRouter{m_router};
   NSBundle m_bundle{kDomain, ZEZAR_RESOURCE_DIR};
-  platform::MenuExtraHost m_host;
+  appkit::MenuExtraHost m_host;
 };
 
 using zezar_bench::BareClient;

@@ -22,12 +22,12 @@
 #include <thread>
 #include <vector>
 
-#include "bench/BareClient.h"
+#include "BareClient.h"
 #include "routersim/ServerProcess.h"
-#include "tests/platform/TempDir.h"
-#include "tests/support/ChildProcess.h"
-#include "tests/support/PanelPeer.h"
-#include "tests/support/SessionBus.h"
+#include "support/ChildProcess.h"
+#include "support/PanelPeer.h"
+#include "support/SessionBus.h"
+#include "support/TempDir.h"
 
 namespace {
 

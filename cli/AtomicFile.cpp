@@ -9,7 +9,7 @@
 #include <string>
 
 #include "cli/Failure.h"
-#include "platform/UniqueFd.h"
+#include "posix/UniqueFd.h"
 
 namespace ctl {
 
@@ -22,7 +22,7 @@ void WriteFileAtomically(const std::filesystem::path& i_path, std::string_view i
   if (directory.empty()) directory = ".";
   std::string strTemplate =
       (directory / ("." + i_path.filename().string() + ".zezarctl-XXXXXX")).string();
-  platform::UniqueFd fd(::mkostemp(strTemplate.data(), O_CLOEXEC));
+  posix::UniqueFd fd(::mkostemp(strTemplate.data(), O_CLOEXEC));
   if (!fd) fail("cannot create a file beside it");
   // Removes the temporary file unless it became the target.
   struct Remover {

@@ -1,16 +1,16 @@
 // status, channels, channel N, circuits, hup-timeout.
 
-#include "cli/Commands.h"
+#include "Commands.h"
 #include "cli/Failure.h"
 #include "cli/Snapshot.h"
-#include "platform/MacRoman.h"
+#include "text/MacRoman.h"
 
 namespace ctl {
 
 namespace {
 
 std::string Utf8(const std::string& i_strRouterText) {
-  return platform::MacRomanToUtf8(i_strRouterText);
+  return text::MacRomanToUtf8(i_strRouterText);
 }
 
 Json Pair(const Zastra::Channel::Traffic_t& i_traffic) {

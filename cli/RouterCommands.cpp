@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "cli/Commands.h"
+#include "Commands.h"
 #include "cli/Failure.h"
-#include "platform/MacRoman.h"
+#include "text/MacRoman.h"
 
 namespace ctl {
 
@@ -34,7 +34,7 @@ std::vector<std::string> Lines(const std::string& i_strAnswer) {
     if (uEnd == std::string::npos) uEnd = i_strAnswer.size();
     std::string strLine = i_strAnswer.substr(uStart, uEnd - uStart);
     if (!strLine.empty() && strLine.front() == ' ') strLine.erase(0, 1);
-    lines.push_back(platform::MacRomanToUtf8(strLine));
+    lines.push_back(text::MacRomanToUtf8(strLine));
     uStart = uEnd + 1;
   }
   return lines;
@@ -112,7 +112,7 @@ Output Uptime(RouterConnection& io_router) {
 }
 
 Output Date(RouterConnection& io_router) {
-  const std::string strDate = platform::MacRomanToUtf8(io_router.client().Date());
+  const std::string strDate = text::MacRomanToUtf8(io_router.client().Date());
   io_router.CheckConnected("asking for the date");
   if (strDate.empty()) throw Failure(ExitCode::RouterRefused, "the router gave no date");
   return {{{"date", strDate}}, strDate + "\n"};

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "cli/Failure.h"
-#include "platform/MacRoman.h"
+#include "text/MacRoman.h"
 
 namespace ctl {
 
@@ -21,7 +21,7 @@ std::string Password(const std::string& i_strText, const std::string& i_strSourc
   if (i_strText.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
     Usage(i_strSource + ": a password cannot hold a line end or a NUL byte");
   }
-  const std::optional<std::string> bytes = platform::Utf8ToMacRoman(i_strText);
+  const std::optional<std::string> bytes = text::Utf8ToMacRoman(i_strText);
   if (!bytes) Usage(i_strSource + ": the password has a character the router cannot take");
   return *bytes;
 }
@@ -39,8 +39,9 @@ std::string PasswordFile(const std::filesystem::path& i_path) {
 }
 
 template <typename T>
-std::optional<T> Preference(const platform::PreferencesStore& i_preferences, const char* i_pKey) {
-  const std::optional<platform::PreferenceValue> value =
+std::optional<T> Preference(const preferences::PreferencesStore& i_preferences,
+                            const char* i_pKey) {
+  const std::optional<preferences::PreferenceValue> value =
       i_preferences.CopyAppValue(i_pKey, kPreferencesDomain);
   if (!value || !std::holds_alternative<T>(*value)) return std::nullopt;  // absent
   return std::get<T>(*value);
@@ -60,7 +61,7 @@ uint16_t Port(const std::string& i_strText, const std::string& i_strSource) {
 }  // namespace
 
 std::string Settings::Where() const {
-  return platform::MacRomanToUtf8(host) + ":" + std::to_string(port);
+  return text::MacRomanToUtf8(host) + ":" + std::to_string(port);
 }
 
 const std::string& Settings::RootPassword(const std::string& i_strCommand) const {
@@ -79,8 +80,8 @@ Environment ProcessEnvironment() {
 }
 
 Settings ResolveSettings(const Options& i_options, const Environment& i_environment,
-                         const platform::PreferencesStore& i_preferences,
-                         const platform::DefaultRouterSource& i_defaultRouter) {
+                         const preferences::PreferencesStore& i_preferences,
+                         const router::DefaultRouterSource& i_defaultRouter) {
   if (const std::optional<std::string> problem = i_preferences.Problem()) {
     Usage("preferences: " + *problem);
   }
@@ -92,7 +93,7 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
     std::string strHost = strRouter.substr(0, uColon);
     if (uColon != std::string::npos) settings.port = Port(strRouter.substr(uColon + 1), "--router");
     if (strHost.empty()) Usage("--router: no host in \"" + strRouter + "\" (HOST[:PORT])");
-    const std::optional<std::string> host = platform::Utf8ToMacRoman(strHost);
+    const std::optional<std::string> host = text::Utf8ToMacRoman(strHost);
     if (!host || host->find_first_of(" \r\n") != std::string::npos) {
       Usage("--router: \"" + strHost + "\" is no host name or address");
     }
@@ -108,7 +109,7 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
       settings.host = *router;
     } else {
       const auto address = Preference<std::string>(i_preferences, "RouterIPAddress");
-      const auto host = address ? platform::Utf8ToMacRoman(*address) : std::nullopt;
+      const auto host = address ? text::Utf8ToMacRoman(*address) : std::nullopt;
       if (!host || host->empty()) {
         Usage(
             "no router: RouterIPAddress is not set in the preferences; use --router "
@@ -131,7 +132,7 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
     const auto fromPreferences = [&](const char* i_pKey) -> std::optional<std::string> {
       const auto value = Preference<std::string>(i_preferences, i_pKey);
       if (!value) return std::nullopt;
-      return platform::Utf8ToMacRoman(*value);  // none: absent, as in the monitor
+      return text::Utf8ToMacRoman(*value);  // none: absent, as in the monitor
     };
     if (const auto admin = i_environment("ZEZAR_ADMIN_PASS")) {
       settings.adminPassword = Password(*admin, "$ZEZAR_ADMIN_PASS");

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "cli/Failure.h"
-#include "platform/MacRoman.h"
+#include "text/MacRoman.h"
 
 namespace ctl {
 
@@ -34,7 +34,7 @@ Snapshot Read(RouterConnection& io_router, Detail i_detail) {
   snapshot.router = io_router.settings().Where();
   const Zastra::Version_t version = client.Version();
   snapshot.protocol = version.protocol;
-  snapshot.version = platform::MacRomanToUtf8(version.version);
+  snapshot.version = text::MacRomanToUtf8(version.version);
   snapshot.level = io_router.Level();
   // The client keeps the names to itself; the numbered channels follow the PPPoE link.
   int number = 0;
@@ -45,7 +45,7 @@ Snapshot Read(RouterConnection& io_router, Detail i_detail) {
     channel.name = bPppoe ? "pppoe" : std::to_string(++number);
     channel.bOnline = pChannel->Status() == Zastra::Channel::Online;
     if (channel.bOnline) {
-      channel.address = platform::MacRomanToUtf8(pChannel->IP());
+      channel.address = text::MacRomanToUtf8(pChannel->IP());
       const Zastra::Channel::Traffic_t rate = pChannel->Rate();
       channel.rateIn = rate.in;
       channel.rateOut = rate.out;

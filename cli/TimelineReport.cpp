@@ -1,4 +1,4 @@
-#include "cli/TimelineReport.h"
+#include "TimelineReport.h"
 
 #include <cstdio>
 #include <ctime>

@@ -10,10 +10,10 @@
 #include <limits>
 #include <sstream>
 
+#include "Commands.h"
 #include "cli/AtomicFile.h"
-#include "cli/Commands.h"
 #include "cli/Failure.h"
-#include "platform/MacRoman.h"
+#include "text/MacRoman.h"
 
 namespace ctl {
 
@@ -26,7 +26,7 @@ constexpr std::size_t kMaxFileSize = std::numeric_limits<int32_t>::max();  // si
 std::string RemoteName(const std::string& i_strRemote) {
   const std::string strProblem = RemoteNameProblem(i_strRemote);
   if (!strProblem.empty()) throw Failure(ExitCode::Usage, strProblem);
-  return *platform::Utf8ToMacRoman(i_strRemote);
+  return *text::Utf8ToMacRoman(i_strRemote);
 }
 
 std::string Megabytes(std::size_t i_uBytes) {
@@ -85,7 +85,7 @@ std::string ReadLocal(const std::string& i_strLocal) {
 }  // namespace
 
 std::string RemoteNameProblem(const std::string& i_strRemote) {
-  const std::optional<std::string> name = platform::Utf8ToMacRoman(i_strRemote);
+  const std::optional<std::string> name = text::Utf8ToMacRoman(i_strRemote);
   if (i_strRemote.empty() || !name ||
       name->find_first_of(std::string(" \t\r\n\0", 5)) != std::string::npos) {
     return "\"" + i_strRemote +

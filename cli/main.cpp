@@ -11,14 +11,14 @@
 #include <optional>
 #include <stdexcept>
 
-#include "cli/Commands.h"
+#include "Commands.h"
+#include "TimelineReport.h"
 #include "cli/Failure.h"
 #include "cli/Metrics.h"
 #include "cli/Settings.h"
-#include "cli/TimelineReport.h"
 #include "cli/Watch.h"
 #include "client/Zastra.h"
-#include "platform/TomlPreferences.h"
+#include "preferences/TomlPreferences.h"
 #include "timeline/TimelineFile.h"
 
 namespace {
@@ -283,9 +283,9 @@ int Run(int argc, char** argv) {
   if (!strRouter.empty()) options.router = strRouter;
   if (!strPasswordFile.empty()) options.passwordFile = strPasswordFile;
   if (!strRootPasswordFile.empty()) options.rootPasswordFile = strRootPasswordFile;
-  const platform::TomlPreferences preferences(platform::TomlPreferences::DefaultPath(),
-                                              ctl::kPreferencesDomain);
-  const platform::ProcNetRoute defaultRouter;
+  const preferences::TomlPreferences preferences(preferences::TomlPreferences::DefaultPath(),
+                                                 ctl::kPreferencesDomain);
+  const router::ProcNetRoute defaultRouter;
   const ctl::Settings settings =
       ctl::ResolveSettings(options, ctl::ProcessEnvironment(), preferences, defaultRouter);
 

@@ -1,4 +1,4 @@
-#include "client/TextNumbers.h"
+#include "TextNumbers.h"
 #include "client/Zastra.h"
 
 namespace {

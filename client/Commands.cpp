@@ -1,7 +1,7 @@
 // Router control commands and information queries. Each sends its command regardless of the
 // login's permissions; the caller asks those first.
 
-#include "client/TextNumbers.h"
+#include "TextNumbers.h"
 #include "client/Zastra.h"
 
 void Zastra::Dial() { GetAnswer("dial"); }

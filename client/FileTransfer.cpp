@@ -7,7 +7,7 @@
 #include <functional>
 #include <limits>
 
-#include "client/TextNumbers.h"
+#include "TextNumbers.h"
 #include "client/Zastra.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "client/HostLookup.h"
+#include "HostLookup.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 // Login and permissions. The access level lives in the daemon, per connection; nothing is
 // cached here, so every question is a request.
 
+#include "TextNumbers.h"
 #include "client/Md5.h"
-#include "client/TextNumbers.h"
 #include "client/Zastra.h"
 
 namespace {

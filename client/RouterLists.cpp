@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "client/TextNumbers.h"
+#include "TextNumbers.h"
 #include "client/Zastra.h"
 
 namespace {

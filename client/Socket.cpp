@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "client/HostLookup.h"
+#include "HostLookup.h"
 #include "client/Zastra.h"
 
 namespace {

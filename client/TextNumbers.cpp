@@ -1,4 +1,4 @@
-#include "client/TextNumbers.h"
+#include "TextNumbers.h"
 
 namespace zastra_text {
 

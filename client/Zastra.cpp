@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "client/TextNumbers.h"
+#include "TextNumbers.h"
 
 namespace {
 

@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "client/Zastra.h"
-#include "platform/UniqueFd.h"
+#include "posix/UniqueFd.h"
 
 namespace {
 
-using platform::UniqueFd;
+using posix::UniqueFd;
 
 void Require(bool i_bHolds) {
   if (!i_bHolds) std::abort();

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "hosts/tray/DbusMenu.h"
-#include "platform/SdEventPtr.h"
+#include "runloop/SdEventPtr.h"
 
 namespace {
 
@@ -71,9 +71,9 @@ struct Peers {
                                            .opening = [] { ++g_iOpenings; },
                                            .clicked = [](int32_t) { ++g_iClicks; }});
   }
-  platform::SdEventPtr event;
-  zezar::SdBusPtr server;
-  zezar::SdBusPtr client;
+  runloop::SdEventPtr event;
+  runloop::SdBusPtr server;
+  runloop::SdBusPtr client;
   std::unique_ptr<zezar::DbusMenu> menu;
 };
 
@@ -173,13 +173,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* i_pData, size_t i_uSize) {
                                        "com.canonical.dbusmenu", kMethods[method % 7]) < 0) {
       std::abort();
     }
-    const zezar::SdBusMessagePtr call(pCall);
+    const runloop::SdBusMessagePtr call(pCall);
     if (!Append(pCall, method, input)) continue;  // not UTF-8: no panel can send it either
     bool bAnswered = false;
     sd_bus_slot* pSlot = nullptr;
     if (sd_bus_call_async(peers.client.get(), &pSlot, pCall, OnReply, &bAnswered, 0) < 0)
       std::abort();
-    const zezar::SdBusSlotPtr slot(pSlot);
+    const runloop::SdBusSlotPtr slot(pSlot);
     for (int turn = 0; turn < 1000 && !bAnswered; ++turn) sd_event_run(peers.event.get(), 0);
     if (!bAnswered) std::abort();  // every call gets its answer
     if (input.Byte() % 4 == 0) {

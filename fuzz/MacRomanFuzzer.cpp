@@ -5,17 +5,17 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/MacRoman.h"
+#include "text/MacRoman.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* i_pData, size_t i_uSize) {
   const std::string_view input(reinterpret_cast<const char*>(i_pData), i_uSize);
 
-  const std::string utf8 = platform::MacRomanToUtf8(input);
-  const std::optional<std::string> bytes = platform::Utf8ToMacRoman(utf8);
+  const std::string utf8 = text::MacRomanToUtf8(input);
+  const std::optional<std::string> bytes = text::Utf8ToMacRoman(utf8);
   if (!bytes || *bytes != input) std::abort();
 
-  if (const std::optional<std::string> roman = platform::Utf8ToMacRoman(input)) {
-    if (roman->size() > input.size() || platform::MacRomanToUtf8(*roman) != input) std::abort();
+  if (const std::optional<std::string> roman = text::Utf8ToMacRoman(input)) {
+    if (roman->size() > input.size() || text::MacRomanToUtf8(*roman) != input) std::abort();
   }
   return 0;
 }

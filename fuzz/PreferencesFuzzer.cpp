@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "fuzz/InputFile.h"
-#include "platform/TomlPreferences.h"
+#include "InputFile.h"
+#include "preferences/TomlPreferences.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ const char* const kKeys[] = {"UpdateInterval",   "MaxChannelRate",  "RebootHaltE
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* i_pData, size_t i_uSize) {
-  platform::TomlPreferences preferences(InputAsFile(i_pData, i_uSize), "fuzz");
+  preferences::TomlPreferences preferences(InputAsFile(i_pData, i_uSize), "fuzz");
   for (const char* pKey : kKeys) {
     const auto value = preferences.CopyAppValue(pKey, "fuzz");
     // A file with a problem holds no keys.

@@ -8,12 +8,12 @@
 #include <optional>
 #include <string>
 
-#include "fuzz/InputFile.h"
-#include "platform/DefaultRouter.h"
+#include "InputFile.h"
+#include "router/DefaultRouter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* i_pData, size_t i_uSize) {
   const std::optional<std::string> router =
-      platform::ProcNetRoute(InputAsFile(i_pData, i_uSize)).DefaultIPv4Router();
+      router::ProcNetRoute(InputAsFile(i_pData, i_uSize)).DefaultIPv4Router();
   in_addr address{};
   if (router && inet_pton(AF_INET, router->c_str(), &address) != 1) std::abort();
   return 0;

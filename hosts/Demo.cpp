@@ -1,4 +1,4 @@
-#include "hosts/Demo.h"
+#include "Demo.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/Printable.h"
+#include "text/Printable.h"
 
 namespace zezar {
 
@@ -11,7 +11,7 @@ std::function<void(const std::string&)> g_sink;  // set by the host that owns th
 }  // namespace
 
 void Log(std::string_view i_message) {
-  const std::string strLine = platform::Printable(i_message);
+  const std::string strLine = text::Printable(i_message);
   if (g_sink) {
     g_sink(strLine);
     return;

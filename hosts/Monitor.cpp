@@ -1,10 +1,10 @@
-#include "hosts/Monitor.h"
+#include "Monitor.h"
 
 #include <stdexcept>
 #include <system_error>
 
 #include "hosts/Log.h"
-#include "menuextra/Preference.h"
+#include "preferences/Preference.h"
 
 namespace zezar {
 
@@ -21,21 +21,20 @@ std::filesystem::path Monitor::DefaultResources() {
   return ZEZAR_BUILD_RESOURCES;
 }
 
-Monitor::Monitor(platform::RunLoop& io_loop, const std::filesystem::path& i_preferences,
+Monitor::Monitor(runloop::RunLoop& io_loop, const std::filesystem::path& i_preferences,
                  const std::filesystem::path& i_resources, std::filesystem::path i_timeline)
     : m_preferences(i_preferences, kBundleIdentifier),
       m_bundle(kBundleIdentifier, i_resources),
       m_timelinePath(std::move(i_timeline)),
       m_host({.runLoop = io_loop,
               .preferences = m_preferences,
-              .defaultRouter = m_defaultRouter,
               .log = [](const std::string& i_strLine) { Log(i_strLine); },
               .recover =
                   [] {
                     if (globalZastra != nullptr) globalZastra->Disconnect();
                   }}) {
   m_host.SetOnChange(
-      [this](const platform::MenuExtraHost::Changes& i_changes) { Changed(i_changes); });
+      [this](const appkit::MenuExtraHost::Changes& i_changes) { Changed(i_changes); });
 }
 
 ZezarIZIDezev& Monitor::Start() {
@@ -43,7 +42,7 @@ ZezarIZIDezev& Monitor::Start() {
   if (m_pController == nullptr) throw std::runtime_error("the status item did not start");
   // The router as the first connection attempt found it; the port as the preferences say.
   long port = 5000;
-  menuextra::ReadPreference(kBundleIdentifier, "RouterPort", port);
+  preferences::ReadPreference(kBundleIdentifier, "RouterPort", port);
   const std::string strRouter = m_pController->routerIP().value_or("") + ":" + std::to_string(port);
   std::optional<std::filesystem::path> file;
   if (BooleanPreference("TimelineFile", true) && !m_timelinePath.empty()) file = m_timelinePath;
@@ -59,7 +58,7 @@ void Monitor::Stop() {
   m_recorder.reset();
 }
 
-void Monitor::Changed(const platform::MenuExtraHost::Changes& i_changes) {
+void Monitor::Changed(const appkit::MenuExtraHost::Changes& i_changes) {
   Update update{i_changes, std::nullopt, std::nullopt};
   if (i_changes.drawing && m_recorder) {
     update.observed = TimelineRecorder::StateOf(m_pController->lastSample());
@@ -69,7 +68,7 @@ void Monitor::Changed(const platform::MenuExtraHost::Changes& i_changes) {
 }
 
 bool Monitor::Choose(int i_iId) {
-  for (const platform::MenuEntry& entry : m_host.Menu().entries) {
+  for (const appkit::MenuEntry& entry : m_host.Menu().entries) {
     if (entry.id == i_iId && entry.enabled && m_recorder)
       m_recorder->CommandChosen(entry.title, TimelineRecorder::Clock::now());
   }
@@ -78,7 +77,7 @@ bool Monitor::Choose(int i_iId) {
 
 bool Monitor::BooleanPreference(const char* i_pKey, bool i_bDefault) const {
   bool bValue = i_bDefault;
-  menuextra::ReadPreference(kBundleIdentifier, i_pKey, bValue);
+  preferences::ReadPreference(kBundleIdentifier, i_pKey, bValue);
   return bValue;
 }
 

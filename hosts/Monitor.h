@@ -11,12 +11,12 @@
 #include <memory>
 #include <optional>
 
+#include "appkit/MenuExtraHost.h"
+#include "appkit/NSBundle.h"
 #include "hosts/TimelineRecorder.h"
 #include "menuextra/menubarThingy.h"
-#include "platform/DefaultRouter.h"
-#include "platform/MenuExtraHost.h"
-#include "platform/NSBundle.h"
-#include "platform/TomlPreferences.h"
+#include "preferences/TomlPreferences.h"
+#include "router/DefaultRouter.h"
 
 namespace zezar {
 
@@ -29,19 +29,19 @@ class Monitor {
 
   // What one event changed, and what its poll found when it drew the view.
   struct Update {
-    platform::MenuExtraHost::Changes changes;
+    appkit::MenuExtraHost::Changes changes;
     std::optional<timeline::RouterState> observed;
     std::optional<timeline::TimelineEvent> event;  // when the connection changed with it
   };
 
   // i_timeline: where the story is kept, unless the preferences say TimelineFile = false.
-  Monitor(platform::RunLoop& io_loop, const std::filesystem::path& i_preferences,
+  Monitor(runloop::RunLoop& io_loop, const std::filesystem::path& i_preferences,
           const std::filesystem::path& i_resources, std::filesystem::path i_timeline);
 
   // Loads the controller; its first poll runs before this returns. Throws std::runtime_error
   // when it does not start.
   ZezarIZIDezev& Start();
-  platform::MenuExtraHost& host() { return m_host; }
+  appkit::MenuExtraHost& host() { return m_host; }
   // Unloads the controller (the router connection closes) and marks the end of the session in
   // the timeline.
   void Stop();
@@ -59,13 +59,14 @@ class Monitor {
   const timeline::Timeline* Timeline() const;
 
  private:
-  void Changed(const platform::MenuExtraHost::Changes& i_changes);
+  void Changed(const appkit::MenuExtraHost::Changes& i_changes);
 
-  platform::TomlPreferences m_preferences;
-  platform::ProcNetRoute m_defaultRouter;
+  preferences::TomlPreferences m_preferences;
+  router::ProcNetRoute m_defaultRouter;
+  router::DefaultRouterInstallation m_installedRouter{m_defaultRouter};
   NSBundle m_bundle;
   std::filesystem::path m_timelinePath;
-  platform::MenuExtraHost m_host;
+  appkit::MenuExtraHost m_host;
   ZezarIZIDezev* m_pController = nullptr;
   std::unique_ptr<TimelineRecorder> m_recorder;  // from the first poll on
   std::function<void(const Update&)> m_onChange;

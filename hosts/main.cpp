@@ -10,14 +10,14 @@
 #include <optional>
 #include <string>
 
-#include "hosts/Demo.h"
+#include "Demo.h"
+#include "Monitor.h"
 #include "hosts/Log.h"
-#include "hosts/Monitor.h"
-#include "hosts/terminal/TerminalHost.h"
-#include "hosts/tray/StatusNotifierItem.h"
-#include "hosts/tray/TrayHost.h"
-#include "platform/SdEventRunLoop.h"
+#include "runloop/SdEventRunLoop.h"
+#include "terminal/TerminalHost.h"
 #include "timeline/TimelineFile.h"
+#include "tray/StatusNotifierItem.h"
+#include "tray/TrayHost.h"
 
 namespace {
 
@@ -120,16 +120,16 @@ int Run(const Options& i_options) {
   if (i_options.demo) demo = std::make_unique<zezar::Demo>();
   const std::filesystem::path preferences =
       demo ? demo->Preferences()
-           : i_options.preferences.value_or(platform::TomlPreferences::DefaultPath());
+           : i_options.preferences.value_or(preferences::TomlPreferences::DefaultPath());
 
-  platform::SdEventRunLoop loop;
+  runloop::SdEventRunLoop loop;
   zezar::Monitor monitor(loop, preferences, i_options.resources,
                          demo ? demo->Timeline() : timeline::TimelineFile::DefaultPath());
   if (i_options.snapshot) {
     monitor.Start();
     const RGBA text = i_options.terminal.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};
-    if (!platform::WritePng(monitor.host().Render(i_options.terminal.scale, text),
-                            *i_options.snapshot)) {
+    if (!drawing::WritePng(monitor.host().Render(i_options.terminal.scale, text),
+                           *i_options.snapshot)) {
       zezar::Log("cannot write " + i_options.snapshot->string());
       return 1;
     }

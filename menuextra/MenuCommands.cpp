@@ -1,10 +1,10 @@
 // The menu: one disabled item per online channel's address, then the commands the login and
 // the user's preferences allow. Each command sends one request and rebuilds the menu.
 
+#include "appkit/NSMenu.h"
 #include "menuextra/menubarThingy.h"
 #include "menuextra/menubarThingyView.h"
-#include "platform/MacRoman.h"
-#include "platform/NSMenu.h"
+#include "text/MacRoman.h"
 
 NSMenu* ZezarIZIDezev::menu() {
   if (!theMenu) return nullptr;  // unloaded: nothing to show, nobody to ask
@@ -20,7 +20,7 @@ NSMenu* ZezarIZIDezev::menu() {
       if (static_cast<std::size_t>(i) >= channels.size()) break;
       Zastra::Channel& channel = *channels[static_cast<std::size_t>(i)];
       if (channel.Status() != Zastra::Channel::Online) continue;
-      const std::string IPname = platform::MacRomanToUtf8(channel.IP());
+      const std::string IPname = text::MacRomanToUtf8(channel.IP());
       NSMenuItem* aItem =
           theMenu->addItemWithTitleActionKeyEquivalent(IPname, &ZezarIZIDezev::IPselected, "");
       aItem->setEnabled(false);

@@ -1,9 +1,9 @@
 // The poll cycle: each tick rebuilds the menu, which reconnects and logs in when the client is
 // not connected. Login, channel count and permissions are read once per connection.
 
-#include "menuextra/Preference.h"
 #include "menuextra/menubarThingy.h"
-#include "platform/MacRoman.h"
+#include "preferences/Preference.h"
+#include "text/MacRoman.h"
 
 namespace {
 
@@ -19,10 +19,10 @@ void ZezarIZIDezev::connect() {
   if (!theRouterIP) return;
 
   long port = kDefaultRouterPort;
-  menuextra::ReadPreference(*theAppID, "RouterPort", port);
+  preferences::ReadPreference(*theAppID, "RouterPort", port);
 
   // An address with no 8-bit form is no address.
-  const std::optional<std::string> host = platform::Utf8ToMacRoman(*theRouterIP);
+  const std::optional<std::string> host = text::Utf8ToMacRoman(*theRouterIP);
   if (!host) return;
   try {
     globalZastra->Connect(*host, static_cast<uint32_t>(port));
@@ -32,12 +32,12 @@ void ZezarIZIDezev::connect() {
   if (!globalZastra->IsConnected()) return;
 
   if (!globalZastra->IsAdmin()) {
-    if (const auto password = menuextra::ReadEightBitPreference(*theAppID, "RouterAdminPass")) {
+    if (const auto password = preferences::ReadEightBitPreference(*theAppID, "RouterAdminPass")) {
       globalZastra->Pass(*password);
     }
   }
   if (!globalZastra->IsUser()) {
-    if (const auto password = menuextra::ReadEightBitPreference(*theAppID, "RouterUserPass")) {
+    if (const auto password = preferences::ReadEightBitPreference(*theAppID, "RouterUserPass")) {
       globalZastra->Pass(*password);
     }
   }

@@ -2,13 +2,13 @@
 
 #include "menuextra/menubarThingy.h"
 
-#include "menuextra/Preference.h"
+#include "appkit/NSBundle.h"
+#include "appkit/NSImage.h"
+#include "appkit/NSMenu.h"
 #include "menuextra/menubarThingyView.h"
-#include "platform/DefaultRouter.h"
-#include "platform/NSBundle.h"
-#include "platform/NSImage.h"
-#include "platform/NSMenu.h"
-#include "platform/NSTimer.h"
+#include "preferences/Preference.h"
+#include "router/DefaultRouter.h"
+#include "runloop/NSTimer.h"
 
 Zastra* globalZastra = nullptr;
 connectLost* globalConnectLost = nullptr;
@@ -39,7 +39,7 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
   if (NSMenuExtra::initWithBundle(io_bundle) == nullptr) return nullptr;
 
   theAppID = io_bundle.bundleIdentifier();
-  platform::Preferences().AppSynchronize(*theAppID);
+  preferences::Preferences().AppSynchronize(*theAppID);
   theRouterIP.reset();
 
   g_client = std::make_unique<Zastra>();
@@ -62,20 +62,20 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
   theNoConnectImage = LoadImage(*bundle(), "noconnect");
 
   long interval = kDefaultUpdateInterval;
-  menuextra::ReadPreference(*theAppID, "UpdateInterval", interval);
+  preferences::ReadPreference(*theAppID, "UpdateInterval", interval);
   if (interval < 1) interval = kDefaultUpdateInterval;  // no busy polling
 
   theMaxChannelRate = kDefaultMaxChannelRate;
   long maxChannelRate = 0;
   // Zero or below would make every load fraction infinite or negative.
-  if (menuextra::ReadPreference(*theAppID, "MaxChannelRate", maxChannelRate) &&
+  if (preferences::ReadPreference(*theAppID, "MaxChannelRate", maxChannelRate) &&
       maxChannelRate > 0) {
     theMaxChannelRate = kRateUnitsPerMaxChannelRate * static_cast<double>(maxChannelRate);
   }
 
   theRebootEnabled = theHaltEnabled = 0;
   bool bRebootHaltEnabled = false;
-  if (menuextra::ReadPreference(*theAppID, "RebootHaltEnabled", bRebootHaltEnabled)) {
+  if (preferences::ReadPreference(*theAppID, "RebootHaltEnabled", bRebootHaltEnabled)) {
     theRebootEnabled = theHaltEnabled = bRebootHaltEnabled ? 1 : 0;
   }
 
@@ -100,16 +100,16 @@ void ZezarIZIDezev::willUnload() {
 }
 
 void ZezarIZIDezev::determineRouterIP() {
-  platform::Preferences().AppSynchronize(*theAppID);
+  preferences::Preferences().AppSynchronize(*theAppID);
   theRouterIP.reset();
   bool bAutoDetect = true;
-  menuextra::ReadPreference(*theAppID, "AutoDetectRouter", bAutoDetect);
+  preferences::ReadPreference(*theAppID, "AutoDetectRouter", bAutoDetect);
   // The two sources never stand in for each other.
   if (bAutoDetect) {
-    theRouterIP = platform::DefaultRouter().DefaultIPv4Router();
+    theRouterIP = router::DefaultRouter().DefaultIPv4Router();
   } else {
     std::string strAddress;
-    if (menuextra::ReadPreference(*theAppID, "RouterIPAddress", strAddress))
+    if (preferences::ReadPreference(*theAppID, "RouterIPAddress", strAddress))
       theRouterIP = strAddress;
   }
 }

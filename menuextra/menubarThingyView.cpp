@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "platform/NSColor.h"
-#include "platform/NSGraphicsContext.h"
-#include "platform/NSImage.h"
-#include "platform/NSMenuExtra.h"
+#include "appkit/NSColor.h"
+#include "appkit/NSGraphicsContext.h"
+#include "appkit/NSImage.h"
+#include "appkit/NSMenuExtra.h"
 
 namespace {
 

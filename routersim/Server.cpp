@@ -34,7 +34,7 @@ Server::Server(Router i_router, const std::string& i_strAddress, uint16_t i_port
 }
 
 void Server::Listen() {
-  platform::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  posix::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!listener) Fail("socket");
   const int one = 1;
   setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -140,8 +140,7 @@ void Server::Serve(Control i_control) {
 
 void Server::AcceptAll(Clock::time_point i_now) {
   while (m_connections.size() < kMaxConnections) {
-    platform::UniqueFd fd(
-        ::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    posix::UniqueFd fd(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!fd) {
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
         m_acceptPausedUntil = i_now + 100ms;

@@ -47,7 +47,7 @@ ServerProcess::ServerProcess(Router i_router, uint16_t i_port) {
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
     throw std::system_error(errno, std::generic_category(), "socketpair");
-  platform::UniqueFd parentEnd(ends[0]), childEnd(ends[1]);
+  posix::UniqueFd parentEnd(ends[0]), childEnd(ends[1]);
   m_child = ::fork();
   if (m_child < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (m_child == 0) {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "platform/UniqueFd.h"
+#include "posix/UniqueFd.h"
 
 namespace timeline {
 
@@ -77,11 +77,11 @@ std::optional<std::string> TimelineFile::Append(const TimelineEvent& i_event) {
   // Monitors of several routers share the file: one at a time looks at its size, rotates it and
   // appends, so none moves away a file another has just begun.
   const std::filesystem::path lockPath = m_path.string() + ".lock";
-  const platform::UniqueFd lock(
+  const posix::UniqueFd lock(
       ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!lock) return Problem(lockPath, "open", errno);
   if (::flock(lock.get(), LOCK_EX) != 0) return Problem(lockPath, "lock", errno);
-  platform::UniqueFd fd(
+  posix::UniqueFd fd(
       ::open(m_path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!fd) return Problem(m_path, "open", errno);
   struct stat status {};
@@ -111,7 +111,7 @@ std::optional<std::string> TimelineFile::Append(const TimelineEvent& i_event) {
 
 std::optional<TimelineEvent> TimelineFile::Last(const std::string& i_strRouter) const {
   // Not blocking: a pipe at the path would otherwise hold the monitor's start for a writer.
-  const platform::UniqueFd fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const posix::UniqueFd fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd) return std::nullopt;
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;

@@ -1,4 +1,4 @@
-#include "hosts/terminal/TerminalHost.h"
+#include "TerminalHost.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 #include <csignal>
 #include <cstdio>
 
+#include "TerminalPicture.h"
 #include "hosts/Log.h"
-#include "hosts/terminal/TerminalPicture.h"
-#include "platform/SdCheck.h"
+#include "runloop/SdCheck.h"
 
 namespace zezar {
 
@@ -44,7 +44,7 @@ class RawKeys {
 
 }  // namespace
 
-TerminalHost::TerminalHost(platform::SdEventRunLoop& io_loop, Monitor& io_monitor,
+TerminalHost::TerminalHost(runloop::SdEventRunLoop& io_loop, Monitor& io_monitor,
                            const Options& i_options)
     : m_loop(io_loop), m_monitor(io_monitor), m_options(i_options) {}
 
@@ -69,7 +69,7 @@ int TerminalHost::Run() {
   sd_event_source* pKeys = nullptr;
   const int r =
       sd_event_add_io(m_loop.Event(), &pKeys, STDIN_FILENO, EPOLLIN, &TerminalHost::OnKey, this);
-  const platform::SdEventSourcePtr keySource(pKeys);
+  const runloop::SdEventSourcePtr keySource(pKeys);
   if (r == -EPERM) {
     // A file or /dev/null, which epoll refuses: it never blocks, so its keys are read at once,
     // and its end is the end of input.
@@ -79,7 +79,7 @@ int TerminalHost::Run() {
       m_loop.Exit(0);
     });
   } else {
-    platform::Check(r, "sd_event_add_io stdin");
+    runloop::Check(r, "sd_event_add_io stdin");
     sd_event_source_set_description(pKeys, "keys");
   }
 
@@ -114,7 +114,7 @@ int TerminalHost::OnKey(sd_event_source*, int i_fd, uint32_t, void* i_pUserData)
 }
 
 void TerminalHost::Key(char i_key) {
-  platform::MenuExtraHost& host = m_monitor.host();
+  appkit::MenuExtraHost& host = m_monitor.host();
   if (i_key == 'q') {  // "q" from a pipe; on a terminal it is a signal
     m_loop.Exit(0);
     return;
@@ -125,7 +125,7 @@ void TerminalHost::Key(char i_key) {
   } else if (m_bMenuOpen && i_key >= '1' && i_key <= '9') {
     m_bMenuOpen = false;
     int number = i_key - '0';
-    for (const platform::MenuEntry& entry : host.Menu().entries) {
+    for (const appkit::MenuEntry& entry : host.Menu().entries) {
       if (entry.enabled && --number == 0) {
         m_monitor.Choose(entry.id);
         break;
@@ -146,7 +146,7 @@ RGBA TerminalHost::TextColor() const {
 }
 
 void TerminalHost::Show() {
-  const platform::MenuExtraHost& host = m_monitor.host();
+  const appkit::MenuExtraHost& host = m_monitor.host();
   std::string strScreen = m_options.once ? "" : "\x1b[H\x1b[J";
   strScreen += TerminalPicture(host.Render(m_options.scale, TextColor()), Panel());
   strScreen += m_monitor.StatusLine() + "\n";
@@ -155,7 +155,7 @@ void TerminalHost::Show() {
   if (m_bMenuOpen) {
     const auto& entries = host.Menu().entries;
     int number = 0;
-    for (const platform::MenuEntry& entry : entries) {
+    for (const appkit::MenuEntry& entry : entries) {
       strScreen += entry.enabled ? "  " + std::to_string(++number) + "  " : "     ";
       strScreen += entry.title + "\n";
     }

@@ -10,8 +10,8 @@
 #include <deque>
 #include <string>
 
-#include "hosts/Monitor.h"
-#include "platform/SdEventRunLoop.h"
+#include "Monitor.h"
+#include "runloop/SdEventRunLoop.h"
 
 namespace zezar {
 
@@ -23,7 +23,7 @@ class TerminalHost {
     bool once = false;   // draw the first poll's picture and end
   };
 
-  TerminalHost(platform::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options);
+  TerminalHost(runloop::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options);
 
   // Runs until the user quits; returns the exit code.
   int Run();
@@ -35,7 +35,7 @@ class TerminalHost {
   RGBA Panel() const;
   RGBA TextColor() const;
 
-  platform::SdEventRunLoop& m_loop;
+  runloop::SdEventRunLoop& m_loop;
   Monitor& m_monitor;
   Options m_options;
   bool m_bMenuOpen = false;

@@ -1,4 +1,4 @@
-#include "hosts/terminal/TerminalPicture.h"
+#include "TerminalPicture.h"
 
 #include <cstdio>
 
@@ -22,7 +22,7 @@ Rgb OverPanel(uint32_t i_pixel, const RGBA& i_panel) {
 
 }  // namespace
 
-std::string TerminalPicture(const platform::Pixmap& i_pixmap, const RGBA& i_panel) {
+std::string TerminalPicture(const drawing::Pixmap& i_pixmap, const RGBA& i_panel) {
   std::string strOut;
   char escape[64];
   for (int y = 0; y < i_pixmap.height; y += 2) {

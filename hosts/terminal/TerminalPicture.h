@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "platform/Canvas.h"
-#include "platform/Pixmap.h"
+#include "drawing/Canvas.h"
+#include "drawing/Pixmap.h"
 
 namespace zezar {
 
-std::string TerminalPicture(const platform::Pixmap& i_pixmap, const RGBA& i_panel);
+std::string TerminalPicture(const drawing::Pixmap& i_pixmap, const RGBA& i_panel);
 
 }  // namespace zezar

@@ -6,9 +6,9 @@
 #include <span>
 #include <string_view>
 
+#include "Safely.h"
 #include "hosts/Log.h"
-#include "hosts/tray/Safely.h"
-#include "platform/SdCheck.h"
+#include "runloop/SdCheck.h"
 
 namespace zezar {
 
@@ -101,7 +101,7 @@ int ReadEvent(sd_bus_message* i_pMessage, int32_t& o_iId, std::string& o_strEven
   return r;
 }
 
-int Send(SdBusMessagePtr& io_reply, int i_iResult) {
+int Send(runloop::SdBusMessagePtr& io_reply, int i_iResult) {
   if (i_iResult < 0) return i_iResult;
   return sd_bus_send(nullptr, io_reply.get(), nullptr);
 }
@@ -145,13 +145,13 @@ const sd_bus_vtable DbusMenu::kVtable[] = {
 DbusMenu::DbusMenu(sd_bus* io_pBus, Handlers i_handlers)
     : m_pBus(io_pBus), m_handlers(std::move(i_handlers)), m_items(m_handlers.current()) {
   sd_bus_slot* pSlot = nullptr;
-  platform::Check(sd_bus_add_object_vtable(m_pBus, &pSlot, kPath, kInterface, kVtable, this),
-                  std::string("sd_bus_add_object_vtable ") + kPath);
+  runloop::Check(sd_bus_add_object_vtable(m_pBus, &pSlot, kPath, kInterface, kVtable, this),
+                 std::string("sd_bus_add_object_vtable ") + kPath);
   m_object.reset(pSlot);
   sd_event_source* pTimer = nullptr;
-  platform::Check(sd_event_add_time_relative(sd_bus_get_event(m_pBus), &pTimer, CLOCK_MONOTONIC,
-                                             kOpeningGraceUs, 0, &DbusMenu::OnOpeningOver, this),
-                  "sd_event_add_time_relative menu opening");
+  runloop::Check(sd_event_add_time_relative(sd_bus_get_event(m_pBus), &pTimer, CLOCK_MONOTONIC,
+                                            kOpeningGraceUs, 0, &DbusMenu::OnOpeningOver, this),
+                 "sd_event_add_time_relative menu opening");
   m_openingTimer.reset(pTimer);
   sd_event_source_set_enabled(pTimer, SD_EVENT_OFF);
 }
@@ -213,7 +213,7 @@ int DbusMenu::OnGetLayout(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_
   sd_bus_message* pReply = nullptr;
   r = sd_bus_message_new_method_return(i_pMessage, &pReply);
   if (r < 0) return r;
-  SdBusMessagePtr reply(pReply);
+  runloop::SdBusMessagePtr reply(pReply);
   // The menu is flat: only the root has children, and a depth of 0 asks for none of them.
   const bool bChildren = parent == 0 && depth != 0;
   r = sd_bus_message_append(pReply, "u", pSelf->m_revision);
@@ -238,7 +238,7 @@ int DbusMenu::OnGetGroupProperties(sd_bus_message* i_pMessage, void* i_pUserData
   sd_bus_message* pReply = nullptr;
   r = sd_bus_message_new_method_return(i_pMessage, &pReply);
   if (r < 0) return r;
-  SdBusMessagePtr reply(pReply);
+  runloop::SdBusMessagePtr reply(pReply);
   r = sd_bus_message_open_container(pReply, 'a', "(ia{sv})");
   for (const int32_t id : ids) {
     if (!pSelf->Knows(id)) continue;  // unknown ids are left out
@@ -318,7 +318,7 @@ int DbusMenu::OnEventGroup(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus
   sd_bus_message* pReply = nullptr;
   r = sd_bus_message_new_method_return(i_pMessage, &pReply);
   if (r < 0) return r;
-  SdBusMessagePtr reply(pReply);
+  runloop::SdBusMessagePtr reply(pReply);
   r = sd_bus_message_append_array(pReply, 'i', unknown.data(), unknown.size() * sizeof(int32_t));
   r = Send(reply, r);  // first: the actions come after
   for (const auto& [id, event] : events) pSelf->Handle(id, event);
@@ -368,7 +368,7 @@ int DbusMenu::OnAboutToShowGroup(sd_bus_message* i_pMessage, void* i_pUserData, 
   sd_bus_message* pReply = nullptr;
   r = sd_bus_message_new_method_return(i_pMessage, &pReply);
   if (r < 0) return r;
-  SdBusMessagePtr reply(pReply);
+  runloop::SdBusMessagePtr reply(pReply);
   r = sd_bus_message_append_array(pReply, 'i', updates.data(), updates.size() * sizeof(int32_t));
   if (r >= 0)
     r = sd_bus_message_append_array(pReply, 'i', unknown.data(), unknown.size() * sizeof(int32_t));

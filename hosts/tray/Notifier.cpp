@@ -1,4 +1,4 @@
-#include "hosts/tray/Notifier.h"
+#include "Notifier.h"
 
 #include <cstring>
 #include <string>

@@ -8,7 +8,7 @@
 #include <deque>
 
 #include "hosts/tray/NotificationPolicy.h"
-#include "hosts/tray/SdBus.h"
+#include "runloop/SdBus.h"
 
 namespace zezar {
 
@@ -26,7 +26,7 @@ class Notifier {
   sd_bus* m_pBus;
   uint32_t m_id = 0;  // the notice on screen, which the next one replaces
   bool m_bToldNoService = false;
-  std::deque<SdBusSlotPtr> m_calls;  // the last few, whose answers may still come
+  std::deque<runloop::SdBusSlotPtr> m_calls;  // the last few, whose answers may still come
 };
 
 }  // namespace zezar

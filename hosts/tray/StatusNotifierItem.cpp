@@ -1,11 +1,11 @@
-#include "hosts/tray/StatusNotifierItem.h"
+#include "StatusNotifierItem.h"
 
 #include <cstring>
 #include <string_view>
 
+#include "Safely.h"
 #include "hosts/Log.h"
-#include "hosts/tray/Safely.h"
-#include "platform/SdCheck.h"
+#include "runloop/SdCheck.h"
 
 namespace zezar {
 
@@ -14,9 +14,9 @@ namespace {
 constexpr const char* kInterface = "org.kde.StatusNotifierItem";
 constexpr const char* kWatcher = "org.kde.StatusNotifierWatcher";
 
-int AppendPixmaps(sd_bus_message* io_pReply, const std::vector<platform::Pixmap>& i_pixmaps) {
+int AppendPixmaps(sd_bus_message* io_pReply, const std::vector<drawing::Pixmap>& i_pixmaps) {
   int r = sd_bus_message_open_container(io_pReply, 'a', "(iiay)");
-  for (const platform::Pixmap& pixmap : i_pixmaps) {
+  for (const drawing::Pixmap& pixmap : i_pixmaps) {
     if (r >= 0) r = sd_bus_message_open_container(io_pReply, 'r', "iiay");
     if (r >= 0) r = sd_bus_message_append(io_pReply, "ii", pixmap.width, pixmap.height);
     if (r >= 0)
@@ -74,15 +74,15 @@ const sd_bus_vtable StatusNotifierItem::kVtable[] = {
 bool StatusNotifierItem::WatcherPresent() {
   sd_bus* pBus = nullptr;
   if (sd_bus_open_user(&pBus) < 0) return false;
-  const SdBusPtr bus(pBus);
-  BusError error;
+  const runloop::SdBusPtr bus(pBus);
+  runloop::BusError error;
   sd_bus_message* pReply = nullptr;
   if (sd_bus_call_method(pBus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                          "org.freedesktop.DBus", "NameHasOwner", error.get(), &pReply, "s",
                          kWatcher) < 0) {
     return false;
   }
-  const SdBusMessagePtr reply(pReply);
+  const runloop::SdBusMessagePtr reply(pReply);
   int bHasOwner = 0;
   return sd_bus_message_read(pReply, "b", &bHasOwner) >= 0 && bHasOwner != 0;
 }
@@ -90,8 +90,8 @@ bool StatusNotifierItem::WatcherPresent() {
 StatusNotifierItem::StatusNotifierItem(sd_bus* io_pBus, std::string i_strMenuPath)
     : m_pBus(io_pBus), m_strMenuPath(std::move(i_strMenuPath)) {
   sd_bus_slot* pSlot = nullptr;
-  platform::Check(sd_bus_add_object_vtable(m_pBus, &pSlot, kPath, kInterface, kVtable, this),
-                  std::string("sd_bus_add_object_vtable ") + kPath);
+  runloop::Check(sd_bus_add_object_vtable(m_pBus, &pSlot, kPath, kInterface, kVtable, this),
+                 std::string("sd_bus_add_object_vtable ") + kPath);
   m_object.reset(pSlot);
 }
 
@@ -137,7 +137,7 @@ int StatusNotifierItem::OnIgnored(sd_bus_message* i_pMessage, void*, sd_bus_erro
 void StatusNotifierItem::Register(const std::string& i_strBusName) {
   m_strBusName = i_strBusName;
   sd_bus_slot* pSlot = nullptr;
-  platform::Check(
+  runloop::Check(
       sd_bus_add_match_async(m_pBus, &pSlot,
                              "type='signal',sender='org.freedesktop.DBus',"
                              "path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
@@ -189,7 +189,7 @@ int StatusNotifierItem::OnWatcherOwner(sd_bus_message* i_pMessage, void* i_pUser
   return 0;
 }
 
-void StatusNotifierItem::SetIcon(std::vector<platform::Pixmap> i_pixmaps) {
+void StatusNotifierItem::SetIcon(std::vector<drawing::Pixmap> i_pixmaps) {
   if (i_pixmaps == m_icon) return;
   m_icon = std::move(i_pixmaps);
   Emit("NewIcon");

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "hosts/tray/SdBus.h"
-#include "platform/Pixmap.h"
+#include "drawing/Pixmap.h"
+#include "runloop/SdBus.h"
 
 namespace zezar {
 
@@ -38,7 +38,7 @@ class StatusNotifierItem {
   // Registers under the bus name with the watcher, now and whenever a watcher appears.
   void Register(const std::string& i_strBusName);
 
-  void SetIcon(std::vector<platform::Pixmap> i_pixmaps);
+  void SetIcon(std::vector<drawing::Pixmap> i_pixmaps);
   void SetToolTip(ToolTip i_toolTip);
 
   // A click that is not a menu's (lxqt's left click): the tray polls at once.
@@ -59,13 +59,13 @@ class StatusNotifierItem {
   sd_bus* m_pBus;
   std::string m_strMenuPath;
   std::string m_strBusName;
-  std::vector<platform::Pixmap> m_icon;
+  std::vector<drawing::Pixmap> m_icon;
   ToolTip m_toolTip;
   bool m_bToldNoWatcher = false;
   std::set<int> m_toldFailures;  // each way a signal failed, logged once
-  SdBusSlotPtr m_object;
-  SdBusSlotPtr m_watcherMatch;
-  SdBusSlotPtr m_registration;  // the call in flight, if any
+  runloop::SdBusSlotPtr m_object;
+  runloop::SdBusSlotPtr m_watcherMatch;
+  runloop::SdBusSlotPtr m_registration;  // the call in flight, if any
 };
 
 }  // namespace zezar

@@ -1,4 +1,4 @@
-#include "hosts/tray/StatusWords.h"
+#include "StatusWords.h"
 
 #include <cmath>
 #include <cstdio>

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "hosts/tray/StatusNotifierItem.h"
+#include "StatusNotifierItem.h"
 #include "menuextra/menubarThingy.h"
 
 namespace zezar {

@@ -1,4 +1,4 @@
-#include "hosts/tray/TrayHost.h"
+#include "TrayHost.h"
 
 #include <unistd.h>
 
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "StatusWords.h"
 #include "hosts/Log.h"
-#include "hosts/tray/StatusWords.h"
-#include "platform/SdCheck.h"
+#include "runloop/SdCheck.h"
 
 namespace zezar {
 
@@ -36,7 +36,7 @@ std::string InstanceName(const std::filesystem::path& i_preferences) {
 
 }  // namespace
 
-TrayHost::TrayHost(platform::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options)
+TrayHost::TrayHost(runloop::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options)
     : m_loop(io_loop), m_monitor(io_monitor), m_options(i_options) {}
 
 TrayHost::~TrayHost() { m_monitor.SetOnChange(nullptr); }
@@ -51,22 +51,22 @@ int TrayHost::Run() {
                              "); is DBUS_SESSION_BUS_ADDRESS set?");
   }
   m_bus.reset(pBus);
-  platform::Check(sd_bus_attach_event(pBus, m_loop.Event(), kBusPriority), "sd_bus_attach_event");
+  runloop::Check(sd_bus_attach_event(pBus, m_loop.Event(), kBusPriority), "sd_bus_attach_event");
 
   r = sd_bus_request_name(pBus, InstanceName(m_options.preferences).c_str(), 0);
   if (r == -EEXIST) {
     Log("already in the status area for " + m_options.preferences.string());
     return 0;
   }
-  platform::Check(r, "sd_bus_request_name org.zezar.Monitor");
+  runloop::Check(r, "sd_bus_request_name org.zezar.Monitor");
 
   // Without its bus the item is gone from every panel; a monitor nobody sees must not go on
   // polling the router (a new session starts its own).
   sd_bus_slot* pDisconnected = nullptr;
-  platform::Check(sd_bus_match_signal(pBus, &pDisconnected, "org.freedesktop.DBus.Local",
-                                      "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local",
-                                      "Disconnected", &TrayHost::OnDisconnected, this),
-                  "sd_bus_match_signal Disconnected");
+  runloop::Check(sd_bus_match_signal(pBus, &pDisconnected, "org.freedesktop.DBus.Local",
+                                     "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local",
+                                     "Disconnected", &TrayHost::OnDisconnected, this),
+                 "sd_bus_match_signal Disconnected");
   m_disconnected.reset(pDisconnected);
 
   m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
@@ -108,8 +108,8 @@ int TrayHost::Run() {
 }
 
 void TrayHost::Show(const Monitor::Update& i_update) {
-  platform::MenuExtraHost& host = m_monitor.host();
-  const platform::MenuExtraHost::Changes& changes = i_update.changes;
+  appkit::MenuExtraHost& host = m_monitor.host();
+  const appkit::MenuExtraHost::Changes& changes = i_update.changes;
   if (changes.problem && host.PreferencesProblem())
     Log("preferences: " + *host.PreferencesProblem());
   if (m_pController == nullptr) return;  // still starting: shown once it has
@@ -136,7 +136,7 @@ void TrayHost::Show(const Monitor::Update& i_update) {
 std::vector<DbusMenu::Item> TrayHost::MenuItems() const {
   // Panels never open an empty menu; the status line keeps it from being one.
   std::vector<DbusMenu::Item> items = {{kStatusLineId, m_strStatusLine, false}};
-  for (const platform::MenuEntry& entry : m_monitor.host().Menu().entries)
+  for (const appkit::MenuEntry& entry : m_monitor.host().Menu().entries)
     items.push_back({entry.id, entry.title, entry.enabled});
   return items;
 }

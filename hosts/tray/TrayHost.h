@@ -12,13 +12,13 @@
 #include <memory>
 #include <string>
 
-#include "hosts/Monitor.h"
+#include "Monitor.h"
+#include "Notifier.h"
+#include "StatusNotifierItem.h"
 #include "hosts/tray/DbusMenu.h"
 #include "hosts/tray/NotificationPolicy.h"
-#include "hosts/tray/Notifier.h"
-#include "hosts/tray/SdBus.h"
-#include "hosts/tray/StatusNotifierItem.h"
-#include "platform/SdEventRunLoop.h"
+#include "runloop/SdBus.h"
+#include "runloop/SdEventRunLoop.h"
 
 namespace zezar {
 
@@ -34,7 +34,7 @@ class TrayHost {
   // the state it is in; with it the menu is never empty.
   static constexpr int32_t kStatusLineId = 999;
 
-  TrayHost(platform::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options);
+  TrayHost(runloop::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options);
   ~TrayHost();
 
   // Connects to the session bus and shows the item until SIGINT, SIGTERM or SIGHUP; returns
@@ -49,12 +49,12 @@ class TrayHost {
   void PollSoon();
   static int OnDisconnected(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
 
-  platform::SdEventRunLoop& m_loop;
+  runloop::SdEventRunLoop& m_loop;
   Monitor& m_monitor;
   Options m_options;
   ZezarIZIDezev* m_pController = nullptr;
-  SdBusPtr m_bus;
-  SdBusSlotPtr m_disconnected;
+  runloop::SdBusPtr m_bus;
+  runloop::SdBusSlotPtr m_disconnected;
   std::unique_ptr<StatusNotifierItem> m_item;
   std::unique_ptr<DbusMenu> m_menu;
   std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false

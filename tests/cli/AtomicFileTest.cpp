@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "Files.h"
 #include "cli/Failure.h"
-#include "tests/cli/Files.h"
-#include "tests/platform/TempDir.h"
+#include "support/TempDir.h"
 
 namespace zezar_test {
 namespace {

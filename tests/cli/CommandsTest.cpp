@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cli/SimulatedRouter.h"
+#include "SimulatedRouter.h"
 
 namespace zezar_test {
 namespace {

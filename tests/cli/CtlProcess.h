@@ -2,7 +2,7 @@
 
 // zezarctl as a child process of the test.
 
-#include "tests/support/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 namespace zezar_test {
 

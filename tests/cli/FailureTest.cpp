@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cli/SimulatedRouter.h"
-#include "tests/platform/TempDir.h"
-#include "tests/support/FakeDaemon.h"
+#include "SimulatedRouter.h"
+#include "support/FakeDaemon.h"
+#include "support/TempDir.h"
 
 namespace zezar_test {
 namespace {

@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "cli/Failure.h"
-#include "platform/testing/FixedRouter.h"
-#include "platform/testing/MemoryPreferences.h"
-#include "tests/platform/TempDir.h"
+#include "preferences/testing/MemoryPreferences.h"
+#include "router/testing/FixedRouter.h"
+#include "support/TempDir.h"
 
 namespace zezar_test {
 namespace {
 
-using Preferences = std::map<std::string, platform::PreferenceValue>;
+using Preferences = std::map<std::string, preferences::PreferenceValue>;
 using Environment = std::map<std::string, std::string>;
 
 struct Row {
@@ -135,10 +135,10 @@ TEST(Settings, ComeFromTheOptionsTheEnvironmentAndThePreferencesInThatOrder) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    platform::MemoryPreferences preferences(ctl::kPreferencesDomain);
+    preferences::MemoryPreferences preferences(ctl::kPreferencesDomain);
     for (const auto& [key, value] : row.preferences) preferences.Set(key, value);
     preferences.AppSynchronize(ctl::kPreferencesDomain);
-    const platform::FixedRouter defaultRouter(row.defaultRouter);
+    const router::FixedRouter defaultRouter(row.defaultRouter);
     const ctl::Environment environment = [&](const char* i_pName) -> std::optional<std::string> {
       const auto found = row.environment.find(i_pName);
       if (found == row.environment.end()) return std::nullopt;

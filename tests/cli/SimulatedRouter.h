@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CtlProcess.h"
 #include "routersim/ServerProcess.h"
-#include "tests/cli/CtlProcess.h"
 
 namespace zezar_test {
 

@@ -4,8 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/cli/CtlProcess.h"
-#include "tests/platform/TempDir.h"
+#include "CtlProcess.h"
+#include "support/TempDir.h"
 
 namespace zezar_test {
 namespace {

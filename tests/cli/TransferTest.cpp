@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/cli/Files.h"
-#include "tests/cli/SimulatedRouter.h"
-#include "tests/platform/TempDir.h"
+#include "Files.h"
+#include "SimulatedRouter.h"
+#include "support/TempDir.h"
 
 namespace zezar_test {
 namespace {

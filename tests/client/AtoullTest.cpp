@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "tests/client/ClientTest.h"
+#include "ClientTest.h"
 
 namespace zezar_test {
 namespace {

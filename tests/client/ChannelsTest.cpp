@@ -1,6 +1,6 @@
 // The channel list, its cache, and every per-channel query.
 
-#include "tests/client/ClientTest.h"
+#include "ClientTest.h"
 
 namespace zezar_test {
 namespace {

@@ -1,6 +1,6 @@
 // The circuit list and the hang-up time-out.
 
-#include "tests/client/ClientTest.h"
+#include "ClientTest.h"
 
 namespace zezar_test {
 namespace {

@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "client/Zastra.h"
-#include "tests/support/FakeDaemon.h"
+#include "support/FakeDaemon.h"
 
 namespace zezar_test {
 

@@ -1,6 +1,6 @@
 // Router control commands and information queries.
 
-#include "tests/client/ClientTest.h"
+#include "ClientTest.h"
 
 namespace zezar_test {
 namespace {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tests/client/ClientTest.h"
+#include "ClientTest.h"
 
 namespace zezar_test {
 namespace {

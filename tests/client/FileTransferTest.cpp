@@ -4,8 +4,8 @@
 #include <random>
 #include <sstream>
 
-#include "tests/client/ClientTest.h"
-#include "tests/client/SignalTimer.h"
+#include "ClientTest.h"
+#include "SignalTimer.h"
 
 namespace zezar_test {
 namespace {

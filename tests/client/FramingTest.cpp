@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tests/client/ClientTest.h"
+#include "ClientTest.h"
 
 namespace zezar_test {
 namespace {

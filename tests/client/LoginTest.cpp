@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "tests/client/ClientTest.h"
+#include "ClientTest.h"
 
 namespace zezar_test {
 namespace {

@@ -24,14 +24,14 @@
 #include <map>
 #include <sstream>
 
-#include "client/HostLookup.h"
-#include "platform/UniqueFd.h"
-#include "tests/client/ClientTest.h"
+#include "ClientTest.h"
+#include "HostLookup.h"
+#include "posix/UniqueFd.h"
 
 namespace zezar_test {
 namespace {
 
-using platform::UniqueFd;
+using posix::UniqueFd;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kNoNamespaces = 77;  // the child's exit code when it cannot isolate itself

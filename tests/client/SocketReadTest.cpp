@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "tests/client/ClientTest.h"
-#include "tests/client/SignalTimer.h"
+#include "ClientTest.h"
+#include "SignalTimer.h"
 
 namespace zezar_test {
 namespace {

@@ -8,9 +8,9 @@
 #include <csignal>
 #include <stdexcept>
 
-#include "platform/UniqueFd.h"
-#include "tests/client/ClientTest.h"
-#include "tests/client/SignalTimer.h"
+#include "ClientTest.h"
+#include "SignalTimer.h"
+#include "posix/UniqueFd.h"
 
 namespace zezar_test {
 namespace {
@@ -66,7 +66,7 @@ class DeafPort {
   uint16_t Port() const { return m_port; }
 
  private:
-  platform::UniqueFd m_listener;
+  posix::UniqueFd m_listener;
   uint16_t m_port = 0;
 };
 

@@ -1,6 +1,6 @@
 // The one-second alarm around each answer line.
 
-#include "tests/client/ClientTest.h"
+#include "ClientTest.h"
 
 namespace zezar_test {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "hosts/Log.h"
-#include "tests/platform/TempDir.h"
+#include "support/TempDir.h"
 #include "timeline/TimelineFile.h"
 
 namespace zezar_test {

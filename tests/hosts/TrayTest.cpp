@@ -7,12 +7,12 @@
 #include <optional>
 
 #include "routersim/ServerProcess.h"
-#include "tests/platform/TempDir.h"
-#include "tests/support/ChildProcess.h"
-#include "tests/support/FakeDaemon.h"
-#include "tests/support/PanelPeer.h"
-#include "tests/support/RouterScripts.h"
-#include "tests/support/SessionBus.h"
+#include "support/ChildProcess.h"
+#include "support/FakeDaemon.h"
+#include "support/PanelPeer.h"
+#include "support/RouterScripts.h"
+#include "support/SessionBus.h"
+#include "support/TempDir.h"
 #include "timeline/TimelineFile.h"
 
 namespace zezar_test {
@@ -114,7 +114,7 @@ class ATrayItem : public ::testing::Test {
 
   std::vector<MenuRow> Layout() {
     std::string strError;
-    const zezar::SdBusMessagePtr reply =
+    const runloop::SdBusMessagePtr reply =
         panel.Call(name, kMenuPath, kMenu, "GetLayout", strError, 5s, "iias", 0, -1, nullptr);
     EXPECT_EQ(strError, "");
     std::vector<MenuRow> children;
@@ -134,7 +134,7 @@ class ATrayItem : public ::testing::Test {
   // AboutToShow(0): whether the panel should fetch the layout again.
   bool AboutToShow(std::chrono::milliseconds i_timeout = 5s) {
     std::string strError;
-    const zezar::SdBusMessagePtr reply =
+    const runloop::SdBusMessagePtr reply =
         panel.Call(name, kMenuPath, kMenu, "AboutToShow", strError, i_timeout, "i", 0);
     EXPECT_EQ(strError, "");
     int bUpdate = 0;
@@ -149,7 +149,7 @@ class ATrayItem : public ::testing::Test {
   }
 
   std::string StringProperty(const char* i_pPath, const char* i_pInterface, const char* i_pName) {
-    zezar::BusError error;
+    runloop::BusError error;
     char* pValue = nullptr;
     if (sd_bus_get_property_string(panel.bus(), name.c_str(), i_pPath, i_pInterface, i_pName,
                                    error.get(), &pValue) < 0) {
@@ -162,14 +162,14 @@ class ATrayItem : public ::testing::Test {
 
   // The icon's images as (width, height, bytes).
   std::vector<std::tuple<int, int, std::size_t>> Pixmaps() {
-    zezar::BusError error;
+    runloop::BusError error;
     sd_bus_message* pReply = nullptr;
     std::vector<std::tuple<int, int, std::size_t>> images;
     if (sd_bus_get_property(panel.bus(), name.c_str(), kItemPath, kItem, "IconPixmap", error.get(),
                             &pReply, "a(iiay)") < 0) {
       return images;
     }
-    const zezar::SdBusMessagePtr reply(pReply);
+    const runloop::SdBusMessagePtr reply(pReply);
     sd_bus_message_enter_container(pReply, 'a', "(iiay)");
     while (sd_bus_message_enter_container(pReply, 'r', "iiay") > 0) {
       int width = 0, height = 0;
@@ -232,12 +232,12 @@ TEST_F(ATrayItem, OffersEveryPropertyPanelsRead) {
     SCOPED_TRACE(row.property);
     EXPECT_EQ(StringProperty(row.path, row.interface, row.property), row.value);
   }
-  zezar::BusError error;
+  runloop::BusError error;
   sd_bus_message* pMenu = nullptr;
   ASSERT_GE(sd_bus_get_property(panel.bus(), name.c_str(), kItemPath, kItem, "Menu", error.get(),
                                 &pMenu, "o"),
             0);
-  const zezar::SdBusMessagePtr menu(pMenu);
+  const runloop::SdBusMessagePtr menu(pMenu);
   const char* pMenuPath = nullptr;
   sd_bus_message_read(pMenu, "o", &pMenuPath);
   EXPECT_STREQ(pMenuPath, kMenuPath);  // an object path, not a string
@@ -445,7 +445,7 @@ TEST_F(ATrayItem, AnswersThePanelWhileTheRouterStalls) {
   simulator.Inject("stall 30");
   // Opening is answered from the menu as it stands, before its poll meets the stall.
   std::string strError;
-  const zezar::SdBusMessagePtr opened =
+  const runloop::SdBusMessagePtr opened =
       panel.Call(name, kMenuPath, kMenu, "AboutToShow", strError, 500ms, "i", 0);
   EXPECT_TRUE(opened) << strError;
   // Every call is answered within 1.5 s: the bus goes before the timer.
@@ -485,9 +485,9 @@ TEST_F(ATrayItem, AnswersBadCallsWithErrorsAndKeepsRunning) {
          sd_bus_message* pCall = nullptr;
          sd_bus_message_new_method_call(panel.bus(), &pCall, name.c_str(), kMenuPath, kMenu,
                                         "EventGroup");
-         const zezar::SdBusMessagePtr call(pCall);
+         const runloop::SdBusMessagePtr call(pCall);
          sd_bus_message_append(pCall, "a(isvu)", 1, 55, "clicked", "i", 0, 0u);
-         zezar::BusError error;
+         runloop::BusError error;
          sd_bus_message* pReply = nullptr;
          sd_bus_call(panel.bus(), pCall, 5'000'000, error.get(), &pReply);
          sd_bus_message_unref(pReply);

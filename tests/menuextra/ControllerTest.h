@@ -7,17 +7,17 @@
 
 #include <optional>
 
+#include "appkit/MenuExtraHost.h"
+#include "appkit/NSBundle.h"
+#include "appkit/NSMenu.h"
 #include "client/Md5.h"
 #include "menuextra/menubarThingy.h"
 #include "menuextra/menubarThingyView.h"
-#include "platform/MenuExtraHost.h"
-#include "platform/NSBundle.h"
-#include "platform/NSMenu.h"
-#include "platform/testing/FixedRouter.h"
-#include "platform/testing/ManualRunLoop.h"
-#include "platform/testing/MemoryPreferences.h"
-#include "tests/support/FakeDaemon.h"
-#include "tests/support/RouterScripts.h"
+#include "preferences/testing/MemoryPreferences.h"
+#include "router/testing/FixedRouter.h"
+#include "runloop/testing/ManualRunLoop.h"
+#include "support/FakeDaemon.h"
+#include "support/RouterScripts.h"
 
 namespace zezar_test {
 
@@ -28,10 +28,9 @@ inline const std::string kDomain = "org.zezar.menuextra";
 class AController : public ::testing::Test {
  protected:
   void SetUp() override {
-    host.emplace(platform::MenuExtraHost::Services{
+    host.emplace(appkit::MenuExtraHost::Services{
         .runLoop = loop,
         .preferences = preferences,
-        .defaultRouter = router,
         .log = [this](const std::string& i_strLine) { logged.push_back(i_strLine); },
         .recover =
             [] {
@@ -57,13 +56,13 @@ class AController : public ::testing::Test {
   // The menu as the host shows it.
   std::vector<std::string> MenuTitles() const {
     std::vector<std::string> titles;
-    for (const platform::MenuEntry& entry : host->Menu().entries) titles.push_back(entry.title);
+    for (const appkit::MenuEntry& entry : host->Menu().entries) titles.push_back(entry.title);
     return titles;
   }
 
   // Chooses the enabled entry of that title from the menu as the host shows it.
   bool Choose(const std::string& i_strTitle) {
-    for (const platform::MenuEntry& entry : host->Menu().entries)
+    for (const appkit::MenuEntry& entry : host->Menu().entries)
       if (entry.title == i_strTitle && entry.enabled) return host->Choose(entry.id);
     return false;
   }
@@ -85,12 +84,13 @@ class AController : public ::testing::Test {
     return transcript;
   }
 
-  platform::ManualRunLoop loop;
-  platform::MemoryPreferences preferences{kDomain};
-  platform::FixedRouter router{std::nullopt};
+  runloop::ManualRunLoop loop;
+  preferences::MemoryPreferences preferences{kDomain};
+  router::FixedRouter router{std::nullopt};
+  router::DefaultRouterInstallation installedRouter{router};
   NSBundle bundle{kDomain, ZEZAR_RESOURCE_DIR};
   std::vector<std::string> logged;  // what the host would log
-  std::optional<platform::MenuExtraHost> host;
+  std::optional<appkit::MenuExtraHost> host;
   ZezarIZIDezev* controller = nullptr;
 };
 

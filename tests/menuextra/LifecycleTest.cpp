@@ -1,12 +1,12 @@
 // Start-up, preferences read once, the router address, shut-down.
 
-#include "tests/menuextra/ControllerTest.h"
+#include "ControllerTest.h"
 
 namespace zezar_test {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::PreferenceValue;
+using preferences::PreferenceValue;
 
 TEST_F(AController, PollsOnceBeforeItsInitialisationReturns) {
   const std::vector<ChannelState> channels = {{true, "10.0.0.1"}, {false}};

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "tests/menuextra/ControllerTest.h"
+#include "ControllerTest.h"
 
 namespace zezar_test {
 namespace {
@@ -24,7 +24,7 @@ TEST_F(AController, OffersWhatTheLoginAndThePreferencesAllow) {
     const char* name;
     std::vector<ChannelState> channels;
     Grants grants;
-    std::optional<platform::PreferenceValue> rebootHaltEnabled;
+    std::optional<preferences::PreferenceValue> rebootHaltEnabled;
     Titles menu;
   } rows[] = {
       {"one of two online",

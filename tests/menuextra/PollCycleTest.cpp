@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "tests/menuextra/ControllerTest.h"
+#include "ControllerTest.h"
 
 namespace zezar_test {
 namespace {

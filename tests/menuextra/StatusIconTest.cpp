@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "tests/menuextra/ControllerTest.h"
+#include "ControllerTest.h"
 
 namespace zezar_test {
 namespace {
@@ -181,8 +181,8 @@ TEST_F(AController, DrawsEveryFrameAfreshInThePanelsTextColour) {
 
   // The count "2" over full bars: where the text colour matters, it is the panel's, never the
   // green of the bars drawn last time.
-  const platform::Pixmap onWhite = host->Render(4, white);
-  const platform::Pixmap onBlack = host->Render(4, black);
+  const drawing::Pixmap onWhite = host->Render(4, white);
+  const drawing::Pixmap onBlack = host->Render(4, black);
   int text = 0;
   for (int y = 0; y < onWhite.height; ++y) {
     for (int x = 0; x < onWhite.width; ++x) {
@@ -194,7 +194,7 @@ TEST_F(AController, DrawsEveryFrameAfreshInThePanelsTextColour) {
   EXPECT_GT(text, 50);
 
   for (int i = 0; i < menubarThingyView::kSamples; ++i) NextTick();
-  const platform::Pixmap drained = host->Render(2, white);
+  const drawing::Pixmap drained = host->Render(2, white);
   host->Unload();
   Check(daemon);
 

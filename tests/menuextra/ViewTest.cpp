@@ -4,11 +4,11 @@
 
 #include <functional>
 
+#include "appkit/NSGraphicsContext.h"
+#include "appkit/NSImage.h"
+#include "appkit/NSMenuExtra.h"
+#include "drawing/DisplayList.h"
 #include "menuextra/menubarThingyView.h"
-#include "platform/DisplayList.h"
-#include "platform/NSGraphicsContext.h"
-#include "platform/NSImage.h"
-#include "platform/NSMenuExtra.h"
 
 namespace zezar_test {
 namespace {
@@ -44,7 +44,7 @@ class AGraph : public ::testing::Test {
   }
 
   std::vector<std::string> Draw() {
-    platform::DisplayList drawing;
+    drawing::DisplayList drawing;
     NSGraphicsContext context(drawing);
     view.display(context);
     return drawing.Describe();
@@ -132,7 +132,7 @@ TEST_F(AGraph, PrintsNoCountOfZeroOrLess) {
 
 TEST_F(AGraph, DrawsTheWholeViewWhateverTheRectangle) {
   extra.onImage = [&] { view.setOnlineChannels(3); };
-  platform::DisplayList drawing;
+  drawing::DisplayList drawing;
   NSGraphicsContext context(drawing);
   CurrentGraphicsContext current(context);
   view.drawRect({{5, 5}, {1, 1}});

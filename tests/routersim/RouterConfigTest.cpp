@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/platform/TempDir.h"
+#include "support/TempDir.h"
 
 namespace zezar_test {
 namespace {

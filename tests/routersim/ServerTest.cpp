@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "client/Zastra.h"
-#include "platform/UniqueFd.h"
+#include "posix/UniqueFd.h"
 #include "routersim/ServerProcess.h"
-#include "tests/support/FakeDaemon.h"
+#include "support/FakeDaemon.h"
 
 namespace zezar_test {
 namespace {
@@ -71,8 +71,8 @@ TEST(ASimulatorServer, LeaksNoDescriptorWhenItCannotListen) {
 TEST(ASimulatorProcess, KeepsNoneOfItsParentsDescriptors) {
   int ends[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-  platform::UniqueFd mine(ends[0]);
-  const platform::UniqueFd peer(ends[1]);
+  posix::UniqueFd mine(ends[0]);
+  const posix::UniqueFd peer(ends[1]);
   routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
   mine.reset();
   pollfd entry{peer.get(), POLLIN, 0};
@@ -82,8 +82,8 @@ TEST(ASimulatorProcess, KeepsNoneOfItsParentsDescriptors) {
 }
 
 // A raw connection for tests that must not wait on one client while serving another.
-platform::UniqueFd Dial(uint16_t i_port) {
-  platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+posix::UniqueFd Dial(uint16_t i_port) {
+  posix::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(i_port);
@@ -119,13 +119,13 @@ TEST(ASimulatorServer, AnswersOthersWhileOneClientIdlesOrNeverReads) {
   routersim::Router router = routersim::Router::WithChannels(1, 1);
   router.files["big"] = std::string(200000, 'b');
   routersim::ServerProcess server(router);
-  const platform::UniqueFd idle = Dial(server.Port());  // connected, says nothing
-  const platform::UniqueFd half = Dial(server.Port());  // half a line, then silence
+  const posix::UniqueFd idle = Dial(server.Port());  // connected, says nothing
+  const posix::UniqueFd half = Dial(server.Port());  // half a line, then silence
   Send(half.get(), "vers");
-  const platform::UniqueFd hog = Dial(server.Port());  // asks for a lot, never reads
+  const posix::UniqueFd hog = Dial(server.Port());  // asks for a lot, never reads
   Send(hog.get(), "pass admin\r\nversion\r\n");
   for (int i = 0; i < 3; ++i) {
-    const platform::UniqueFd other = Dial(server.Port());
+    const posix::UniqueFd other = Dial(server.Port());
     ASSERT_TRUE(other);
     Send(other.get(), "version\r\n");
     EXPECT_EQ(LineBefore(other.get(), Clock::now() + 3s), "OK 11 zezar-routersim 1.0\n");
@@ -135,15 +135,15 @@ TEST(ASimulatorServer, AnswersOthersWhileOneClientIdlesOrNeverReads) {
 TEST(ASimulatorServer, Answers200ClientsAtOnce) {
   constexpr int kClients = 200;
   routersim::ServerProcess server(routersim::Router::WithChannels(1, 1));
-  std::vector<platform::UniqueFd> clients;
+  std::vector<posix::UniqueFd> clients;
   for (int i = 0; i < kClients; ++i) {
     clients.push_back(Dial(server.Port()));
     ASSERT_TRUE(clients.back()) << i;
   }
-  for (const platform::UniqueFd& client : clients) Send(client.get(), "version\r\n");
+  for (const posix::UniqueFd& client : clients) Send(client.get(), "version\r\n");
   const auto deadline = Clock::now() + 20s;
   int answered = 0;
-  for (const platform::UniqueFd& client : clients) {
+  for (const posix::UniqueFd& client : clients) {
     answered += LineBefore(client.get(), deadline) == "OK 11 zezar-routersim 1.0\n" ? 1 : 0;
   }
   EXPECT_EQ(answered, kClients);

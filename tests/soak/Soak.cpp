@@ -21,16 +21,16 @@
 #include <string>
 #include <thread>
 
+#include "appkit/MenuExtraHost.h"
+#include "appkit/NSBundle.h"
 #include "menuextra/menubarThingy.h"
-#include "platform/MenuExtraHost.h"
-#include "platform/NSBundle.h"
-#include "platform/SdCheck.h"
-#include "platform/SdEventPtr.h"
-#include "platform/SdEventRunLoop.h"
-#include "platform/testing/FixedRouter.h"
-#include "platform/testing/MemoryPreferences.h"
+#include "preferences/testing/MemoryPreferences.h"
+#include "router/testing/FixedRouter.h"
 #include "routersim/ServerProcess.h"
-#include "tests/support/FakeDaemon.h"
+#include "runloop/SdCheck.h"
+#include "runloop/SdEventPtr.h"
+#include "runloop/SdEventRunLoop.h"
+#include "support/FakeDaemon.h"
 
 namespace {
 
@@ -57,7 +57,6 @@ class Soak {
         m_router(Router()),
         m_host({.runLoop = m_loop,
                 .preferences = m_preferences,
-                .defaultRouter = m_defaultRouter,
                 .log = [this](const std::string& i_strLine) { ++m_logged[i_strLine]; },
                 .recover =
                     [] {
@@ -135,14 +134,14 @@ class Soak {
     const uint64_t pause = std::chrono::microseconds(kPause).count();
     if (!m_pacer) {
       sd_event_source* pSource = nullptr;
-      platform::Check(sd_event_add_time_relative(m_loop.Event(), &pSource, CLOCK_MONOTONIC, pause,
-                                                 1000, &Soak::OnTime, this),
-                      "sd_event_add_time_relative soak");
+      runloop::Check(sd_event_add_time_relative(m_loop.Event(), &pSource, CLOCK_MONOTONIC, pause,
+                                                1000, &Soak::OnTime, this),
+                     "sd_event_add_time_relative soak");
       m_pacer.reset(pSource);
       return;
     }
-    platform::Check(sd_event_source_set_time_relative(m_pacer.get(), pause), "soak timer");
-    platform::Check(sd_event_source_set_enabled(m_pacer.get(), SD_EVENT_ONESHOT), "soak timer");
+    runloop::Check(sd_event_source_set_time_relative(m_pacer.get(), pause), "soak timer");
+    runloop::Check(sd_event_source_set_enabled(m_pacer.get(), SD_EVENT_ONESHOT), "soak timer");
   }
 
   static int OnTime(sd_event_source*, uint64_t, void* i_pUserData) {
@@ -216,12 +215,13 @@ class Soak {
   int m_iSettledAt;  // memory is judged from a tenth of the way on
   std::mt19937 m_random;
   routersim::ServerProcess m_router;
-  platform::SdEventRunLoop m_loop;
-  platform::MemoryPreferences m_preferences{"org.zezar.soak"};
-  platform::FixedRouter m_defaultRouter{std::nullopt};
+  runloop::SdEventRunLoop m_loop;
+  preferences::MemoryPreferences m_preferences{"org.zezar.soak"};
+  router::FixedRouter m_defaultRouter{std::nullopt};
+  router::DefaultRouterInstallation m_installedRouter{m_defaultRouter};
   NSBundle m_bundle{"org.zezar.soak", ZEZAR_RESOURCE_DIR};
-  platform::MenuExtraHost m_host;
-  platform::SdEventSourcePtr m_pacer;
+  appkit::MenuExtraHost m_host;
+  runloop::SdEventSourcePtr m_pacer;
   ZezarIZIDezev* m_pController = nullptr;
   int m_iTick = 0;
   int m_iClearAt = -1;

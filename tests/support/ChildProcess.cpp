@@ -1,4 +1,4 @@
-#include "tests/support/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,7 +14,7 @@ namespace zezar_test {
 
 namespace {
 
-void Pipe(platform::UniqueFd& o_read, platform::UniqueFd& o_write) {
+void Pipe(posix::UniqueFd& o_read, posix::UniqueFd& o_write) {
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
   o_read.reset(ends[0]);
@@ -44,7 +44,7 @@ ChildProcess::ChildProcess(const std::string& i_strProgram,
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
 
-  platform::UniqueFd inRead, inWrite, outWrite, errWrite;
+  posix::UniqueFd inRead, inWrite, outWrite, errWrite;
   Pipe(inRead, inWrite);
   Pipe(m_out, outWrite);
   Pipe(m_err, errWrite);
@@ -94,7 +94,7 @@ bool ChildProcess::Pump(std::chrono::steady_clock::time_point i_until) {
     const std::size_t uBefore = m_strOut.size();
     for (int i = 0; i < 2; ++i) {
       if (fds[i].revents == 0) continue;
-      platform::UniqueFd& fd = i == 0 ? m_out : m_err;
+      posix::UniqueFd& fd = i == 0 ? m_out : m_err;
       char buffer[65536];
       const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
       if (n <= 0) {

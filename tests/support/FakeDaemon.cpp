@@ -1,4 +1,4 @@
-#include "tests/support/FakeDaemon.h"
+#include "support/FakeDaemon.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -22,7 +22,7 @@ namespace zezar_test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using platform::UniqueFd;
+using posix::UniqueFd;
 
 [[noreturn]] void Die(const char* i_pWhat) {
   throw std::runtime_error(std::string("fake daemon: ") + i_pWhat + ": " + std::strerror(errno));

@@ -1,4 +1,4 @@
-#include "tests/support/PanelPeer.h"
+#include "support/PanelPeer.h"
 
 #include <cerrno>
 #include <stdexcept>
@@ -127,16 +127,16 @@ bool PanelPeer::WaitFor(const std::function<bool()>& i_condition,
 
 bool PanelPeer::HasOwner(const std::string& i_strName) {
   std::string strError;
-  const zezar::SdBusMessagePtr reply =
+  const runloop::SdBusMessagePtr reply =
       Call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
            strError, std::chrono::milliseconds(5000), "s", i_strName.c_str());
   int bOwned = 0;
   return reply && sd_bus_message_read(reply.get(), "b", &bOwned) >= 0 && bOwned != 0;
 }
 
-zezar::SdBusMessagePtr PanelPeer::Send(sd_bus_message* i_pCall, std::string& o_strError,
-                                       std::chrono::milliseconds i_timeout) {
-  zezar::BusError error;
+runloop::SdBusMessagePtr PanelPeer::Send(sd_bus_message* i_pCall, std::string& o_strError,
+                                         std::chrono::milliseconds i_timeout) {
+  runloop::BusError error;
   sd_bus_message* pReply = nullptr;
   const int r = sd_bus_call(bus(), i_pCall, static_cast<uint64_t>(i_timeout.count()) * 1000,
                             error.get(), &pReply);
@@ -145,7 +145,7 @@ zezar::SdBusMessagePtr PanelPeer::Send(sd_bus_message* i_pCall, std::string& o_s
     return nullptr;
   }
   o_strError.clear();
-  return zezar::SdBusMessagePtr(pReply);
+  return runloop::SdBusMessagePtr(pReply);
 }
 
 }  // namespace zezar_test

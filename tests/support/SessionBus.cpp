@@ -1,4 +1,4 @@
-#include "tests/support/SessionBus.h"
+#include "support/SessionBus.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,15 +10,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/UniqueFd.h"
+#include "posix/UniqueFd.h"
 
 namespace zezar_test {
 
 SessionBus::SessionBus() {
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
-  platform::UniqueFd read(ends[0]);
-  platform::UniqueFd write(ends[1]);
+  posix::UniqueFd read(ends[0]);
+  posix::UniqueFd write(ends[1]);
   m_child = ::fork();
   if (m_child < 0) throw std::runtime_error("fork");
   if (m_child == 0) {

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <future>
 
-#include "platform/UniqueFd.h"
-#include "tests/platform/TempDir.h"
+#include "posix/UniqueFd.h"
+#include "support/TempDir.h"
 #include "timeline/Outages.h"
 
 namespace zezar_test {
@@ -157,7 +157,7 @@ TEST(ATimelineFile, FindsNoLastWordWhereNoFileIs) {
   if (last.wait_for(5s) != std::future_status::ready) {
     ADD_FAILURE() << "Last waits for a writer";
     // The reader is waiting, so this opens at once and lets it go.
-    const platform::UniqueFd writer(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    const posix::UniqueFd writer(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
   }
   EXPECT_EQ(last.get(), std::nullopt);
 }

@@ -1,0 +1,115 @@
+#pragma once
+
+// The host core: what every host of a menu extra does, whatever it shows it on (a tray, a
+// terminal, a test). It installs the host's services, loads the extra, runs its timers, draws
+// its view once per redraw request into a display list, keeps the menu as the extra last built
+// it, and applies one failure policy. Everything happens on the calling thread.
+//
+// Failure policy: an exception from a tick, a menu build, a menu action or a drawing (a router's
+// answer the client cannot hold) is logged once per kind ("…, ignoring"), the host's recover
+// service brings the extra back to a clean start (the monitor disconnects, so the next tick
+// starts afresh), the view is redrawn, and the host keeps running.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "appkit/BuiltMenu.h"
+#include "appkit/NSMenuExtra.h"
+#include "drawing/CairoCanvas.h"
+#include "drawing/DisplayList.h"
+#include "preferences/Preferences.h"
+#include "runloop/RunLoop.h"
+
+class NSBundle;
+
+namespace appkit {
+
+class MenuExtraHost {
+ public:
+  // Every service is the host's explicit choice; none has a default.
+  struct Services {
+    runloop::RunLoop& runLoop;
+    preferences::PreferencesStore& preferences;
+    std::function<void(const std::string&)> log;  // one line for the program's log
+    std::function<void()> recover;                // a clean start after a failure
+  };
+
+  // What one event changed, for a host that shows it somewhere.
+  struct Changes {
+    bool drawing = false;
+    bool menu = false;
+    bool problem = false;
+  };
+
+  // Installs the services as the process's for as long as the host lives.
+  explicit MenuExtraHost(Services i_services,
+                         NSRect i_statusItemFrame = NSMenuExtra::kDefaultStatusItemFrame);
+  ~MenuExtraHost();
+  MenuExtraHost(const MenuExtraHost&) = delete;
+  MenuExtraHost& operator=(const MenuExtraHost&) = delete;
+
+  // Creates an extra of class T with the status item's frame and initialises it with the
+  // bundle. Returns it, or null when its initialiser declined (the extra is then released).
+  template <class T>
+  T* Load(NSBundle& io_bundle) {
+    return static_cast<T*>(Adopt(std::make_unique<T>(m_statusItemFrame), io_bundle));
+  }
+  NSMenuExtra* extra() const { return m_extra.get(); }
+
+  // Called after every event that changed something.
+  void SetOnChange(std::function<void(const Changes&)> i_onChange) {
+    m_onChange = std::move(i_onChange);
+  }
+
+  // ---- the drawing ----
+
+  const drawing::DisplayList& Drawing() const { return m_drawing; }  // the view's last drawing
+  int Draws() const { return m_iDraws; }
+  // The last drawing at a scale (pixels per point), each time on a fresh transparent surface.
+  drawing::Pixmap Render(double i_scale, const RGBA& i_textColor) const;
+
+  // ---- the menu ----
+
+  // As the extra last built it; asks nothing.
+  const BuiltMenu& Menu() const { return m_menu; }
+  // The user opens the menu: the extra rebuilds it (for the monitor, a full poll).
+  void OpenMenu();
+  // The user chooses the entry with this id from what they saw: the item that stands for it
+  // now performs its action. False when there is no such enabled item.
+  bool Choose(int i_iId);
+
+  // ---- the preferences ----
+
+  // The problem the preferences store reports now, control characters replaced; nothing once
+  // the file is fixed.
+  const std::optional<std::string>& PreferencesProblem() const { return m_problem; }
+
+  // willUnload, unload, then the extra is released. No tick reaches it afterwards.
+  void Unload();
+
+ private:
+  NSMenuExtra* Adopt(std::unique_ptr<NSMenuExtra> i_extra, NSBundle& io_bundle);
+  // Runs one call into the extra under the failure policy.
+  template <class F>
+  void Guarded(const char* i_pWhat, F&& i_call);
+  void Failed(const char* i_pWhat, std::exception_ptr i_failure);
+  // After each event: draw what is marked, take the menu and the problem, tell the host.
+  void AfterEvent();
+  bool DrawIfNeeded();
+
+  Services m_services;
+  NSRect m_statusItemFrame;
+  std::unique_ptr<NSMenuExtra> m_extra;
+  std::function<void(const Changes&)> m_onChange;
+  drawing::DisplayList m_drawing;
+  int m_iDraws = 0;
+  MenuIdentities m_identities;
+  BuiltMenu m_menu;
+  std::optional<std::string> m_problem;
+  std::set<std::string> m_failureKinds;  // logged already
+};
+
+}  // namespace appkit

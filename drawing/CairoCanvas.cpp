@@ -1,0 +1,171 @@
+#include "drawing/CairoCanvas.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "drawing/DisplayList.h"
+#include "drawing/Image.h"
+#include "text/MacRoman.h"
+
+drawing::Pixmap CairoCanvas::Render(const drawing::DisplayList& i_drawing,
+                                    const Options& i_options) {
+  CairoCanvas canvas(i_options);
+  i_drawing.Replay(canvas);
+  return canvas.ToPixmap();
+}
+
+CairoCanvas::CairoCanvas(const Options& i_options)
+    : m_options(i_options), m_surface(NewSurface()), m_context(NewContext(m_surface.get())) {
+  SetColor(m_options.textColor);
+}
+
+CairoCanvas::Surface CairoCanvas::NewSurface() const {
+  const int width = static_cast<int>(std::lround(m_options.size.width * m_options.scale));
+  const int height = static_cast<int>(std::lround(m_options.size.height * m_options.scale));
+  return Surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));  // transparent
+}
+
+CairoCanvas::Context CairoCanvas::NewContext(cairo_surface_t* i_pSurface) const {
+  Context context(cairo_create(i_pSurface));
+  // The one flip: view coordinates grow upwards, the surface's rows downwards.
+  cairo_translate(context.get(), 0, cairo_image_surface_get_height(i_pSurface));
+  cairo_scale(context.get(), m_options.scale, -m_options.scale);
+  return context;
+}
+
+drawing::Pixmap CairoCanvas::ToPixmap() {
+  cairo_surface_t* pSurface = m_surface.get();
+  if (m_textLayer) {  // the text goes over everything else, once
+    const Context c(cairo_create(pSurface));
+    cairo_set_source_surface(c.get(), m_textLayer.get(), 0, 0);
+    cairo_paint(c.get());
+    m_textLayer.reset();
+    m_textContext.reset();
+  }
+  cairo_surface_flush(pSurface);
+  drawing::Pixmap pixmap;
+  pixmap.width = cairo_image_surface_get_width(pSurface);
+  pixmap.height = cairo_image_surface_get_height(pSurface);
+  pixmap.argb.resize(4 * static_cast<std::size_t>(pixmap.width) *
+                     static_cast<std::size_t>(pixmap.height));
+  const unsigned char* pData = cairo_image_surface_get_data(pSurface);
+  const int stride = cairo_image_surface_get_stride(pSurface);
+  uint8_t* pOut = pixmap.argb.data();
+  for (int y = 0; y < pixmap.height; ++y) {
+    for (int x = 0; x < pixmap.width; ++x, pOut += 4) {
+      uint32_t word;  // native-endian, premultiplied
+      std::memcpy(&word, pData + y * stride + x * 4, sizeof word);
+      const uint32_t alpha = word >> 24;
+      if (alpha == 0) continue;  // the vector is zeroed already
+      pOut[0] = static_cast<uint8_t>(alpha);
+      // value * 255 / alpha, rounded, with one division for the three channels
+      const uint32_t scale = ((255u << 16) + alpha / 2) / alpha;
+      for (int channel = 0; channel < 3; ++channel) {
+        const uint32_t value = word >> (16 - 8 * channel) & 0xFFu;
+        pOut[1 + channel] = static_cast<uint8_t>(std::min(255u, (value * scale + 0x8000u) >> 16));
+      }
+    }
+  }
+  return pixmap;
+}
+
+void CairoCanvas::SetColor(const RGBA& i_color) {
+  m_color = i_color;
+  cairo_set_source_rgba(m_context.get(), i_color.red, i_color.green, i_color.blue, i_color.alpha);
+}
+
+void CairoCanvas::StrokePath(const std::vector<PathElement>& i_elements, CGFloat i_lineWidth) {
+  // A stroke of an odd number of pixels is centred on a pixel's middle, an even one on a pixel
+  // edge; anything else would straddle two pixel columns at half intensity.
+  const double pixels = std::round(i_lineWidth * m_options.scale);
+  const auto snap = [&](double i_value) {
+    if (pixels < 1) return i_value;
+    const double device = i_value * m_options.scale;
+    const double snapped =
+        std::fmod(pixels, 2.0) == 1.0 ? std::floor(device) + 0.5 : std::round(device);
+    return snapped / m_options.scale;
+  };
+  std::vector<PathElement> elements = i_elements;
+  for (std::size_t i = 1; i < elements.size(); ++i) {
+    PathElement& from = elements[i - 1];
+    PathElement& to = elements[i];
+    if (to.kind != PathElement::LineTo) continue;
+    if (from.point.x == to.point.x) from.point.x = to.point.x = snap(to.point.x);
+    if (from.point.y == to.point.y) from.point.y = to.point.y = snap(to.point.y);
+  }
+
+  cairo_t* c = m_context.get();
+  cairo_new_path(c);
+  for (const PathElement& element : elements) {
+    if (element.kind == PathElement::MoveTo) {
+      cairo_move_to(c, element.point.x, element.point.y);
+    } else {
+      cairo_line_to(c, element.point.x, element.point.y);
+    }
+  }
+  cairo_set_line_width(c, i_lineWidth);
+  cairo_set_line_cap(c, CAIRO_LINE_CAP_BUTT);  // a segment of zero length paints nothing
+  cairo_stroke(c);
+}
+
+void CairoCanvas::DrawImage(const drawing::Image& i_image, NSPoint i_at,
+                            NSCompositingOperation i_op) {
+  cairo_surface_t* pPixels = i_image.representation(m_options.scale);
+  if (pPixels == nullptr) return;
+  cairo_t* c = m_context.get();
+  cairo_save(c);
+  // Images are stored top row first: unflip them, and fit the pixels to the image's size.
+  const NSSize size = i_image.size();
+  cairo_translate(c, i_at.x, i_at.y + size.height);
+  cairo_scale(c, size.width / cairo_image_surface_get_width(pPixels),
+              -size.height / cairo_image_surface_get_height(pPixels));
+  cairo_set_source_surface(c, pPixels, 0, 0);
+  cairo_set_operator(c, i_op == NSCompositeCopy ? CAIRO_OPERATOR_SOURCE : CAIRO_OPERATOR_OVER);
+  cairo_paint(c);
+  cairo_restore(c);
+}
+
+void CairoCanvas::SelectFont(const std::string& i_strName, CGFloat i_size,
+                             CGTextEncoding i_encoding) {
+  // PostScript names of the classic faces, to the font families that stand in for them.
+  const char* pFamily = "sans-serif";
+  if (i_strName.rfind("Times", 0) == 0) pFamily = "serif";
+  if (i_strName.rfind("Courier", 0) == 0) pFamily = "monospace";
+  const bool bBold = i_strName.find("Bold") != std::string::npos;
+  cairo_select_font_face(m_context.get(), pFamily, CAIRO_FONT_SLANT_NORMAL,
+                         bBold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  m_fontSize = i_size;
+  m_encoding = i_encoding;
+}
+
+void CairoCanvas::ShowText(NSPoint i_at, std::string_view i_bytes) {
+  if (!m_textLayer) {
+    m_textLayer = NewSurface();
+    m_textContext = NewContext(m_textLayer.get());
+  }
+  cairo_t* c = m_textContext.get();
+  cairo_set_font_face(c, cairo_get_font_face(m_context.get()));
+  const std::string strUtf8 =
+      m_encoding == kCGEncodingMacRoman ? text::MacRomanToUtf8(i_bytes) : std::string(i_bytes);
+  cairo_save(c);
+  // Glyphs are drawn y-down; under the flipped surface they need the text matrix flipped back.
+  const double size = m_fontSize * kTextScale;
+  cairo_matrix_t matrix;
+  cairo_matrix_init_scale(&matrix, size, -size);
+  cairo_set_font_matrix(c, &matrix);
+  cairo_move_to(c, i_at.x, i_at.y);
+  cairo_text_path(c, strUtf8.c_str());
+
+  const double luminance = 0.2126 * m_color.red + 0.7152 * m_color.green + 0.0722 * m_color.blue;
+  const double halo = luminance > 0.5 ? 0.0 : 1.0;
+  cairo_set_source_rgba(c, halo, halo, halo, 0.85 * m_color.alpha);
+  cairo_set_line_width(c, 2.0 / m_options.scale);  // one pixel on either side of the outline
+  cairo_set_line_join(c, CAIRO_LINE_JOIN_ROUND);
+  cairo_stroke_preserve(c);
+  cairo_set_source_rgba(c, m_color.red, m_color.green, m_color.blue, m_color.alpha);
+  cairo_fill(c);
+  cairo_restore(c);
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+// The status item's controller: it keeps one connection to the router's monitor daemon, polls
+// it on a repeating timer, builds the menu of online channels and permitted commands, and
+// answers the host's image request with the status icon, taking one load sample each time.
+//
+// Everything runs on the host's thread. Failures are not reported: they show as the
+// no-connection icon and an empty menu.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "appkit/NSMenuExtra.h"
+#include "client/Zastra.h"
+
+class NSImage;
+class NSMenu;
+class NSMenuItem;
+class NSTimer;
+class menubarThingyView;
+
+// The client's connection-lost callback. It runs inside the alarm signal handler and has
+// nothing to do: the next tick sees the client disconnected and reconnects.
+class connectLost : public Zastra::AbstractCallback {
+ public:
+  void operator()() override {}
+};
+
+// The one router client of the process and its callback. initWithBundle creates them and they
+// outlive the controller; a later initWithBundle replaces both.
+extern Zastra* globalZastra;
+extern connectLost* globalConnectLost;
+
+class ZezarIZIDezev : public NSMenuExtra {
+ public:
+  // What the last image() call found, for a host to put into words; no request of its own.
+  struct LoadSample {
+    enum State { NoConnection, Offline, Online, Active };
+    State state = NoConnection;
+    long online = 0;        // channels found online
+    double capacity = 0.0;  // their combined capacity, in the router's rate units (bytes/s)
+    uint64_t in = 0;        // summed rates, in the same units
+    uint64_t out = 0;
+    std::vector<std::string> channels;  // the online ones by name: "PPPoE", "1", "2", ...
+  };
+
+  explicit ZezarIZIDezev(NSRect i_statusItemFrame = kDefaultStatusItemFrame);
+  ~ZezarIZIDezev() override;  // the base's only: willUnload has released everything
+
+  // ---- entry points the host calls ----
+
+  NSMenuExtra* initWithBundle(NSBundle& io_bundle) override;
+  void willUnload() override;
+  void unload() override {}
+
+  // ---- accessors the host reads ----
+
+  // Rebuilds and returns the menu: reconnects when needed, asks every channel's status and
+  // each online channel's address, and marks the view for a redraw. A full poll each time.
+  NSMenu* menu() override;
+  // Not a plain getter: asks every channel's status and each online channel's rate, pushes one
+  // load sample and the online count into the view, and returns the status image.
+  NSImage* image() override;
+  const NSMenu* builtMenu() const override { return theMenu.get(); }  // no requests
+
+  // ---- the poll cycle ----
+
+  void timerCallback(NSTimer* i_pTimer);
+  void connect();
+  void determineRouterIP();
+
+  // ---- menu actions; the sender is unused ----
+
+  void IPselected(NSMenuItem* sender);
+  void hangup(NSMenuItem* sender);
+  void dial(NSMenuItem* sender);
+  void cmd_reboot(NSMenuItem* sender);
+  void cmd_halt(NSMenuItem* sender);
+  void addlink(NSMenuItem* sender);
+  void removelink(NSMenuItem* sender);
+
+  // ---- state, for the host and tests; no requests ----
+
+  double maxChannelRate() const { return theMaxChannelRate; }
+  long numChannels() const { return theNumChannels; }
+  const std::optional<std::string>& routerIP() const { return theRouterIP; }
+  menubarThingyView* graphView() const { return theView.get(); }
+  const LoadSample& lastSample() const { return theLastSample; }
+
+ private:
+  // One router command from a menu action, then the full rebuild that shows its effect.
+  void SendCommand(void (Zastra::*i_command)());
+
+  std::unique_ptr<NSMenu> theMenu;
+  std::unique_ptr<NSImage> theOnlineImage;        // connected, a channel online, no traffic
+  std::unique_ptr<NSImage> theOnlineActiveImage;  // connected, a channel online, traffic
+  std::unique_ptr<NSImage> theOfflineImage;       // connected, no channel online
+  std::unique_ptr<NSImage> theNoConnectImage;     // no connection to the router
+  std::unique_ptr<menubarThingyView> theView;
+  NSTimer* theTimer = nullptr;             // held by the run loop
+  std::optional<std::string> theAppID;     // the preferences domain
+  std::optional<std::string> theRouterIP;  // UTF-8, as the preferences and the system give it
+  double theMaxChannelRate = 0;            // one channel's capacity, in the router's rate units
+  long theNumChannels = 0;                 // 0 to 4, from the last successful login
+  int theDialAllowed = 0;
+  int theAddLinkAllowed = 0;
+  int theRebootAllowed = 0;
+  int theHaltAllowed = 0;
+  int theRebootEnabled = 0;  // the user's RebootHaltEnabled
+  int theHaltEnabled = 0;
+  LoadSample theLastSample;  // from the last image()
+};

@@ -1,9 +1,0 @@
-#include "platform/NSBezierPath.h"
-
-#include "platform/NSGraphicsContext.h"
-
-void NSBezierPath::stroke() const {
-  if (NSGraphicsContext* pContext = NSGraphicsContext::currentContext()) {
-    pContext->graphicsPort()->StrokePath(m_elements, m_lineWidth);
-  }
-}

@@ -1,0 +1,44 @@
+#pragma once
+
+// Preferences kept in a TOML file, one file for the one domain this process serves. TOML's
+// integers, booleans and strings are the number, boolean and string types; a float reads as a
+// number. Every synchronize reads the file again. A missing file holds no keys; a malformed
+// one holds no keys either, and says where it went wrong. So does anything that is not a
+// regular file of at most 16 KiB: it is refused unread, and reading never blocks.
+
+#include <filesystem>
+#include <map>
+
+#include "preferences/Preferences.h"
+
+namespace preferences {
+
+class TomlPreferences final : public PreferencesStore {
+ public:
+  // $ZEZAR_PREFERENCES, else $XDG_CONFIG_HOME/zezar/preferences.toml, else
+  // ~/.config/zezar/preferences.toml.
+  static std::filesystem::path DefaultPath();
+
+  TomlPreferences(std::filesystem::path i_path, std::string i_strDomain);
+
+  void AppSynchronize(const std::string& i_strDomain) override;
+  std::optional<PreferenceValue> CopyAppValue(const std::string& i_strKey,
+                                              const std::string& i_strDomain) const override;
+  std::optional<std::string> Problem() const override { return m_problem; }
+
+ private:
+  // Eight keys take a few hundred bytes. The bound keeps a hostile file from taking memory or
+  // nesting the parser's recursion deep enough to overflow the stack.
+  static constexpr std::size_t kMaxFileSize = 16 * 1024;
+
+  void Load();
+  // The file's text, or nothing (with m_problem set unless the file is simply absent).
+  std::optional<std::string> ReadText();
+
+  std::filesystem::path m_path;
+  std::string m_strDomain;
+  std::map<std::string, PreferenceValue, std::less<>> m_values;
+  std::optional<std::string> m_problem;  // "file:line:column: what", for the host to show
+};
+
+}  // namespace preferences

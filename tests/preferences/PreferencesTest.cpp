@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "preferences/TomlPreferences.h"
+#include "preferences/testing/MemoryPreferences.h"
+#include "support/TempDir.h"
+
+namespace zezar_test {
+namespace {
+
+using preferences::MemoryPreferences;
+using preferences::OtherValue;
+using preferences::PreferenceValue;
+using preferences::TomlPreferences;
+
+const std::string kDomain = "org.zezar.test";
+
+TEST(TomlPreferences, ReadsEachTypeAsItIs) {
+  TempDir dir;
+  const auto file = dir.Write("preferences.toml", R"(
+UpdateInterval = 10
+MaxChannelRate = 64.9
+Negative = -3.7
+RebootHaltEnabled = true
+RouterIPAddress = "192.168.1.1"
+Umlaut = "Käse"
+List = [1, 2]
+When = 2026-12-08
+Huge = 1e300
+[Table]
+inner = 1
+)");
+  TomlPreferences preferences(file, kDomain);
+  struct Row {
+    const char* key;
+    std::optional<PreferenceValue> value;
+  } rows[] = {
+      {"UpdateInterval", PreferenceValue(10L)},
+      {"MaxChannelRate", PreferenceValue(64L)},
+      {"Negative", PreferenceValue(-3L)},
+      {"RebootHaltEnabled", PreferenceValue(true)},
+      {"RouterIPAddress", PreferenceValue(std::string("192.168.1.1"))},
+      {"Umlaut", PreferenceValue(std::string("K\xC3\xA4se"))},
+      {"List", PreferenceValue(OtherValue{})},
+      {"When", PreferenceValue(OtherValue{})},
+      {"Table", PreferenceValue(OtherValue{})},
+      {"Huge", PreferenceValue(std::numeric_limits<long>::max())},
+      {"Missing", std::nullopt},
+      {"inner", std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.key);
+    EXPECT_EQ(preferences.CopyAppValue(row.key, kDomain), row.value);
+  }
+  EXPECT_EQ(preferences.CopyAppValue("UpdateInterval", "org.other"), std::nullopt);
+  EXPECT_EQ(preferences.Problem(), std::nullopt);
+}
+
+TEST(TomlPreferences, HoldsNothingWithoutAFile) {
+  TempDir dir;
+  TomlPreferences preferences(dir.path() / "absent.toml", kDomain);
+  EXPECT_EQ(preferences.CopyAppValue("UpdateInterval", kDomain), std::nullopt);
+  EXPECT_EQ(preferences.Problem(), std::nullopt);
+}
+
+TEST(TomlPreferences, HoldsNothingFromAMalformedFileAndSaysWhere) {
+  TempDir dir;
+  const auto file = dir.Write("preferences.toml", "UpdateInterval = 5\nRouterPort = = 8080\n");
+  TomlPreferences preferences(file, kDomain);
+  EXPECT_EQ(preferences.CopyAppValue("UpdateInterval", kDomain), std::nullopt);
+  ASSERT_TRUE(preferences.Problem().has_value());
+  EXPECT_EQ(preferences.Problem()->rfind(file.string() + ":2:", 0), 0u) << *preferences.Problem();
+}
+
+TEST(TomlPreferences, ReadsTheFileAgainOnEverySynchronize) {
+  TempDir dir;
+  const auto file = dir.Write("preferences.toml", "RouterPort = 5000\n");
+  TomlPreferences preferences(file, kDomain);
+  dir.Write("preferences.toml", "RouterPort = 8080\n");
+  EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), PreferenceValue(5000L));
+  preferences.AppSynchronize("org.other");
+  EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), PreferenceValue(5000L));
+  preferences.AppSynchronize(kDomain);
+  EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), PreferenceValue(8080L));
+  dir.Write("preferences.toml", "RouterPort = [\n");
+  preferences.AppSynchronize(kDomain);
+  EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), std::nullopt);
+  EXPECT_TRUE(preferences.Problem().has_value());
+  std::filesystem::remove(file);
+  preferences.AppSynchronize(kDomain);
+  EXPECT_EQ(preferences.Problem(), std::nullopt);
+}
+
+// Interrupts a blocking call (an open that waits for a FIFO's writer) after a while, so that a
+// fault shows as a failure, not a hang. The handler does nothing; without SA_RESTART the call
+// returns EINTR.
+class Watchdog {
+ public:
+  explicit Watchdog(unsigned i_uSeconds) {
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGALRM, &action, &m_old);
+    alarm(i_uSeconds);
+  }
+  ~Watchdog() {
+    alarm(0);
+    sigaction(SIGALRM, &m_old, nullptr);
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  struct sigaction m_old {};
+};
+
+TEST(TomlPreferences, ReadsOnlyASmallRegularFileAndSaysWhyNot) {
+  TempDir dir;
+  const std::string kKey = "RouterPort = 5000\n";
+  std::string exactly = kKey;
+  exactly.resize(16 * 1024, '#');  // a comment fills it up
+  const auto fifo = dir.path() / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir.Write("target.toml", kKey), dir.path() / "link.toml");
+  std::filesystem::create_symlink(dir.path() / "nowhere", dir.path() / "dangling.toml");
+  std::string dotted = "a";
+  for (int i = 1; i < 40000; ++i) dotted += ".a";
+  dotted += " = 1\n";
+  struct Row {
+    const char* name;
+    std::filesystem::path path;
+    std::optional<std::string> problem;  // after "path: "
+    bool hasKey;
+  } rows[] = {
+      {"exactly 16 KiB", dir.Write("exactly.toml", exactly), std::nullopt, true},
+      {"a symbolic link to a file", dir.path() / "link.toml", std::nullopt, true},
+      {"a dangling link: no file", dir.path() / "dangling.toml", std::nullopt, false},
+      {"one byte more", dir.Write("more.toml", exactly + "#"), "larger than 16 KiB", false},
+      {"9 MB", dir.Write("huge.toml", kKey + std::string(9'000'000, '#')), "larger than 16 KiB",
+       false},
+      {"a dotted key of 40 000 parts", dir.Write("deep.toml", dotted), "larger than 16 KiB", false},
+      {"a directory", dir.path(), "not a regular file", false},
+      {"a FIFO without a writer", fifo, "not a regular file", false},
+      {"/dev/null", "/dev/null", "not a regular file", false},
+      {"/dev/zero", "/dev/zero", "not a regular file", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Watchdog watchdog(5);
+    TomlPreferences preferences(row.path, kDomain);
+    EXPECT_EQ(preferences.Problem(),
+              row.problem ? std::optional(row.path.string() + ": " + *row.problem) : std::nullopt);
+    EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain).has_value(), row.hasKey);
+  }
+}
+
+// toml++ 3.3.0 has undefined behaviour on some malformed files before it reports them; such
+// files are refused before it sees them, and the problem says where.
+TEST(TomlPreferences, RefusesWhatItsParserCannotTakeSafely) {
+  const std::string e = "\xC3\xA9";  // é in UTF-8
+  struct Row {
+    const char* name;
+    std::string text;
+    std::optional<std::string> problem;  // after "path:"
+  } rows[] = {
+      {"a non-ASCII bare key", e + " = 1\n", "1:1: a character other than ASCII outside a string"},
+      {"in a dotted key", "a." + e + " = 1\n",
+       "1:3: a character other than ASCII outside a string"},
+      {"after a value", "A = 1\nB = \"b\"" + e + "\n",
+       "2:8: a character other than ASCII outside a string"},
+      {"after a line-ending backslash", "U = \"\"\"a\\\n  " + e + "\"\"\"\n",
+       "2:3: a character other than ASCII after a backslash"},
+      {"a quote inside a bare value", "f=7'\xEF\xB3\xBF`#'",
+       "1:5: a character other than ASCII outside a string"},
+      {"a quote after a number's point", "x = 1.\"" + e + "\"\n",
+       "1:8: a character other than ASCII outside a string"},
+      {"an equals sign inside a bare value", "kJ=1=\"1'>\xEF\xBB\xBB\"=\"\"",
+       "1:10: a character other than ASCII outside a string"},
+      {"a date and a lone digit", "d = 1979-05-27 0\n", "1:5: not a value TOML knows"},
+      {"a date and a time that is not one", "E = 1979-05-27T*7:32:00Z\n",
+       "1:5: not a value TOML knows"},
+      {"a number in parts",
+       "N = [1, 2_3, 0x1F, 0o7, 0b1, +0.5, -1e-3, 1_0.0_1E+1_0, inf, -nan, 0]\n", std::nullopt},
+      {"dates and times",
+       "D = [1979-05-27, 07:32:00.5, 1979-05-27 07:32:00, 1979-05-27t07:32:00z, "
+       "1979-05-27T07:32:00.999-07:00]\n",
+       std::nullopt},
+      {"a value with a leading zero", "N = 012\n", "1:5: not a value TOML knows"},
+      {"a value too long to tell", "N = " + std::string(101, '1') + "\n",
+       "1:5: not a value TOML knows"},
+      {"a brace where an array expects a value", "ZE=[[\n}", "2:1: a '}' inside an array"},
+      {"a vertical tab where a value should be", "A = [\v]\n",
+       "1:6: a control character outside a string"},
+      {"three brackets", "[[[a]]]\n", "1:3: a table header without a key"},
+      {"a header without a key", "[ =]\n", "1:3: a table header without a key"},
+      {"a header cut off", "A = 1\n[\n", "2:2: a table header without a key"},
+      {"text in strings and comments",
+       "# " + e + "\nA = \"" + e + "\" # " + e + "\nB = '" + e + "'\nC = \"\"\"\n" + e +
+           "\\n\"\"\"\nD = '''" + e + "\\'''\n\"" + e + "\" = 1\n",
+       std::nullopt},
+      {"arrays over lines", "A = [\n  [1, 2],\n  [ {x = 1} ],\n]\n[T]\nB = [ \"[\" ]\n",
+       std::nullopt},
+  };
+  TempDir dir;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto file = dir.Write("preferences.toml", row.text);
+    TomlPreferences preferences(file, kDomain);
+    EXPECT_EQ(preferences.Problem(),
+              row.problem ? std::optional(file.string() + ":" + *row.problem) : std::nullopt);
+  }
+}
+
+// Sets an environment variable for a scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* i_pName, const char* i_pValue) : m_strName(i_pName) {
+    if (const char* pOld = std::getenv(i_pName)) m_old = pOld;
+    if (i_pValue != nullptr) {
+      setenv(i_pName, i_pValue, 1);
+    } else {
+      unsetenv(i_pName);
+    }
+  }
+  ~ScopedEnv() {
+    if (m_old) {
+      setenv(m_strName.c_str(), m_old->c_str(), 1);
+    } else {
+      unsetenv(m_strName.c_str());
+    }
+  }
+
+ private:
+  std::string m_strName;
+  std::optional<std::string> m_old;
+};
+
+TEST(TomlPreferences, FindsItsFileByTheEnvironment) {
+  struct Row {
+    const char* explicitFile;
+    const char* configHome;
+    const char* home;
+    std::string path;
+  } rows[] = {
+      {"/tmp/p.toml", "/cfg", "/home/u", "/tmp/p.toml"},
+      {nullptr, "/cfg", "/home/u", "/cfg/zezar/preferences.toml"},
+      {"", "", "/home/u", "/home/u/.config/zezar/preferences.toml"},
+      {nullptr, nullptr, "/home/u", "/home/u/.config/zezar/preferences.toml"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    ScopedEnv explicitFile("ZEZAR_PREFERENCES", row.explicitFile);
+    ScopedEnv configHome("XDG_CONFIG_HOME", row.configHome);
+    ScopedEnv home("HOME", row.home);
+    EXPECT_EQ(TomlPreferences::DefaultPath(), row.path);
+  }
+}
+
+TEST(ThePreferences, ComeFromTheInstalledStoreOnly) {
+  MemoryPreferences preferences(kDomain);
+  preferences::InstallPreferences(&preferences);
+  EXPECT_EQ(&preferences::Preferences(), &preferences);
+  preferences::InstallPreferences(nullptr);
+  EXPECT_THROW(preferences::Preferences(), std::logic_error);
+}
+
+TEST(MemoryPreferences, ShowsWhatWasStoredAfterASynchronize) {
+  MemoryPreferences preferences(kDomain);
+  preferences.Set("RouterPort", 8080L);
+  EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), std::nullopt);
+  preferences.AppSynchronize(kDomain);
+  EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), PreferenceValue(8080L));
+  EXPECT_EQ(preferences.CopyAppValue("RouterPort", "org.other"), std::nullopt);
+  preferences.Remove("RouterPort");
+  preferences.AppSynchronize(kDomain);
+  EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), std::nullopt);
+}
+
+}  // namespace
+}  // namespace zezar_test
