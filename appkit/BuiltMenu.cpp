@@ -35,7 +35,7 @@ std::vector<MenuEntry> MenuIdentities::Entries(const NSMenu& i_menu) {
       m_commands.push_back(item.action());
       id = kFirstCommandId + static_cast<int>(m_commands.size()) - 1;
     }
-    entries.push_back({id, text::Printable(item.title()), item.isEnabled()});
+    entries.push_back({id, text::Printable(item.title()), item.isEnabled(), item.tag()});
   }
   return entries;
 }

@@ -24,22 +24,23 @@ std::string PairText(const Zastra::Channel::Traffic_t& i_traffic) {
 }  // namespace
 
 Output Status(RouterConnection& io_router) {
-  const Snapshot snapshot = TakeSnapshot(io_router, Detail::Summary);
-  return {ToJson(snapshot), ToText(snapshot)};
+  const router::State state = TakeSnapshot(io_router, Detail::Summary);
+  return {ToJson(state), ToText(state)};
 }
 
 Output Channels(RouterConnection& io_router) {
-  const Snapshot snapshot = TakeSnapshot(io_router, Detail::Quantities);
-  Output output{ToJson(snapshot)["channels"], ""};
-  for (const ChannelSnapshot& channel : snapshot.channels) {
-    output.text += channel.name + "\t" + channel.type + "\t" +
-                   (channel.bOnline ? "online" : "offline") + "\t" +
+  const router::State state = TakeSnapshot(io_router, Detail::Quantities);
+  Output output{ToJson(state)["channels"], ""};
+  for (const router::Channel& channel : state.channels) {
+    const router::Traffic quantity = channel.quantity.value_or(router::Traffic{});
+    output.text += channel.name + "\t" + channel.TypeName() + "\t" +
+                   (channel.online ? "online" : "offline") + "\t" +
                    (channel.address.empty() ? "-" : channel.address) + "\trate in " +
-                   std::to_string(channel.rateIn) + " out " + std::to_string(channel.rateOut) +
-                   "\tquantity in " + std::to_string(channel.quantityIn.value_or(0)) + " out " +
-                   std::to_string(channel.quantityOut.value_or(0)) + "\n";
+                   std::to_string(channel.rate.in) + " out " + std::to_string(channel.rate.out) +
+                   "\tquantity in " + std::to_string(quantity.in) + " out " +
+                   std::to_string(quantity.out) + "\n";
   }
-  if (snapshot.channels.empty()) output.text = "the router reports no channels\n";
+  if (state.channels.empty()) output.text = "the router reports no channels\n";
   return output;
 }
 

@@ -10,6 +10,7 @@
 
 #include "cli/Output.h"
 #include "cli/RouterConnection.h"
+#include "router/Commands.h"
 
 namespace ctl {
 
@@ -31,10 +32,11 @@ Output Timetable(RouterConnection& io_router);
 Output Support(RouterConnection& io_router);
 
 // commands that change the router's connections or run state
-enum class Action { Dial, Hangup, AddLink, RemoveLink, Reboot, Halt };
 // Asks a person whether to go on; false cancels.
 using Confirmation = std::function<bool(const std::string& i_strQuestion)>;
-Output Control(RouterConnection& io_router, Action i_action, const Confirmation& i_confirm);
+// Checks the command's permission, asks first when it takes the router away, and sends it.
+Output Control(RouterConnection& io_router, const router::Command& i_command,
+               const Confirmation& i_confirm);
 
 // file transfer; "-" is standard output or input. RemoteNameProblem says why a remote name
 // cannot travel in a command line, or gives "".

@@ -136,35 +136,22 @@ Output Support(RouterConnection& io_router) {
   return LinesOutput("support", Lines(strAnswer));
 }
 
-Output Control(RouterConnection& io_router, Action i_action, const Confirmation& i_confirm) {
+Output Control(RouterConnection& io_router, const router::Command& i_command,
+               const Confirmation& i_confirm) {
   Zastra& client = io_router.client();
-  struct Row {
-    const char* word;
-    bool (Zastra::*allowed)();
-    const char* permission;
-    void (Zastra::*run)();
-  };
-  static const Row kRows[] = {
-      {"dial", &Zastra::IsDialAllowed, "dial", &Zastra::Dial},
-      {"hangup", &Zastra::IsDialAllowed, "dial", &Zastra::Hangup},
-      {"addlink", &Zastra::IsAddLinkAllowed, "addlink", &Zastra::AddLink},
-      {"removelink", &Zastra::IsAddLinkAllowed, "addlink", &Zastra::RemoveLink},
-      {"reboot", &Zastra::IsRebootAllowed, "reboot", &Zastra::Reboot},
-      {"halt", &Zastra::IsHaltAllowed, "halt", &Zastra::Halt},
-  };
-  const Row& row = kRows[static_cast<int>(i_action)];
-  io_router.Require((client.*row.allowed)(), row.permission);
-  if (i_action == Action::Reboot || i_action == Action::Halt) {
-    const std::string strQuestion = std::string(i_action == Action::Reboot ? "Reboot" : "Halt") +
-                                    " the router at " + io_router.settings().Where() + "?";
+  io_router.Require((client.*i_command.allowed)(), std::string(i_command.permission));
+  if (i_command.Disruptive()) {
+    const std::string strQuestion =
+        std::string(i_command.title) + " the router at " + io_router.settings().Where() + "?";
     if (!i_confirm(strQuestion)) throw Failure(ExitCode::Failure, "cancelled; nothing sent");
   }
-  (client.*row.run)();
+  (client.*i_command.send)();
   // The router's answer is not passed on by the client, so all that is known is that it
   // took the command while it was connected.
-  io_router.CheckConnected(std::string("sending ") + row.word);
-  return {{{"command", row.word}, {"sent", true}},
-          std::string(row.word) + " sent to " + io_router.settings().Where() + "\n"};
+  const std::string strName(i_command.name);
+  io_router.CheckConnected("sending " + strName);
+  return {{{"command", strName}, {"sent", true}},
+          strName + " sent to " + io_router.settings().Where() + "\n"};
 }
 
 }  // namespace ctl

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "cli/Failure.h"
+#include "router/Login.h"
 
 namespace ctl {
 
@@ -13,24 +14,16 @@ RouterConnection::RouterConnection(const Settings& i_settings) : m_settings(i_se
     throw Failure(ExitCode::NoConnection,
                   "cannot connect to " + m_settings.Where() + ": " + error.GetMessage());
   }
-  // Pass answers the level the login has reached, so no extra question is needed between.
-  m_level = m_client.Pass("");
-  if (m_level <= kAdminLevel && m_settings.adminPassword) {
-    m_level = m_client.Pass(*m_settings.adminPassword);
-  }
-  if (m_level <= kUserLevel && m_settings.userPassword) {
-    m_level = m_client.Pass(*m_settings.userPassword);
-  }
-  CheckConnected("logging in");
-  // A working router has been up for a while; the monitor checks the same.
-  uint64_t uptime = 0;
+  bool bUser = false;
   try {
-    if (m_level > kUserLevel) uptime = m_client.Uptime();
+    bUser = router::LogIn(m_client, {m_settings.adminPassword, m_settings.userPassword});
   } catch (const std::overflow_error&) {
     throw Failure(ExitCode::RouterRefused, kOverflowMessage);
   }
   CheckConnected("logging in");
-  if (m_level <= kUserLevel || uptime == 0) {
+  m_level = m_client.Pass("");  // the level reached, to show
+  CheckConnected("logging in");
+  if (!bUser) {
     const bool bAny = m_settings.adminPassword || m_settings.userPassword;
     throw Failure(ExitCode::LoginRefused,
                   m_settings.Where() + " refused the login" +

@@ -1,71 +1,49 @@
 #include "cli/Snapshot.h"
 
-#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
 #include "cli/Failure.h"
+#include "router/Login.h"
 #include "text/MacRoman.h"
 
 namespace ctl {
 
-int Snapshot::Online() const {
-  return static_cast<int>(std::count_if(channels.begin(), channels.end(),
-                                        [](const ChannelSnapshot& c) { return c.bOnline; }));
-}
-
-std::string Snapshot::State() const {
-  if (Online() == 0) return "offline";
-  const bool bTraffic = std::any_of(channels.begin(), channels.end(), [](const auto& c) {
-    return c.bOnline && (c.rateIn > 0 || c.rateOut > 0);
-  });
-  return bTraffic ? "active" : "online";
-}
-
-std::string LoginName(uint16_t i_level) {
-  return i_level > RouterConnection::kAdminLevel ? "admin" : "user";
-}
-
 namespace {
 
-Snapshot Read(RouterConnection& io_router, Detail i_detail) {
+router::State Read(RouterConnection& io_router, Detail i_detail) {
   Zastra& client = io_router.client();
-  Snapshot snapshot;
-  snapshot.router = io_router.settings().Where();
+  router::State state;
+  state.reachable = true;
+  state.where = io_router.settings().Where();
   const Zastra::Version_t version = client.Version();
-  snapshot.protocol = version.protocol;
-  snapshot.version = text::MacRomanToUtf8(version.version);
-  snapshot.level = io_router.Level();
-  // The client keeps the names to itself; the numbered channels follow the PPPoE link.
-  int number = 0;
+  state.protocol = version.protocol;
+  state.version = text::MacRomanToUtf8(version.version);
+  state.level = io_router.Level();
   for (Zastra::Channel* pChannel : client.GetChannels()) {
-    ChannelSnapshot channel;
-    const bool bPppoe = pChannel->Type() == Zastra::Channel::PPPoE;
-    channel.type = bPppoe ? "pppoe" : "isdn";
-    channel.name = bPppoe ? "pppoe" : std::to_string(++number);
-    channel.bOnline = pChannel->Status() == Zastra::Channel::Online;
-    if (channel.bOnline) {
+    router::Channel& channel = state.channels.emplace_back();
+    channel.type = router::TypeOf(pChannel->Type());
+    channel.online = pChannel->Status() == Zastra::Channel::Online;
+    if (channel.online) {
       channel.address = text::MacRomanToUtf8(pChannel->IP());
       const Zastra::Channel::Traffic_t rate = pChannel->Rate();
-      channel.rateIn = rate.in;
-      channel.rateOut = rate.out;
+      channel.rate = {rate.in, rate.out};
     }
     if (i_detail == Detail::Quantities) {
       const Zastra::Channel::Traffic_t quantity = pChannel->Quantity();
-      channel.quantityIn = quantity.in;
-      channel.quantityOut = quantity.out;
+      channel.quantity = router::Traffic{quantity.in, quantity.out};
     }
-    snapshot.channels.push_back(std::move(channel));
   }
-  snapshot.uptime = client.Uptime();
-  if (i_detail == Detail::Quantities) snapshot.cpu = client.CPU();
+  router::NameChannels(state.channels);
+  state.uptime = client.Uptime();
+  if (i_detail == Detail::Quantities) state.cpu = client.CPU();
   io_router.CheckConnected("reading its state");
-  return snapshot;
+  return state;
 }
 
 }  // namespace
 
-Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
+router::State TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
   try {
     return Read(io_router, i_detail);
   } catch (const std::overflow_error&) {
@@ -73,43 +51,44 @@ Snapshot TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
   }
 }
 
-Json ToJson(const Snapshot& i_snapshot) {
+Json ToJson(const router::State& i_state) {
   Json channels = Json::array();
-  for (const ChannelSnapshot& channel : i_snapshot.channels) {
+  for (const router::Channel& channel : i_state.channels) {
     Json entry = {{"name", channel.name},
-                  {"type", channel.type},
-                  {"state", channel.bOnline ? "online" : "offline"},
+                  {"type", channel.TypeName()},
+                  {"state", channel.online ? "online" : "offline"},
                   {"address", channel.address},
-                  {"rate", {{"in", channel.rateIn}, {"out", channel.rateOut}}}};
-    if (channel.quantityIn) {
-      entry["quantity"] = {{"in", *channel.quantityIn}, {"out", *channel.quantityOut}};
+                  {"rate", {{"in", channel.rate.in}, {"out", channel.rate.out}}}};
+    if (channel.quantity) {
+      entry["quantity"] = {{"in", channel.quantity->in}, {"out", channel.quantity->out}};
     }
     channels.push_back(entry);
   }
-  Json json = {{"router", i_snapshot.router},
-               {"protocol", i_snapshot.protocol},
-               {"version", i_snapshot.version},
-               {"level", i_snapshot.level},
-               {"login", LoginName(i_snapshot.level)},
-               {"uptime", i_snapshot.uptime},
-               {"state", i_snapshot.State()},
-               {"online", i_snapshot.Online()},
+  Json json = {{"router", i_state.where},
+               {"protocol", i_state.protocol},
+               {"version", i_state.version},
+               {"level", i_state.level},
+               {"login", router::LevelName(i_state.level)},
+               {"uptime", i_state.uptime.value_or(0)},
+               {"state", router::ConditionName(i_state.condition())},
+               {"online", i_state.Online()},
                {"channels", channels}};
-  if (i_snapshot.cpu) json["cpu"] = *i_snapshot.cpu;
+  if (i_state.cpu) json["cpu"] = *i_state.cpu;
   return json;
 }
 
-std::string ToText(const Snapshot& i_snapshot) {
+std::string ToText(const router::State& i_state) {
   std::string strText =
-      "router   " + i_snapshot.router + ", protocol " + std::to_string(i_snapshot.protocol) + " (" +
-      i_snapshot.version + ")\nlogin    " + LoginName(i_snapshot.level) + " (level " +
-      std::to_string(i_snapshot.level) + ")\nonline   " + std::to_string(i_snapshot.Online()) +
-      " of " + std::to_string(i_snapshot.channels.size()) + " channels\n";
-  for (const ChannelSnapshot& channel : i_snapshot.channels) {
-    strText += "channel " + channel.name + " (" + channel.type + ") ";
-    if (channel.bOnline) {
+      "router   " + i_state.where + ", protocol " + std::to_string(i_state.protocol) + " (" +
+      i_state.version + ")\nlogin    " + router::LevelName(i_state.level) + " (level " +
+      std::to_string(i_state.level) + ")\nonline   " + std::to_string(i_state.Online()) + " of " +
+      std::to_string(i_state.channels.size()) + " channels\n";
+  for (const router::Channel& channel : i_state.channels) {
+    strText += "channel " + channel.name + " (" + channel.TypeName() + ") ";
+    if (channel.online) {
       strText += "online  " + (channel.address.empty() ? "-" : channel.address) + "  in " +
-                 std::to_string(channel.rateIn) + "  out " + std::to_string(channel.rateOut) + "\n";
+                 std::to_string(channel.rate.in) + "  out " + std::to_string(channel.rate.out) +
+                 "\n";
     } else {
       strText += "offline\n";
     }

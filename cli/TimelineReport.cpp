@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "cli/Failure.h"
+#include "router/Commands.h"
 #include "timeline/Outages.h"
 #include "timeline/TimelineFile.h"
 
@@ -92,13 +93,17 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
     output.json["events"].push_back(Json::parse(timeline::ToJsonLine(event)));
     std::string strLine = timeline::LocalTime(event.time, "%Y-%m-%d %H:%M:%S") + "  " +
                           (bRouters ? event.router + "  " : "") +
-                          timeline::KindName(event.state.kind);
+                          router::KindName(event.state.kind);
     if (!event.state.channels.empty()) {
-      strLine += std::string(13 - std::string(timeline::KindName(event.state.kind)).size(), ' ') +
+      strLine += std::string(13 - std::string(router::KindName(event.state.kind)).size(), ' ') +
                  (event.state.channels.size() == 1 ? "channel " : "channels ") +
                  Join(event.state.channels);
     }
-    if (!event.cause.empty()) strLine += "  (" + event.cause + " from the menu)";
+    if (!event.cause.empty()) {
+      const router::Command* pCommand = router::FindCommand(event.cause);
+      strLine += "  (" + (pCommand != nullptr ? std::string(pCommand->title) : event.cause) +
+                 " from the menu)";
+    }
     if (event.monitor == "start") strLine += "  (the monitor started)";
     if (event.monitor == "stop") strLine = strLine.substr(0, 21) + "the monitor stopped";
     output.text += strLine + "\n";

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "cli/Failure.h"
+#include "router/Login.h"
 
 namespace ctl {
 
@@ -28,26 +29,22 @@ struct BarText {
   std::string tooltip;
 };
 
-BarText ForBar(const std::optional<Snapshot>& i_snapshot, const std::string& i_strRouter,
+BarText ForBar(const std::optional<router::State>& i_state, const std::string& i_strRouter,
                const std::string& i_strError) {
-  if (!i_snapshot) return {"noconnect", "no router", i_strRouter + ": " + i_strError};
-  const Snapshot& snapshot = *i_snapshot;
-  uint64_t in = 0, out = 0;
-  for (const ChannelSnapshot& channel : snapshot.channels) {
-    if (channel.bOnline) {
-      in += channel.rateIn;
-      out += channel.rateOut;
-    }
+  if (!i_state) return {"noconnect", "no router", i_strRouter + ": " + i_strError};
+  const router::State& state = *i_state;
+  BarText bar{router::ConditionName(state.condition()),
+              std::to_string(state.Online()) + "/" + std::to_string(state.channels.size()),
+              state.where + " (" + router::LevelName(state.level) + ")"};
+  if (state.condition() == router::State::Condition::Active) {
+    const router::Traffic rate = state.TotalRate();
+    bar.text += " \u2193" + Rate(rate.in) + " \u2191" + Rate(rate.out);
   }
-  BarText bar{snapshot.State(),
-              std::to_string(snapshot.Online()) + "/" + std::to_string(snapshot.channels.size()),
-              snapshot.router + " (" + LoginName(snapshot.level) + ")"};
-  if (bar.state == "active") bar.text += " \u2193" + Rate(in) + " \u2191" + Rate(out);
-  for (const ChannelSnapshot& channel : snapshot.channels) {
+  for (const router::Channel& channel : state.channels) {
     bar.tooltip += "\nchannel " + channel.name + ": " +
-                   (channel.bOnline ? "online " + channel.address + " in " + Rate(channel.rateIn) +
-                                          " out " + Rate(channel.rateOut)
-                                    : std::string("offline"));
+                   (channel.online ? "online " + channel.address + " in " + Rate(channel.rate.in) +
+                                         " out " + Rate(channel.rate.out)
+                                   : std::string("offline"));
   }
   return bar;
 }
@@ -65,7 +62,7 @@ std::string WatchPreamble(WatchFormat i_format) {
   return i_format == WatchFormat::I3bar ? "{\"version\":1}\n[\n" : "";
 }
 
-std::string WatchLine(WatchFormat i_format, const std::optional<Snapshot>& i_snapshot,
+std::string WatchLine(WatchFormat i_format, const std::optional<router::State>& i_snapshot,
                       const std::string& i_strRouter, const std::string& i_strError,
                       std::time_t i_time) {
   if (i_format == WatchFormat::Json) {
@@ -108,7 +105,7 @@ void Watch(const Settings& i_settings, const WatchOptions& i_options) {
   for (uint64_t uLine = 0; i_options.count == 0 || uLine < i_options.count; ++uLine) {
     if (uLine > 0) std::this_thread::sleep_until(next);
     next = std::chrono::steady_clock::now() + i_options.interval;
-    std::optional<Snapshot> snapshot;
+    std::optional<router::State> snapshot;
     std::string strError;
     try {
       if (!router || !router->client().IsConnected()) {

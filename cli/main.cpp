@@ -169,25 +169,15 @@ int Run(int argc, char** argv) {
     command = ctl::Support;
   });
 
-  const struct {
-    const char* name;
-    ctl::Action action;
-    const char* help;
-  } actions[] = {
-      {"dial", ctl::Action::Dial, "dial"},
-      {"hangup", ctl::Action::Hangup, "hang up"},
-      {"addlink", ctl::Action::AddLink, "add a link on the current route"},
-      {"removelink", ctl::Action::RemoveLink, "remove a link from the current route"},
-      {"reboot", ctl::Action::Reboot, "reboot the router (asks first)"},
-      {"halt", ctl::Action::Halt, "halt the router (asks first)"},
-  };
-  for (const auto& row : actions) {
-    const ctl::Action action = row.action;
-    app.add_subcommand(row.name, row.help)->callback([&command, &bYes, action] {
-      command = [&bYes, action](RouterConnection& r) {
-        return ctl::Control(r, action, Confirmer(bYes));
-      };
-    });
+  for (const router::Command& routerCommand : router::kCommands) {
+    const std::string strHelp = std::string(routerCommand.description) +
+                                (routerCommand.Disruptive() ? " (asks first)" : "");
+    app.add_subcommand(std::string(routerCommand.name), strHelp)
+        ->callback([&command, &bYes, &routerCommand] {
+          command = [&bYes, &routerCommand](RouterConnection& r) {
+            return ctl::Control(r, routerCommand, Confirmer(bYes));
+          };
+        });
   }
 
   std::string strRemote, strLocal;
@@ -302,7 +292,7 @@ int Run(int argc, char** argv) {
   }
   if (special == Special::Metrics) {
     // Metrics are written even without a router: zezar_up 0 is news too.
-    std::optional<ctl::Snapshot> snapshot;
+    std::optional<router::State> snapshot;
     std::optional<Failure> failure;
     try {
       RouterConnection router(settings);

@@ -5,6 +5,8 @@
 
 #include "hosts/Log.h"
 #include "preferences/Preference.h"
+#include "router/Commands.h"
+#include "router/DefaultRouter.h"
 
 namespace zezar {
 
@@ -41,13 +43,13 @@ ZezarIZIDezev& Monitor::Start() {
   m_pController = m_host.Load<ZezarIZIDezev>(m_bundle);
   if (m_pController == nullptr) throw std::runtime_error("the status item did not start");
   // The router as the first connection attempt found it; the port as the preferences say.
-  long port = 5000;
+  long port = router::kDefaultPort;
   preferences::ReadPreference(kBundleIdentifier, "RouterPort", port);
   const std::string strRouter = m_pController->routerIP().value_or("") + ":" + std::to_string(port);
   std::optional<std::filesystem::path> file;
   if (BooleanPreference("TimelineFile", true) && !m_timelinePath.empty()) file = m_timelinePath;
   m_recorder = std::make_unique<TimelineRecorder>(strRouter, file);
-  m_recorder->Observe(TimelineRecorder::StateOf(m_pController->lastSample()),
+  m_recorder->Observe(router::Connection::Of(m_pController->lastSample()),
                       TimelineRecorder::Clock::now());
   return *m_pController;
 }
@@ -61,7 +63,7 @@ void Monitor::Stop() {
 void Monitor::Changed(const appkit::MenuExtraHost::Changes& i_changes) {
   Update update{i_changes, std::nullopt, std::nullopt};
   if (i_changes.drawing && m_recorder) {
-    update.observed = TimelineRecorder::StateOf(m_pController->lastSample());
+    update.observed = router::Connection::Of(m_pController->lastSample());
     update.event = m_recorder->Observe(*update.observed, TimelineRecorder::Clock::now());
   }
   if (m_onChange) m_onChange(update);
@@ -69,8 +71,9 @@ void Monitor::Changed(const appkit::MenuExtraHost::Changes& i_changes) {
 
 bool Monitor::Choose(int i_iId) {
   for (const appkit::MenuEntry& entry : m_host.Menu().entries) {
-    if (entry.id == i_iId && entry.enabled && m_recorder)
-      m_recorder->CommandChosen(entry.title, TimelineRecorder::Clock::now());
+    const router::Command* pCommand = router::CommandOfTag(entry.tag);
+    if (entry.id == i_iId && entry.enabled && pCommand != nullptr && m_recorder)
+      m_recorder->CommandChosen(*pCommand, TimelineRecorder::Clock::now());
   }
   return m_host.Choose(i_iId);
 }

@@ -30,7 +30,7 @@ class Monitor {
   // What one event changed, and what its poll found when it drew the view.
   struct Update {
     appkit::MenuExtraHost::Changes changes;
-    std::optional<timeline::RouterState> observed;
+    std::optional<router::Connection> observed;
     std::optional<timeline::TimelineEvent> event;  // when the connection changed with it
   };
 

@@ -26,22 +26,8 @@ TimelineRecorder::TimelineRecorder(std::string i_strRouter,
     m_timeline.Restore(*last);
 }
 
-timeline::RouterState TimelineRecorder::StateOf(const ZezarIZIDezev::LoadSample& i_sample) {
-  using Sample = ZezarIZIDezev::LoadSample;
-  switch (i_sample.state) {
-    case Sample::NoConnection:
-      return {timeline::RouterState::Unreachable, {}, false};
-    case Sample::Offline:
-      return {timeline::RouterState::Offline, {}, false};
-    case Sample::Online:
-    case Sample::Active:
-      break;
-  }
-  return {timeline::RouterState::Online, i_sample.channels, i_sample.state == Sample::Active};
-}
-
-std::optional<timeline::TimelineEvent> TimelineRecorder::Observe(
-    const timeline::RouterState& i_state, Clock::time_point i_now) {
+std::optional<timeline::TimelineEvent> TimelineRecorder::Observe(const router::Connection& i_state,
+                                                                 Clock::time_point i_now) {
   std::optional<timeline::TimelineEvent> event = m_timeline.Observe(i_state, i_now);
   Keep(event);
   return event;
@@ -62,11 +48,11 @@ std::string TimelineRecorder::StatusLine(Clock::time_point i_now) const {
   const std::optional<Clock::time_point> since = m_timeline.Since();
   const std::string strSince = since ? " since " + When(*since, i_now) : "";
   switch (current->state.kind) {
-    case timeline::RouterState::Unreachable:
+    case router::Connection::Unreachable:
       return "No connection to the router" + strSince;
-    case timeline::RouterState::Offline:
+    case router::Connection::Offline:
       return "Offline" + strSince;
-    case timeline::RouterState::Online:
+    case router::Connection::Online:
       break;
   }
   const std::size_t channels = current->state.channels.size();

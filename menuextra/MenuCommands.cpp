@@ -27,22 +27,19 @@ NSMenu* ZezarIZIDezev::menu() {
       ++channels_online;
     }
 
-    const auto addCommand = [this](const char* i_pTitle, NSMenuItem::Action i_action) {
-      theMenu->addItemWithTitleActionKeyEquivalent(i_pTitle, std::move(i_action), "")
-          ->setTarget(this);
-    };
     if (channels_online > 0) {
       // Only while a channel is still free; with every channel online neither is offered.
       if (theAddLinkAllowed && theNumChannels > channels_online) {
-        addCommand("Add Link", &ZezarIZIDezev::addlink);
-        if (channels_online > 1) addCommand("Remove Link", &ZezarIZIDezev::removelink);
+        addCommand(router::kAddLink, &ZezarIZIDezev::addlink);
+        if (channels_online > 1) addCommand(router::kRemoveLink, &ZezarIZIDezev::removelink);
       }
-      if (theDialAllowed) addCommand("Hang up", &ZezarIZIDezev::hangup);
+      if (theDialAllowed) addCommand(router::kHangup, &ZezarIZIDezev::hangup);
     } else if (theDialAllowed) {
-      addCommand("Dial", &ZezarIZIDezev::dial);
+      addCommand(router::kDial, &ZezarIZIDezev::dial);
     }
-    if (theRebootAllowed && theRebootEnabled) addCommand("Reboot", &ZezarIZIDezev::cmd_reboot);
-    if (theHaltAllowed && theHaltEnabled) addCommand("Halt", &ZezarIZIDezev::cmd_halt);
+    if (theRebootAllowed && theRebootEnabled)
+      addCommand(router::kReboot, &ZezarIZIDezev::cmd_reboot);
+    if (theHaltAllowed && theHaltEnabled) addCommand(router::kHalt, &ZezarIZIDezev::cmd_halt);
   }
 
   theView->setNeedsDisplay(true);
@@ -51,14 +48,21 @@ NSMenu* ZezarIZIDezev::menu() {
 
 void ZezarIZIDezev::IPselected(NSMenuItem*) {}
 
-void ZezarIZIDezev::SendCommand(void (Zastra::*i_command)()) {
-  (globalZastra->*i_command)();  // the answer is not shown: the rebuilt menu tells
+void ZezarIZIDezev::addCommand(const router::Command& i_command, NSMenuItem::Action i_action) {
+  NSMenuItem* pItem =
+      theMenu->addItemWithTitleActionKeyEquivalent(i_command.title, std::move(i_action), "");
+  pItem->setTarget(this);
+  pItem->setTag(router::TagOf(i_command));
+}
+
+void ZezarIZIDezev::SendCommand(const router::Command& i_command) {
+  (globalZastra->*i_command.send)();  // the answer is not shown: the rebuilt menu tells
   menu();
 }
 
-void ZezarIZIDezev::hangup(NSMenuItem*) { SendCommand(&Zastra::Hangup); }
-void ZezarIZIDezev::dial(NSMenuItem*) { SendCommand(&Zastra::Dial); }
-void ZezarIZIDezev::cmd_reboot(NSMenuItem*) { SendCommand(&Zastra::Reboot); }
-void ZezarIZIDezev::cmd_halt(NSMenuItem*) { SendCommand(&Zastra::Halt); }
-void ZezarIZIDezev::addlink(NSMenuItem*) { SendCommand(&Zastra::AddLink); }
-void ZezarIZIDezev::removelink(NSMenuItem*) { SendCommand(&Zastra::RemoveLink); }
+void ZezarIZIDezev::hangup(NSMenuItem*) { SendCommand(router::kHangup); }
+void ZezarIZIDezev::dial(NSMenuItem*) { SendCommand(router::kDial); }
+void ZezarIZIDezev::cmd_reboot(NSMenuItem*) { SendCommand(router::kReboot); }
+void ZezarIZIDezev::cmd_halt(NSMenuItem*) { SendCommand(router::kHalt); }
+void ZezarIZIDezev::addlink(NSMenuItem*) { SendCommand(router::kAddLink); }
+void ZezarIZIDezev::removelink(NSMenuItem*) { SendCommand(router::kRemoveLink); }

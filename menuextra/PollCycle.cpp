@@ -3,11 +3,12 @@
 
 #include "menuextra/menubarThingy.h"
 #include "preferences/Preference.h"
+#include "router/DefaultRouter.h"
+#include "router/Login.h"
 #include "text/MacRoman.h"
 
 namespace {
 
-constexpr long kDefaultRouterPort = 5000;
 constexpr long kMostChannelsShown = 4;  // a router with more is shown as having none
 
 }  // namespace
@@ -18,7 +19,7 @@ void ZezarIZIDezev::connect() {
   determineRouterIP();  // synchronizes the preferences first, for every read below
   if (!theRouterIP) return;
 
-  long port = kDefaultRouterPort;
+  long port = router::kDefaultPort;
   preferences::ReadPreference(*theAppID, "RouterPort", port);
 
   // An address with no 8-bit form is no address.
@@ -31,17 +32,10 @@ void ZezarIZIDezev::connect() {
   }
   if (!globalZastra->IsConnected()) return;
 
-  if (!globalZastra->IsAdmin()) {
-    if (const auto password = preferences::ReadEightBitPreference(*theAppID, "RouterAdminPass")) {
-      globalZastra->Pass(*password);
-    }
-  }
-  if (!globalZastra->IsUser()) {
-    if (const auto password = preferences::ReadEightBitPreference(*theAppID, "RouterUserPass")) {
-      globalZastra->Pass(*password);
-    }
-  }
-  if (!globalZastra->IsUser()) {
+  const router::Passwords passwords{
+      .admin = preferences::ReadEightBitPreference(*theAppID, "RouterAdminPass"),
+      .user = preferences::ReadEightBitPreference(*theAppID, "RouterUserPass")};
+  if (!router::LogIn(*globalZastra, passwords)) {
     globalZastra->Disconnect();
     return;
   }

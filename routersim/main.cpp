@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "router/DefaultRouter.h"
 #include "routersim/RouterConfig.h"
 #include "routersim/Server.h"
 
@@ -59,7 +60,7 @@ long Number(const std::string& i_strOption, const char* i_pText, long i_lMin, lo
 
 int main(int argc, char** argv) {
   std::string strAddress = "127.0.0.1", strConfig;
-  long port = 5000;
+  long port = router::kDefaultPort;
   std::optional<long> channels, online, protocol;
   bool bPppoe = false;
   for (int i = 1; i < argc; ++i) {

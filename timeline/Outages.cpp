@@ -24,7 +24,7 @@ std::vector<DayOfOutages> SummariseOutages(const std::vector<TimelineEvent>& i_e
     down.erase(found);
   };
   for (const TimelineEvent& event : i_events) {
-    const bool bDown = event.state.kind != RouterState::Online;
+    const bool bDown = event.state.kind != router::Connection::Online;
     const bool bDownHere = down.count(event.router) > 0;
     if (event.monitor == "stop" || (bDownHere && (!bDown || !event.cause.empty()))) {
       close(event.router, event.time);  // back online, a command of ours, or nobody watching

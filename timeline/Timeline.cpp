@@ -11,17 +11,11 @@ constexpr auto kRebootClaimFor = 300s;  // a router takes minutes to come back
 
 }  // namespace
 
-void Timeline::CommandChosen(const std::string& i_strCommand, Clock::time_point i_now) {
-  Claim claim{i_strCommand, Claim::ChannelsDown, i_now + kClaimFor};
-  if (i_strCommand == "Dial" || i_strCommand == "Add Link") {
-    claim.expect = Claim::ChannelsUp;
-  } else if (i_strCommand == "Reboot" || i_strCommand == "Halt") {
-    claim.expect = Claim::Drop;
-    claim.until = i_now + (i_strCommand == "Reboot" ? kRebootClaimFor : kClaimFor);
-  } else if (i_strCommand != "Hang up" && i_strCommand != "Remove Link") {
-    return;  // not a command that changes the connection
-  }
-  m_claim = claim;
+void Timeline::CommandChosen(const router::Command& i_command, Clock::time_point i_now) {
+  // A router takes minutes to come back.
+  const auto within =
+      i_command.effect == router::Command::Effect::DropAndReturn ? kRebootClaimFor : kClaimFor;
+  m_claim = Claim{&i_command, false, i_now + within};
 }
 
 std::string Timeline::Claimed(const TimelineEvent& i_event, Clock::time_point i_now) {
@@ -29,33 +23,34 @@ std::string Timeline::Claimed(const TimelineEvent& i_event, Clock::time_point i_
     m_claim.reset();
     return "";
   }
-  const bool bUnreachable = i_event.state.kind == RouterState::Unreachable;
+  using Effect = router::Command::Effect;
+  const bool bUnreachable = i_event.state.kind == router::Connection::Unreachable;
   bool bMatches = false;
-  switch (m_claim->expect) {
-    case Claim::ChannelsDown:
+  switch (m_claim->command->effect) {
+    case Effect::ChannelsDown:
       bMatches = !i_event.down.empty() && !bUnreachable;
       break;
-    case Claim::ChannelsUp:
+    case Effect::ChannelsUp:
       bMatches = !i_event.up.empty();
       break;
-    case Claim::Drop:
+    case Effect::Drop:
       bMatches = bUnreachable;
       break;
-    case Claim::Return:
-      bMatches = !bUnreachable;
+    case Effect::DropAndReturn:
+      bMatches = m_claim->bDropped ? !bUnreachable : bUnreachable;
       break;
   }
   if (!bMatches) return "";
-  std::string strCommand = m_claim->command;
-  if (m_claim->expect == Claim::Drop && strCommand == "Reboot") {
-    m_claim->expect = Claim::Return;  // the return is the reboot's too
+  std::string strCommand(m_claim->command->name);
+  if (m_claim->command->effect == Effect::DropAndReturn && !m_claim->bDropped) {
+    m_claim->bDropped = true;  // the return is the reboot's too
   } else {
     m_claim.reset();
   }
   return strCommand;
 }
 
-std::optional<TimelineEvent> Timeline::Observe(const RouterState& i_state,
+std::optional<TimelineEvent> Timeline::Observe(const router::Connection& i_state,
                                                Clock::time_point i_now) {
   const bool bFirst = !m_current;
   // The file's last word on the same router is where the story picks up again, unless the
@@ -73,8 +68,8 @@ std::optional<TimelineEvent> Timeline::Observe(const RouterState& i_state,
   event.router = m_strRouter;
   const std::vector<std::string> before =
       m_current ? m_current->state.channels : std::vector<std::string>{};
-  event.up = ChannelsMissing(i_state.channels, before);
-  event.down = ChannelsMissing(before, i_state.channels);
+  event.up = router::ChannelsMissing(i_state.channels, before);
+  event.down = router::ChannelsMissing(before, i_state.channels);
   event.cause = Claimed(event, i_now);
   if (bFirst) event.monitor = "start";
   // A change seen at the first poll happened some time while the monitor was away.

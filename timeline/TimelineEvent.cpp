@@ -6,18 +6,33 @@
 
 #include <nlohmann/json.hpp>
 
+#include "router/Commands.h"
+
 namespace timeline {
 
 namespace {
 
 using Json = nlohmann::json;
 
-std::optional<RouterState::Kind> KindOf(const std::string& i_strName) {
-  for (const RouterState::Kind kind :
-       {RouterState::Unreachable, RouterState::Offline, RouterState::Online}) {
-    if (i_strName == KindName(kind)) return kind;
+std::optional<router::Connection::Kind> KindOf(const std::string& i_strName) {
+  for (const router::Connection::Kind kind :
+       {router::Connection::Unreachable, router::Connection::Offline, router::Connection::Online}) {
+    if (i_strName == router::KindName(kind)) return kind;
   }
   return std::nullopt;
+}
+
+// Lines written before the causes and channels had stable names: a cause was the command's
+// English menu title, the PPPoE link was "PPPoE".
+std::string CauseName(const std::string& i_strCause) {
+  for (const router::Command& command : router::kCommands)
+    if (i_strCause == command.title) return std::string(command.name);
+  return i_strCause;
+}
+
+void NameChannels(std::vector<std::string>& io_names) {
+  for (std::string& name : io_names)
+    if (name == "PPPoE") name = "pppoe";
 }
 
 bool Strings(const Json& i_json, const char* i_pKey, std::vector<std::string>& o_strings) {
@@ -32,14 +47,6 @@ bool Strings(const Json& i_json, const char* i_pKey, std::vector<std::string>& o
 
 }  // namespace
 
-std::vector<std::string> ChannelsMissing(const std::vector<std::string>& i_from,
-                                         const std::vector<std::string>& i_in) {
-  std::vector<std::string> missing;
-  for (const std::string& name : i_from)
-    if (std::find(i_in.begin(), i_in.end(), name) == i_in.end()) missing.push_back(name);
-  return missing;
-}
-
 std::string LocalTime(Clock::time_point i_time, const char* i_pFormat) {
   const std::time_t seconds = Clock::to_time_t(i_time);
   std::tm local{};
@@ -47,18 +54,6 @@ std::string LocalTime(Clock::time_point i_time, const char* i_pFormat) {
   char text[64];
   if (std::strftime(text, sizeof text, i_pFormat, &local) == 0) return {};
   return text;
-}
-
-const char* KindName(RouterState::Kind i_kind) {
-  switch (i_kind) {
-    case RouterState::Unreachable:
-      return "unreachable";
-    case RouterState::Offline:
-      return "offline";
-    case RouterState::Online:
-      return "online";
-  }
-  return "unreachable";
 }
 
 std::string IsoTime(Clock::time_point i_time) {
@@ -96,7 +91,7 @@ std::optional<Clock::time_point> ParseIsoTime(std::string_view i_text) {
 
 std::string ToJsonLine(const TimelineEvent& i_event) {
   const Json json = {{"time", IsoTime(i_event.time)},
-                     {"state", KindName(i_event.state.kind)},
+                     {"state", router::KindName(i_event.state.kind)},
                      {"channels", i_event.state.channels},
                      {"up", i_event.up},
                      {"down", i_event.down},
@@ -120,7 +115,7 @@ std::optional<TimelineEvent> FromJsonLine(std::string_view i_line) {
   const std::optional<std::string> time = text("time");
   const std::optional<std::string> state = text("state");
   const std::optional<Clock::time_point> when = time ? ParseIsoTime(*time) : std::nullopt;
-  const std::optional<RouterState::Kind> kind = state ? KindOf(*state) : std::nullopt;
+  const std::optional<router::Connection::Kind> kind = state ? KindOf(*state) : std::nullopt;
   const auto traffic = json.find("traffic");
   if (!when || !kind || traffic == json.end() || !traffic->is_boolean() ||
       !Strings(json, "channels", event.state.channels) || !Strings(json, "up", event.up) ||
@@ -130,7 +125,10 @@ std::optional<TimelineEvent> FromJsonLine(std::string_view i_line) {
   event.time = *when;
   event.state.kind = *kind;
   event.state.traffic = traffic->get<bool>();
-  event.cause = text("cause").value_or("");
+  NameChannels(event.state.channels);
+  NameChannels(event.up);
+  NameChannels(event.down);
+  event.cause = CauseName(text("cause").value_or(""));
   event.router = text("router").value_or("");
   event.monitor = text("monitor").value_or("");  // older lines have none
   return event;

@@ -4,7 +4,7 @@ namespace zezar {
 
 namespace {
 
-using timeline::RouterState;
+using router::Connection;
 
 std::string Join(const std::vector<std::string>& i_names) {
   std::string strOut;
@@ -17,21 +17,21 @@ std::string Channels(const std::vector<std::string>& i_names, const char* i_pHow
   return (i_names.size() == 1 ? "Channel " : "Channels ") + Join(i_names) + " " + i_pHow;
 }
 
-std::string Describe(const RouterState& i_state) {
-  if (i_state.kind == RouterState::Unreachable) return "No answer from the router";
+std::string Describe(const router::Connection& i_state) {
+  if (i_state.kind == router::Connection::Unreachable) return "No answer from the router";
   if (i_state.channels.empty()) return "No channel online";
   return "Online on " + std::to_string(i_state.channels.size()) +
          (i_state.channels.size() == 1 ? " channel" : " channels");
 }
 
-Notice Tell(const RouterState& i_from, const RouterState& i_to) {
-  if (i_to.kind == RouterState::Unreachable) return {"Router unreachable", Describe(i_to)};
-  if (i_from.kind == RouterState::Unreachable) {
-    return {i_to.kind == RouterState::Online ? "Back online" : "Router reachable again",
+Notice Tell(const router::Connection& i_from, const router::Connection& i_to) {
+  if (i_to.kind == router::Connection::Unreachable) return {"Router unreachable", Describe(i_to)};
+  if (i_from.kind == router::Connection::Unreachable) {
+    return {i_to.kind == router::Connection::Online ? "Back online" : "Router reachable again",
             Describe(i_to)};
   }
-  const std::vector<std::string> up = timeline::ChannelsMissing(i_to.channels, i_from.channels);
-  const std::vector<std::string> down = timeline::ChannelsMissing(i_from.channels, i_to.channels);
+  const std::vector<std::string> up = router::ChannelsMissing(i_to.channels, i_from.channels);
+  const std::vector<std::string> down = router::ChannelsMissing(i_from.channels, i_to.channels);
   std::string strSummary;
   if (!up.empty()) strSummary = Channels(up, "online");
   if (!down.empty()) {
@@ -45,7 +45,7 @@ Notice Tell(const RouterState& i_from, const RouterState& i_to) {
 }  // namespace
 
 std::optional<Notice> NotificationPolicy::Observe(
-    const RouterState& i_state, const std::optional<timeline::TimelineEvent>& i_event) {
+    const router::Connection& i_state, const std::optional<timeline::TimelineEvent>& i_event) {
   if (!m_told) {  // the state at start is no news
     m_told = i_state;
     return std::nullopt;
@@ -60,7 +60,7 @@ std::optional<Notice> NotificationPolicy::Observe(
     m_bCandidateUsers = i_event && !i_event->cause.empty();
   }
   if (++m_iPolls < kPollsToHold) return std::nullopt;
-  const RouterState from = *m_told;
+  const router::Connection from = *m_told;
   m_told = *m_candidate;
   m_candidate.reset();
   if (m_bCandidateUsers) return std::nullopt;  // the user knows: they did it

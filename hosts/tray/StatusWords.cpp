@@ -47,15 +47,15 @@ std::string RateText(double i_bytesPerSecond) {
   return text;
 }
 
-StatusNotifierItem::ToolTip DescribeSample(const ZezarIZIDezev::LoadSample& i_sample,
+StatusNotifierItem::ToolTip DescribeSample(const router::State& i_sample,
                                            const std::string& i_strStatusLine,
                                            const std::optional<std::string>& i_problem) {
-  using Sample = ZezarIZIDezev::LoadSample;
   StatusNotifierItem::ToolTip toolTip;
   toolTip.title = i_strStatusLine;
-  if (i_sample.state == Sample::Online || i_sample.state == Sample::Active) {
-    toolTip.text = Load("In", i_sample.in, i_sample.capacity) + ", " +
-                   Load("out", i_sample.out, i_sample.capacity);
+  if (i_sample.Online() > 0) {
+    const router::Traffic rate = i_sample.TotalRate();
+    const double capacity = i_sample.Capacity();
+    toolTip.text = Load("In", rate.in, capacity) + ", " + Load("out", rate.out, capacity);
   }
   if (i_problem) {
     if (!toolTip.text.empty()) toolTip.text += "\n";

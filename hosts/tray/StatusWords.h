@@ -7,14 +7,14 @@
 #include <string>
 
 #include "StatusNotifierItem.h"
-#include "menuextra/menubarThingy.h"
+#include "router/State.h"
 
 namespace zezar {
 
 // The status line ("Online since 09:41 on 2 channels") as the title; for online states the
 // text gives in and out load as a share of the capacity and as a rate. A preferences problem,
 // when there is one, is told in the text.
-StatusNotifierItem::ToolTip DescribeSample(const ZezarIZIDezev::LoadSample& i_sample,
+StatusNotifierItem::ToolTip DescribeSample(const router::State& i_sample,
                                            const std::string& i_strStatusLine,
                                            const std::optional<std::string>& i_problem);
 

@@ -167,6 +167,7 @@ TEST(Zezarctl, ReportsAnUptimeBeyond64BitsAndStillWritesWhatItCan) {
     FakeDaemon daemon(Exchanges({{"version", "OK 10 test"},
                                  {"pass ", "OK 1"},
                                  {"pass adm", "OK 4"},
+                                 {"pass ", "OK 4"},
                                  {"uptime", "OK 18446744073709551616"}}));
     std::vector<std::string> arguments = {"--router", "127.0.0.1:" + std::to_string(daemon.Port())};
     arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());

@@ -13,15 +13,23 @@ TEST(Metrics, SayOnlyThatTheRouterIsDownWhenItIs) {
 }
 
 TEST(Metrics, GiveEveryChannelItsSeriesInTheExpositionFormat) {
-  ctl::Snapshot snapshot;
-  snapshot.router = "r:1";
+  router::State snapshot;
+  snapshot.reachable = true;
+  snapshot.where = "r:1";
   snapshot.protocol = 11;
   snapshot.version = "a \"quoted\" \\ version\nline";
   snapshot.level = 4;
   snapshot.uptime = 86400;
   snapshot.cpu = 7;
-  snapshot.channels = {{"pppoe", "pppoe", false, "", 0, 0, 0, 0},
-                       {"1", "isdn", true, "10.0.0.1", 1200, 340, (uint64_t{1} << 32) + 5, 7}};
+  using Type = router::Channel::Type;
+  snapshot.channels = {{"pppoe", Type::Pppoe, false, "", {}, router::Traffic{0, 0}, 0},
+                       {"1",
+                        Type::Isdn,
+                        true,
+                        "10.0.0.1",
+                        {1200, 340},
+                        router::Traffic{(uint64_t{1} << 32) + 5, 7},
+                        0}};
   const std::string strText = ctl::Metrics(snapshot, "r:1");
   const std::vector<std::string> expected = {
       "zezar_up{router=\"r:1\"} 1\n",

@@ -61,7 +61,7 @@ TEST_F(ATimelineReport, TakesASinceAndSpeaksJson) {
   ASSERT_EQ(result.code, 0) << result.err;
   const nlohmann::json json = nlohmann::json::parse(result.out);
   EXPECT_EQ(json["events"].size(), 3u);
-  EXPECT_EQ(json["events"][2]["cause"], "Hang up");
+  EXPECT_EQ(json["events"][2]["cause"], "hangup");  // an older line's title, by its name
   EXPECT_EQ(
       json["outages"],
       nlohmann::json::parse(

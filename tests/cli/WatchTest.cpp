@@ -12,21 +12,22 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-ctl::Snapshot TwoChannels(uint64_t i_rateIn) {
-  ctl::Snapshot snapshot;
-  snapshot.router = "127.0.0.1:5000";
-  snapshot.protocol = 11;
-  snapshot.version = "v";
-  snapshot.level = 2;
-  snapshot.channels = {{"1", "isdn", true, "10.0.0.1", i_rateIn, 0, {}, {}},
-                       {"2", "isdn", false, "", 0, 0, {}, {}}};
-  return snapshot;
+router::State TwoChannels(uint64_t i_rateIn) {
+  router::State state;
+  state.reachable = true;
+  state.where = "127.0.0.1:5000";
+  state.protocol = 11;
+  state.version = "v";
+  state.level = 2;
+  state.channels = {{"1", router::Channel::Type::Isdn, true, "10.0.0.1", {i_rateIn, 0}, {}, 0},
+                    {"2", router::Channel::Type::Isdn, false, "", {}, {}, 0}};
+  return state;
 }
 
 TEST(AWatchLine, ShowsTheStateAsEachBarWantsIt) {
   struct Row {
     std::string name;
-    std::optional<ctl::Snapshot> snapshot;
+    std::optional<router::State> snapshot;
     std::string state;
     std::string text;
   };

@@ -7,17 +7,17 @@
 namespace zezar_test {
 namespace {
 
-using timeline::RouterState;
+using router::Connection;
 
-RouterState Online(std::vector<std::string> i_channels) {
-  return {RouterState::Online, std::move(i_channels), false};
+router::Connection Online(std::vector<std::string> i_channels) {
+  return {router::Connection::Online, std::move(i_channels), false};
 }
-const RouterState kOffline{RouterState::Offline, {}, false};
-const RouterState kUnreachable{RouterState::Unreachable, {}, false};
+const router::Connection kOffline{router::Connection::Offline, {}, false};
+const router::Connection kUnreachable{router::Connection::Unreachable, {}, false};
 
 // One poll a second; a command chosen from the menu just before a poll.
 struct Poll {
-  RouterState state;
+  router::Connection state;
   std::string command = "";
 };
 
@@ -29,7 +29,7 @@ std::vector<std::string> Told(const std::vector<Poll>& i_polls) {
   timeline::Clock::time_point now = timeline::Clock::from_time_t(1'765'000'000);
   for (const Poll& poll : i_polls) {
     now += std::chrono::seconds(1);
-    if (!poll.command.empty()) story.CommandChosen(poll.command, now);
+    if (!poll.command.empty()) story.CommandChosen(*router::FindCommand(poll.command), now);
     const auto event = story.Observe(poll.state, now);
     if (const auto notice = policy.Observe(poll.state, event))
       told.push_back(notice->summary + " / " + notice->body);
@@ -57,7 +57,7 @@ TEST(TheNotifications, TellWhatHeldForTwoPollsAndWasNotTheUsersDoing) {
        {}},
       {"a hang-up from the menu is not told, a drop afterwards is",
        {{Online({"1"})},
-        {kOffline, "Hang up"},
+        {kOffline, "hangup"},
         {kOffline},
         {kOffline},
         {kUnreachable},
@@ -65,7 +65,7 @@ TEST(TheNotifications, TellWhatHeldForTwoPollsAndWasNotTheUsersDoing) {
        {"Router unreachable / No answer from the router"}},
       {"a reboot from the menu is not told, neither its drop nor its return",
        {{Online({"1", "2"})},
-        {kUnreachable, "Reboot"},
+        {kUnreachable, "reboot"},
         {kUnreachable},
         {Online({"1"})},
         {Online({"1"})}},

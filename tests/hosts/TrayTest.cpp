@@ -397,9 +397,9 @@ TEST_F(ATrayItem, TellsOfDropsAndReturnsButNotOfTheUsersOwnChanges) {
       timeline::ReadTimeline(dir.path() / "state" / "zezar" / "timeline.jsonl");
   std::vector<std::string> lines;
   for (const timeline::TimelineEvent& event : story.events)
-    lines.push_back(std::string(timeline::KindName(event.state.kind)) + " " + event.cause);
+    lines.push_back(std::string(router::KindName(event.state.kind)) + " " + event.cause);
   EXPECT_EQ(lines,
-            (std::vector<std::string>{"online ", "unreachable ", "online ", "offline Hang up"}));
+            (std::vector<std::string>{"online ", "unreachable ", "online ", "offline hangup"}));
   EXPECT_EQ(story.skipped, 0u);
 }
 

@@ -86,22 +86,17 @@ TEST_F(AController, PicksTheIconAndTheSampleFromTheChannels) {
     EXPECT_EQ(view.onlineChannels(), row.count);
     EXPECT_EQ(LastImage(), row.image);
     // The same sample, for a host's words: every online channel counts, even a lone one.
-    using Sample = ZezarIZIDezev::LoadSample;
-    const Sample& sample = controller->lastSample();
-    const std::map<std::string, Sample::State> states = {
-        {"offline", Sample::Offline}, {"online", Sample::Online}, {"onlineactive", Sample::Active}};
-    EXPECT_EQ(sample.state, states.at(row.image));
-    long online = 0;
-    for (const ChannelState& channel : row.channels) online += channel.online ? 1 : 0;
-    EXPECT_EQ(sample.online, row.image == "offline" ? 0 : online);
+    const router::State& sample = controller->lastSample();
+    EXPECT_EQ(router::ConditionName(sample.condition()),
+              std::string(row.image == "onlineactive" ? "active" : row.image));
     std::vector<std::string> names;
     for (std::size_t i = 0; i < row.channels.size(); ++i)
       if (row.channels[i].online && row.image != "offline") names.push_back(std::to_string(i + 1));
-    EXPECT_EQ(sample.channels, names);
-    EXPECT_DOUBLE_EQ(sample.capacity,
-                     static_cast<double>(sample.online) * controller->maxChannelRate());
-    if (sample.capacity > 0) {
-      EXPECT_DOUBLE_EQ(static_cast<double>(sample.in) / sample.capacity, row.pin);
+    EXPECT_EQ(router::Connection::Of(sample).channels, names);
+    EXPECT_DOUBLE_EQ(sample.Capacity(),
+                     static_cast<double>(names.size()) * controller->maxChannelRate());
+    if (sample.Capacity() > 0) {
+      EXPECT_DOUBLE_EQ(static_cast<double>(sample.TotalRate().in) / sample.Capacity(), row.pin);
     }
     host->Unload();
     preferences.Remove("MaxChannelRate");
@@ -124,7 +119,11 @@ TEST_F(AController, NamesThePppoeLinkAndTheNumberedChannelsAfterIt) {
                                {"rate 2", "OK 0 0"}}));
   UseDaemon(daemon);
   ASSERT_NE(Load(), nullptr);
-  EXPECT_EQ(controller->lastSample().channels, (std::vector<std::string>{"PPPoE", "2"}));
+  const router::State& sample = controller->lastSample();
+  EXPECT_EQ(router::Connection::Of(sample).channels, (std::vector<std::string>{"pppoe", "2"}));
+  ASSERT_EQ(sample.channels.size(), 3u);
+  EXPECT_EQ(sample.channels[0].Label(), "PPPoE");
+  EXPECT_EQ(sample.channels[1].name, "1");
   Check(daemon);
 }
 

@@ -36,7 +36,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Sample = ZezarIZIDezev::LoadSample;
 
 constexpr auto kPause = 10ms;          // between the end of one poll and the start of the next
 constexpr auto kReturnMargin = 100ms;  // for the simulator to listen again after a reboot
@@ -71,7 +70,7 @@ class Soak {
 
   int Run() {
     m_pController = m_host.Load<ZezarIZIDezev>(m_bundle);
-    if (m_pController == nullptr || m_pController->lastSample().state == Sample::NoConnection) {
+    if (m_pController == nullptr || !m_pController->lastSample().reachable) {
       std::fprintf(stderr, "soak: the monitor did not reach the simulator\n");
       return 1;
     }
@@ -113,7 +112,7 @@ class Soak {
 #ifndef __SANITIZE_ADDRESS__  // AddressSanitizer holds freed memory back on purpose
     check(m_memorySettled < 0 || memoryEnd - m_memorySettled <= 512, "memory grew past 512 KiB");
 #endif
-    check(m_pController->lastSample().state != Sample::NoConnection, "the router is not watched");
+    check(m_pController->lastSample().reachable, "the router is not watched");
     return bPassed ? 0 : 1;
   }
 
@@ -167,7 +166,7 @@ class Soak {
   // The poll just made was the first after a reboot ended: did it find the router again?
   void Judge() {
     ++m_iReturns;
-    if (m_pController->lastSample().state != Sample::NoConnection) ++m_iNoticed;
+    if (m_pController->lastSample().reachable) ++m_iNoticed;
     m_rebootEnds.reset();
   }
 

@@ -15,25 +15,25 @@ namespace zezar_test {
 namespace {
 
 using namespace std::chrono_literals;
+using router::Connection;
 using timeline::Clock;
-using timeline::RouterState;
 using timeline::TimelineEvent;
 using timeline::TimelineFile;
 
-TimelineEvent Event(int i_iSecond, RouterState::Kind i_kind, std::string i_strCause = "") {
+TimelineEvent Event(int i_iSecond, router::Connection::Kind i_kind, std::string i_strCause = "") {
   TimelineEvent event;
   event.time = Clock::from_time_t(1'765'000'000) + std::chrono::seconds(i_iSecond);
-  event.state = {
-      i_kind,
-      i_kind == RouterState::Online ? std::vector<std::string>{"1"} : std::vector<std::string>{},
-      false};
+  event.state = {i_kind,
+                 i_kind == router::Connection::Online ? std::vector<std::string>{"1"}
+                                                      : std::vector<std::string>{},
+                 false};
   event.cause = std::move(i_strCause);
   event.router = "192.0.2.1:5000";
   return event;
 }
 
 TEST(AnEventLine, ReadsBackAsItWasWrittenAndRefusesWhatIsNotOurs) {
-  TimelineEvent event = Event(61, RouterState::Online, "Dial");
+  TimelineEvent event = Event(61, router::Connection::Online, "dial");
   event.up = {"1"};
   event.state.traffic = true;
   const std::string strLine = timeline::ToJsonLine(event);
@@ -68,21 +68,31 @@ TEST(AnEventLine, ReadsBackAsItWasWrittenAndRefusesWhatIsNotOurs) {
   // A router name that is not UTF-8 does not stop the line.
   event.router = "r\xE4ume";
   EXPECT_TRUE(timeline::FromJsonLine(timeline::ToJsonLine(event)));
+
+  // Older lines named a cause by its menu title and the PPPoE link "PPPoE".
+  const auto older = timeline::FromJsonLine(
+      R"({"time":"2026-12-08T09:00:00.000Z","state":"online","channels":["PPPoE","1"],)"
+      R"("up":["PPPoE"],"down":[],"traffic":false,"cause":"Add Link","router":"r:5000"})");
+  ASSERT_TRUE(older);
+  EXPECT_EQ(older->cause, "addlink");
+  EXPECT_EQ(older->state.channels, (std::vector<std::string>{"pppoe", "1"}));
+  EXPECT_EQ(older->up, (std::vector<std::string>{"pppoe"}));
 }
 
 TEST(ATimelineFile, AppendsWholeLinesAndRotatesPastItsBound) {
   TempDir dir;
   const auto path = dir.path() / "state" / "zezar" / "timeline.jsonl";
-  const std::size_t line = timeline::ToJsonLine(Event(0, RouterState::Online)).size() + 1;
+  const std::size_t line = timeline::ToJsonLine(Event(0, router::Connection::Online)).size() + 1;
   TimelineFile file(path, 3 * line);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(file.Append(Event(i, RouterState::Online)), std::nullopt);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(file.Append(Event(i, router::Connection::Online)), std::nullopt);
   EXPECT_TRUE(std::filesystem::exists(path.string() + ".1"));
   EXPECT_LE(std::filesystem::file_size(path), 3 * line);
-  EXPECT_EQ(file.Last("192.0.2.1:5000"), Event(4, RouterState::Online));
+  EXPECT_EQ(file.Last("192.0.2.1:5000"), Event(4, router::Connection::Online));
   const timeline::TimelineReading reading = timeline::ReadTimeline(path);
   ASSERT_EQ(reading.events.size(), 5u);
   for (int i = 0; i < 5; ++i)
-    EXPECT_EQ(reading.events[static_cast<std::size_t>(i)], Event(i, RouterState::Online));
+    EXPECT_EQ(reading.events[static_cast<std::size_t>(i)], Event(i, router::Connection::Online));
   EXPECT_EQ(reading.skipped, 0u);
   struct stat status {};
   ASSERT_EQ(::stat(path.c_str(), &status), 0);
@@ -95,18 +105,19 @@ TEST(ATimelineFile, PassesOverWhatIsNotOursAndNeverLosesTheRest) {
   // Someone else's lines, a huge one, and a line cut short at the end.
   {
     std::ofstream out(path, std::ios::binary);
-    out << timeline::ToJsonLine(Event(0, RouterState::Online)) << "\n"
+    out << timeline::ToJsonLine(Event(0, router::Connection::Online)) << "\n"
         << "not ours\n"
         << std::string(200'000, 'x') << "\n"
-        << timeline::ToJsonLine(Event(1, RouterState::Offline)).substr(0, 30);
+        << timeline::ToJsonLine(Event(1, router::Connection::Offline)).substr(0, 30);
   }
   TimelineFile file(path);
   EXPECT_EQ(file.Last("192.0.2.1:5000"), std::nullopt);  // the tail holds only what is not ours
-  EXPECT_EQ(file.Append(Event(2, RouterState::Unreachable)), std::nullopt);
-  EXPECT_EQ(file.Last("192.0.2.1:5000"), Event(2, RouterState::Unreachable));
+  EXPECT_EQ(file.Append(Event(2, router::Connection::Unreachable)), std::nullopt);
+  EXPECT_EQ(file.Last("192.0.2.1:5000"), Event(2, router::Connection::Unreachable));
   const timeline::TimelineReading reading = timeline::ReadTimeline(path);
-  EXPECT_EQ(reading.events, (std::vector<TimelineEvent>{Event(0, RouterState::Online),
-                                                        Event(2, RouterState::Unreachable)}));
+  EXPECT_EQ(reading.events,
+            (std::vector<TimelineEvent>{Event(0, router::Connection::Online),
+                                        Event(2, router::Connection::Unreachable)}));
   EXPECT_EQ(reading.skipped, 3u);
 }
 
@@ -128,7 +139,7 @@ TEST(ATimelineFile, SaysWhyItCannotWrite) {
     SCOPED_TRACE(row.name);
     if (geteuid() == 0 && std::string(row.name).find("may not") != std::string::npos) continue;
     const std::optional<std::string> problem =
-        TimelineFile(row.path).Append(Event(0, RouterState::Online));
+        TimelineFile(row.path).Append(Event(0, router::Connection::Online));
     ASSERT_TRUE(problem);
     EXPECT_NE(problem->find(row.path.parent_path().string()), std::string::npos) << *problem;
   }
@@ -165,17 +176,17 @@ TEST(ATimelineFile, FindsNoLastWordWhereNoFileIs) {
 TEST(ATimelineFile, TellsEachRoutersLastWordApart) {
   TempDir dir;
   TimelineFile file(dir.path() / "timeline.jsonl");
-  TimelineEvent other = Event(9, RouterState::Unreachable);
+  TimelineEvent other = Event(9, router::Connection::Unreachable);
   other.router = "192.0.2.2:5000";
-  file.Append(Event(1, RouterState::Online));
+  file.Append(Event(1, router::Connection::Online));
   file.Append(other);
-  EXPECT_EQ(file.Last("192.0.2.1:5000"), Event(1, RouterState::Online));
+  EXPECT_EQ(file.Last("192.0.2.1:5000"), Event(1, router::Connection::Online));
   EXPECT_EQ(file.Last("192.0.2.2:5000"), other);
   EXPECT_EQ(file.Last("192.0.2.3:5000"), std::nullopt);
 }
 
 TEST(TheOutages, AreTheLinesOwnDropsWhileWatchedSummedPerRouterAndDay) {
-  const auto at = [](int i_iSecond, RouterState::Kind i_kind, std::string i_strCause = "",
+  const auto at = [](int i_iSecond, router::Connection::Kind i_kind, std::string i_strCause = "",
                      std::string i_strMonitor = "", std::string i_strRouter = "192.0.2.1:5000") {
     TimelineEvent event = Event(i_iSecond, i_kind, std::move(i_strCause));
     event.monitor = std::move(i_strMonitor);
@@ -183,20 +194,20 @@ TEST(TheOutages, AreTheLinesOwnDropsWhileWatchedSummedPerRouterAndDay) {
     return event;
   };
   const std::vector<TimelineEvent> events = {
-      at(0, RouterState::Online, "", "start"),
-      at(100, RouterState::Unreachable),                                 // 60 s down
-      at(150, RouterState::Unreachable, "", "start", "192.0.2.2:5000"),  // the other router
-      at(160, RouterState::Online),
-      at(200, RouterState::Offline),  // 300 s down
-      at(500, RouterState::Online),
-      at(600, RouterState::Offline, "Hang up"),  // the user's: no outage
-      at(700, RouterState::Online, "Dial"),
-      at(800, RouterState::Unreachable),  // 50 s, then the user reboots it
-      at(850, RouterState::Unreachable, "Reboot"),
-      at(900, RouterState::Online, "Reboot"),
-      at(1000, RouterState::Offline),  // 20 s, then nobody watches
-      at(1020, RouterState::Offline, "", "stop"),
-      at(5000, RouterState::Offline, "", "start"),  // down at the start: 100 s from there
+      at(0, router::Connection::Online, "", "start"),
+      at(100, router::Connection::Unreachable),                                 // 60 s down
+      at(150, router::Connection::Unreachable, "", "start", "192.0.2.2:5000"),  // the other router
+      at(160, router::Connection::Online),
+      at(200, router::Connection::Offline),  // 300 s down
+      at(500, router::Connection::Online),
+      at(600, router::Connection::Offline, "hangup"),  // the user's: no outage
+      at(700, router::Connection::Online, "dial"),
+      at(800, router::Connection::Unreachable),  // 50 s, then the user reboots it
+      at(850, router::Connection::Unreachable, "reboot"),
+      at(900, router::Connection::Online, "reboot"),
+      at(1000, router::Connection::Offline),  // 20 s, then nobody watches
+      at(1020, router::Connection::Offline, "", "stop"),
+      at(5000, router::Connection::Offline, "", "start"),  // down at the start: 100 s from there
   };
   const auto days = timeline::SummariseOutages(events, events.back().time + 100s);
   ASSERT_EQ(days.size(), 2u);

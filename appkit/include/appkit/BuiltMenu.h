@@ -20,6 +20,7 @@ struct MenuEntry {
   int id;
   std::string title;  // UTF-8 with control characters replaced: safe to show anywhere
   bool enabled;
+  int tag = 0;  // the item's
   bool operator==(const MenuEntry&) const = default;
 };
 

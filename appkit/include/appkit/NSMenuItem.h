@@ -1,7 +1,7 @@
 #pragma once
 
-// One entry of a menu: a title, an action bound to an optional target, a key equivalent and an
-// enabled flag.
+// One entry of a menu: a title, an action bound to an optional target, a key equivalent, an
+// enabled flag and a tag.
 
 #include <array>
 #include <cstring>
@@ -63,6 +63,9 @@ class NSMenuItem {
   void setEnabled(bool i_bEnabled) { m_bEnabled = i_bEnabled; }
   NSObject* target() const { return m_pTarget; }
   void setTarget(NSObject* i_pTarget) { m_pTarget = i_pTarget; }  // not owned
+  // A number the extra gives the item to know it by; 0 unless set.
+  int tag() const { return m_iTag; }
+  void setTag(int i_iTag) { m_iTag = i_iTag; }
 
   // What the host does when the user chooses the item: the action goes to the target. Without
   // a target nothing happens. The action may rebuild the menu and so destroy this item: the
@@ -75,4 +78,5 @@ class NSMenuItem {
   std::string m_strKeyEquivalent;
   bool m_bEnabled = true;
   NSObject* m_pTarget = nullptr;
+  int m_iTag = 0;
 };

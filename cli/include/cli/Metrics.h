@@ -11,6 +11,6 @@
 
 namespace ctl {
 
-std::string Metrics(const std::optional<Snapshot>& i_snapshot, const std::string& i_strRouter);
+std::string Metrics(const std::optional<router::State>& i_state, const std::string& i_strRouter);
 
 }  // namespace ctl

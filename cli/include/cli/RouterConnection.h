@@ -14,15 +14,12 @@ namespace ctl {
 
 class RouterConnection {
  public:
-  // Connects and logs in, the administrator password first, as the monitor does. Throws
+  // Connects and logs in as the monitor does (router::LogIn). Throws
   // Failure(NoConnection), Failure(LoginRefused), or Failure(RouterRefused) for an uptime
   // beyond 64 bits.
   explicit RouterConnection(const Settings& i_settings);
   RouterConnection(const RouterConnection&) = delete;
   RouterConnection& operator=(const RouterConnection&) = delete;
-
-  static constexpr uint16_t kUserLevel = 1;   // a level above this grants user rights
-  static constexpr uint16_t kAdminLevel = 3;  // a level above this grants administrator rights
 
   Zastra& client() { return m_client; }
   const Settings& settings() const { return m_settings; }

@@ -27,7 +27,7 @@ struct Options {
 
 struct Settings {
   std::string host;  // Mac OS Roman
-  uint16_t port = 5000;
+  uint16_t port = router::kDefaultPort;
   std::optional<std::string> adminPassword;  // Mac OS Roman, like every password here
   std::optional<std::string> userPassword;
   std::optional<std::string> rootPassword;

@@ -19,7 +19,7 @@ namespace ctl {
 enum class WatchFormat { Json, Waybar, I3bar };
 
 // The line for one interval (with its line feed): a snapshot, or the reason there is none.
-std::string WatchLine(WatchFormat i_format, const std::optional<Snapshot>& i_snapshot,
+std::string WatchLine(WatchFormat i_format, const std::optional<router::State>& i_snapshot,
                       const std::string& i_strRouter, const std::string& i_strError,
                       std::time_t i_time);
 // What goes before the first line (the i3bar header), or "".

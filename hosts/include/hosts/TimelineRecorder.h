@@ -1,16 +1,15 @@
 #pragma once
 
-// The router's story as the monitor keeps it: each poll's load sample becomes a router state
-// for the timeline, each change goes to the timeline file (unless the preferences turn it off),
-// and the state is put into words with since when it holds. A problem with the file is logged
-// once; the monitor goes on without it.
+// The router's story as the monitor keeps it: each poll's connection goes to the timeline, each
+// change to the timeline file (unless the preferences turn it off), and the state is put into
+// words with since when it holds. A problem with the file is logged once; the monitor goes on
+// without it.
 
 #include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
 
-#include "menuextra/menubarThingy.h"
 #include "timeline/Timeline.h"
 #include "timeline/TimelineFile.h"
 
@@ -24,14 +23,12 @@ class TimelineRecorder {
   // since when the state found first holds.
   TimelineRecorder(std::string i_strRouter, std::optional<std::filesystem::path> i_file);
 
-  static timeline::RouterState StateOf(const ZezarIZIDezev::LoadSample& i_sample);
-
-  std::optional<timeline::TimelineEvent> Observe(const timeline::RouterState& i_state,
+  std::optional<timeline::TimelineEvent> Observe(const router::Connection& i_state,
                                                  Clock::time_point i_now);
   // The monitor stops watching: the file says so, so that no outage runs on unseen.
   void Stop(Clock::time_point i_now);
-  void CommandChosen(const std::string& i_strCommand, Clock::time_point i_now) {
-    m_timeline.CommandChosen(i_strCommand, i_now);
+  void CommandChosen(const router::Command& i_command, Clock::time_point i_now) {
+    m_timeline.CommandChosen(i_command, i_now);
   }
   const timeline::Timeline& timeline() const { return m_timeline; }
 

@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "appkit/NSMenuExtra.h"
+#include "appkit/NSMenuItem.h"
 #include "client/Zastra.h"
+#include "router/Commands.h"
+#include "router/State.h"
 
 class NSImage;
 class NSMenu;
-class NSMenuItem;
 class NSTimer;
 class menubarThingyView;
 
@@ -35,17 +37,6 @@ extern connectLost* globalConnectLost;
 
 class ZezarIZIDezev : public NSMenuExtra {
  public:
-  // What the last image() call found, for a host to put into words; no request of its own.
-  struct LoadSample {
-    enum State { NoConnection, Offline, Online, Active };
-    State state = NoConnection;
-    long online = 0;        // channels found online
-    double capacity = 0.0;  // their combined capacity, in the router's rate units (bytes/s)
-    uint64_t in = 0;        // summed rates, in the same units
-    uint64_t out = 0;
-    std::vector<std::string> channels;  // the online ones by name: "PPPoE", "1", "2", ...
-  };
-
   explicit ZezarIZIDezev(NSRect i_statusItemFrame = kDefaultStatusItemFrame);
   ~ZezarIZIDezev() override;  // the base's only: willUnload has released everything
 
@@ -87,11 +78,15 @@ class ZezarIZIDezev : public NSMenuExtra {
   long numChannels() const { return theNumChannels; }
   const std::optional<std::string>& routerIP() const { return theRouterIP; }
   menubarThingyView* graphView() const { return theView.get(); }
-  const LoadSample& lastSample() const { return theLastSample; }
+  // What the last image() call found: each channel's state, the online ones' rates, each
+  // with the capacity it counted; for a host to put into words. No request of its own.
+  const router::State& lastSample() const { return theLastSample; }
 
  private:
   // One router command from a menu action, then the full rebuild that shows its effect.
-  void SendCommand(void (Zastra::*i_command)());
+  void SendCommand(const router::Command& i_command);
+  // A command's item, bound to this controller and tagged with the command.
+  void addCommand(const router::Command& i_command, NSMenuItem::Action i_action);
 
   std::unique_ptr<NSMenu> theMenu;
   std::unique_ptr<NSImage> theOnlineImage;        // connected, a channel online, no traffic
@@ -110,5 +105,5 @@ class ZezarIZIDezev : public NSMenuExtra {
   int theHaltAllowed = 0;
   int theRebootEnabled = 0;  // the user's RebootHaltEnabled
   int theHaltEnabled = 0;
-  LoadSample theLastSample;  // from the last image()
+  router::State theLastSample;  // from the last image()
 };

@@ -1,12 +1,16 @@
 #pragma once
 
-// The machine's current default IPv4 router, as dotted text, or nothing.
+// Where the router is: the machine's current default IPv4 router, as dotted text, or nothing;
+// and the port its monitor daemon listens on unless the user says otherwise.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 namespace router {
+
+inline constexpr uint16_t kDefaultPort = 5000;
 
 class DefaultRouterSource {
  public:

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "router/Commands.h"
 #include "timeline/TimelineEvent.h"
 
 namespace timeline {
@@ -24,13 +25,12 @@ class Timeline {
   // to hold since then, across a restart of the monitor.
   void Restore(const TimelineEvent& i_last) { m_restored = i_last; }
 
-  // A command chosen from our menu, by its title ("Hang up", "Dial", "Add Link",
-  // "Remove Link", "Reboot", "Halt").
-  void CommandChosen(const std::string& i_strCommand, Clock::time_point i_now);
+  // A command chosen from our menu: it claims the change its effect brings about.
+  void CommandChosen(const router::Command& i_command, Clock::time_point i_now);
 
   // What a poll found; the event when the connection changed. The first poll's event is
   // marked as the start of a session, unless the file's last word (not a stop) still holds.
-  std::optional<TimelineEvent> Observe(const RouterState& i_state, Clock::time_point i_now);
+  std::optional<TimelineEvent> Observe(const router::Connection& i_state, Clock::time_point i_now);
   // The monitor stops watching: the event that says so, nothing before the first poll.
   std::optional<TimelineEvent> Stop(Clock::time_point i_now);
 
@@ -43,8 +43,8 @@ class Timeline {
 
  private:
   struct Claim {
-    std::string command;
-    enum Expect { ChannelsDown, ChannelsUp, Drop, Return } expect;
+    const router::Command* command;
+    bool bDropped = false;  // a drop and return has had its drop
     Clock::time_point until;
   };
   // The claim this change answers, if any; consumes it (a reboot's drop leaves its return).

@@ -3,9 +3,10 @@
 // One change of the router's connection, as a line of the timeline file: a JSON object such as
 //   {"time":"2026-12-08T08:41:03.250Z","state":"online","channels":["1","2"],"up":["2"],
 //    "down":[],"traffic":true,"cause":"","router":"192.168.0.1:5000","monitor":""}
-// with the cause "" when the router changed by itself, else the menu command that did it. The
-// monitor's own comings and goings are marked too: "start" on the first line a session writes,
-// "stop" on the line it writes as it ends; between a stop and a start nobody watched.
+// with the cause "" when the router changed by itself, else the name of the menu command that
+// did it ("hangup", "reboot": router::Command::name, never a title). The monitor's own comings
+// and goings are marked too: "start" on the first line a session writes, "stop" on the line it
+// writes as it ends; between a stop and a start nobody watched.
 
 #include <chrono>
 #include <optional>
@@ -13,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "timeline/RouterState.h"
+#include "router/State.h"
 
 namespace timeline {
 
@@ -21,10 +22,10 @@ using Clock = std::chrono::system_clock;
 
 struct TimelineEvent {
   Clock::time_point time;
-  RouterState state;              // after the change
+  router::Connection state;       // after the change
   std::vector<std::string> up;    // channels that came online with it
   std::vector<std::string> down;  // channels that went offline with it
-  std::string cause;              // "" for the router's own doing, else the menu command
+  std::string cause;              // "" for the router's own doing, else the command's name
   std::string router;             // host:port watched
   std::string monitor;            // "", or "start" or "stop" of a session of the monitor
   bool operator==(const TimelineEvent&) const = default;

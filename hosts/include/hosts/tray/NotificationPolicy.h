@@ -24,12 +24,12 @@ class NotificationPolicy {
 
   // One poll's state, and the timeline's event when the connection changed with it; what to
   // tell the user now, if anything.
-  std::optional<Notice> Observe(const timeline::RouterState& i_state,
+  std::optional<Notice> Observe(const router::Connection& i_state,
                                 const std::optional<timeline::TimelineEvent>& i_event);
 
  private:
-  std::optional<timeline::RouterState> m_told;  // what the user knows (or needs no word of)
-  std::optional<timeline::RouterState> m_candidate;
+  std::optional<router::Connection> m_told;  // what the user knows (or needs no word of)
+  std::optional<router::Connection> m_candidate;
   int m_iPolls = 0;                // how long the candidate has held
   bool m_bCandidateUsers = false;  // a command of ours brought it
 };

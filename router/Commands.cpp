@@ -1,0 +1,18 @@
+#include "router/Commands.h"
+
+namespace router {
+
+const Command* FindCommand(std::string_view i_name) {
+  for (const Command& command : kCommands)
+    if (command.name == i_name) return &command;
+  return nullptr;
+}
+
+int TagOf(const Command& i_command) { return static_cast<int>(&i_command - kCommands.data()) + 1; }
+
+const Command* CommandOfTag(int i_iTag) {
+  if (i_iTag < 1 || static_cast<std::size_t>(i_iTag) > kCommands.size()) return nullptr;
+  return &kCommands[static_cast<std::size_t>(i_iTag - 1)];
+}
+
+}  // namespace router

@@ -1,0 +1,99 @@
+// The one login every program uses, byte for byte against a scripted daemon.
+
+#include "router/Login.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "support/FakeDaemon.h"
+#include "support/RouterScripts.h"
+
+namespace zezar_test {
+namespace {
+
+TEST(TheLogin, TriesTheAdministratorFirstAndAsksTheLevelAsTheClientDoes) {
+  struct Row {
+    const char* name;
+    router::Passwords passwords;
+    std::vector<Exchange> exchanges;  // after "version"
+    bool bUser;
+  } rows[] = {
+      {"the administrator's password takes: no user password is sent",
+       {"adm", "usr"},
+       {{"pass ", "OK 1"},
+        {"pass adm", "OK 4"},
+        {"pass ", "OK 4"},
+        {"uptime", "OK 60"},
+        {"pass ", "OK 4"},
+        {"uptime", "OK 60"}},
+       true},
+      {"only a user's password",
+       {std::nullopt, "usr"},
+       {{"pass ", "OK 1"},
+        {"pass ", "OK 1"},
+        {"pass usr", "OK 2"},
+        {"pass ", "OK 2"},
+        {"uptime", "OK 60"}},
+       true},
+      {"a connection with rights already sends no password",
+       {"adm", "usr"},
+       {{"pass ", "OK 4"},
+        {"pass ", "OK 4"},
+        {"uptime", "OK 60"},
+        {"pass ", "OK 4"},
+        {"uptime", "OK 60"}},
+       true},
+      {"wrong passwords",
+       {"x", "y"},
+       {{"pass ", "OK 0"},
+        {"pass x", "OK 0"},
+        {"pass ", "OK 0"},
+        {"pass y", "OK 1"},
+        {"pass ", "OK 1"}},
+       false},
+      {"a router that has not been up",
+       {"adm", std::nullopt},
+       {{"pass ", "OK 0"},
+        {"pass adm", "OK 4"},
+        {"pass ", "OK 4"},
+        {"uptime", "OK 0"},
+        {"pass ", "OK 4"},
+        {"uptime", "OK 0"}},
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Script script = Exchanges({{"version", "OK 10 test"}});
+    const Script login = Exchanges(row.exchanges);
+    script.insert(script.end(), login.begin(), login.end());
+    FakeDaemon daemon(script);
+    Zastra client;
+    client.Connect("127.0.0.1", daemon.Port());
+    EXPECT_EQ(router::LogIn(client, row.passwords), row.bUser);
+    client.Disconnect();
+    EXPECT_EQ(daemon.Finish().error, "");
+  }
+}
+
+TEST(TheLogin, PassesOnAnUptimeBeyond64Bits) {
+  FakeDaemon daemon(Exchanges({{"version", "OK 10 test"},
+                               {"pass ", "OK 4"},
+                               {"pass ", "OK 4"},
+                               {"uptime", "OK 18446744073709551616"}}));
+  Zastra client;
+  client.Connect("127.0.0.1", daemon.Port());
+  EXPECT_THROW(router::LogIn(client, {}), std::overflow_error);
+  client.Disconnect();
+  EXPECT_EQ(daemon.Finish().error, "");
+}
+
+TEST(ALevel, IsNamedByWhatItGrants) {
+  EXPECT_STREQ(router::LevelName(1), "none");
+  EXPECT_STREQ(router::LevelName(2), "user");
+  EXPECT_STREQ(router::LevelName(3), "user");
+  EXPECT_STREQ(router::LevelName(4), "admin");
+}
+
+}  // namespace
+}  // namespace zezar_test
