@@ -10,20 +10,23 @@
 
 #include "cli/Failure.h"
 #include "posix/UniqueFd.h"
+#include "text/Translation.h"
 
 namespace ctl {
 
 void WriteFileAtomically(const std::filesystem::path& i_path, std::string_view i_bytes) {
-  const auto fail = [&](const std::string& i_strWhat) {
-    throw Failure(ExitCode::Failure, i_path.string() + ": " + i_strWhat + ": " +
-                                         std::strerror(errno) + "; nothing written");
+  const auto fail = [&](const char* i_pWhat) {
+    // TRANSLATORS: {2} says what failed ("cannot write"), {3} why.
+    throw Failure(ExitCode::Failure,
+                  text::Format(text::Tr("{1}: {2}: {3}; nothing written"),
+                               {i_path.string(), text::Tr(i_pWhat), std::strerror(errno)}));
   };
   std::filesystem::path directory = i_path.parent_path();
   if (directory.empty()) directory = ".";
   std::string strTemplate =
       (directory / ("." + i_path.filename().string() + ".zezarctl-XXXXXX")).string();
   posix::UniqueFd fd(::mkostemp(strTemplate.data(), O_CLOEXEC));
-  if (!fd) fail("cannot create a file beside it");
+  if (!fd) fail(N_("cannot create a file beside it"));
   // Removes the temporary file unless it became the target.
   struct Remover {
     std::string path;
@@ -36,16 +39,16 @@ void WriteFileAtomically(const std::filesystem::path& i_path, std::string_view i
   // Files the user creates get the usual permissions, not mkstemp's 0600.
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  if (::fchmod(fd.get(), 0666 & ~mask) != 0) fail("cannot set permissions");
+  if (::fchmod(fd.get(), 0666 & ~mask) != 0) fail(N_("cannot set permissions"));
   for (std::size_t uDone = 0; uDone < i_bytes.size();) {
     const ssize_t n = ::write(fd.get(), i_bytes.data() + uDone, i_bytes.size() - uDone);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail("cannot write");
+    if (n <= 0) fail(N_("cannot write"));
     uDone += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd.get()) != 0) fail("cannot write");
-  if (::close(fd.release()) != 0) fail("cannot write");
-  if (::rename(strTemplate.c_str(), i_path.c_str()) != 0) fail("cannot replace");
+  if (::fsync(fd.get()) != 0) fail(N_("cannot write"));
+  if (::close(fd.release()) != 0) fail(N_("cannot write"));
+  if (::rename(strTemplate.c_str(), i_path.c_str()) != 0) fail(N_("cannot replace"));
   remover.bKeep = true;
 }
 

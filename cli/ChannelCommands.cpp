@@ -4,10 +4,14 @@
 #include "cli/Failure.h"
 #include "cli/Snapshot.h"
 #include "text/MacRoman.h"
+#include "text/Translation.h"
 
 namespace ctl {
 
 namespace {
+
+using text::Format;
+using text::Tr;
 
 std::string Utf8(const std::string& i_strRouterText) {
   return text::MacRomanToUtf8(i_strRouterText);
@@ -18,7 +22,8 @@ Json Pair(const Zastra::Channel::Traffic_t& i_traffic) {
 }
 
 std::string PairText(const Zastra::Channel::Traffic_t& i_traffic) {
-  return "in " + std::to_string(i_traffic.in) + "  out " + std::to_string(i_traffic.out);
+  return Format(Tr("in {1}  out {2}"),
+                {std::to_string(i_traffic.in), std::to_string(i_traffic.out)});
 }
 
 }  // namespace
@@ -33,20 +38,23 @@ Output Channels(RouterConnection& io_router) {
   Output output{ToJson(state)["channels"], ""};
   for (const router::Channel& channel : state.channels) {
     const router::Traffic quantity = channel.quantity.value_or(router::Traffic{});
-    output.text += channel.name + "\t" + channel.TypeName() + "\t" +
-                   (channel.online ? "online" : "offline") + "\t" +
-                   (channel.address.empty() ? "-" : channel.address) + "\trate in " +
-                   std::to_string(channel.rate.in) + " out " + std::to_string(channel.rate.out) +
-                   "\tquantity in " + std::to_string(quantity.in) + " out " +
-                   std::to_string(quantity.out) + "\n";
+    // TRANSLATORS: one channel a line: name, type, state, address, then its rates and the
+    // quantities it carried since it was dialled, in and out.
+    output.text += Format(Tr("{1}\t{2}\t{3}\t{4}\trate in {5} out {6}\tquantity in {7} out {8}"),
+                          {channel.name, channel.TypeName(), StateWord(channel.online),
+                           channel.address.empty() ? "-" : channel.address,
+                           std::to_string(channel.rate.in), std::to_string(channel.rate.out),
+                           std::to_string(quantity.in), std::to_string(quantity.out)}) +
+                   "\n";
   }
-  if (state.channels.empty()) output.text = "the router reports no channels\n";
+  if (state.channels.empty())
+    output.text = std::string(Tr("the router reports no channels")) + "\n";
   return output;
 }
 
 Output ChannelDetails(RouterConnection& io_router, const std::string& i_strName) {
   const std::vector<Zastra::Channel*>& channels = io_router.client().GetChannels();
-  io_router.CheckConnected("listing its channels");
+  io_router.CheckConnected(Tr("listing its channels"));
   const bool bPppoe = !channels.empty() && channels.front()->Type() == Zastra::Channel::PPPoE;
   const std::size_t uNumbered = channels.size() - (bPppoe ? 1 : 0);
   Zastra::Channel* pChannel = nullptr;
@@ -57,10 +65,16 @@ Output ChannelDetails(RouterConnection& io_router, const std::string& i_strName)
     if (uNumber >= 1 && uNumber <= uNumbered) pChannel = channels[uNumber - 1 + (bPppoe ? 1 : 0)];
   }
   if (pChannel == nullptr) {
-    std::string strHas =
-        uNumbered == 0 ? "no numbered channels" : "channels 1 to " + std::to_string(uNumbered);
-    throw Failure(ExitCode::Usage, "no channel " + i_strName + ": the router has " + strHas +
-                                       (bPppoe ? " and pppoe" : " and no pppoe link"));
+    const std::string strNumbered = std::to_string(uNumbered);
+    const char* pPattern =
+        uNumbered == 0
+            ? (bPppoe ? Tr("no channel {1}: the router has no numbered channels and pppoe")
+                      : Tr("no channel {1}: the router has no numbered channels and no "
+                           "pppoe link"))
+            : (bPppoe ? Tr("no channel {1}: the router has channels 1 to {2} and pppoe")
+                      : Tr("no channel {1}: the router has channels 1 to {2} and no "
+                           "pppoe link"));
+    throw Failure(ExitCode::Usage, Format(pPattern, {i_strName, strNumbered}));
   }
   const bool bOnline = pChannel->Status() == Zastra::Channel::Online;
   const std::string strAddress = Utf8(pChannel->IP());
@@ -72,11 +86,12 @@ Output ChannelDetails(RouterConnection& io_router, const std::string& i_strName)
   const std::string strCharge = Utf8(pChannel->Charge());
   const Zastra::Channel::Traffic_t rate = pChannel->Rate();
   const Zastra::Channel::Traffic_t quantity = pChannel->Quantity();
-  io_router.CheckConnected("reading channel " + i_strName);
+  io_router.CheckConnected(Format(Tr("reading channel {1}"), {i_strName}));
 
   Output output;
+  const std::string strType = router::Channel{.type = router::TypeOf(pChannel->Type())}.TypeName();
   output.json = {{"name", i_strName},
-                 {"type", pChannel->Type() == Zastra::Channel::PPPoE ? "pppoe" : "isdn"},
+                 {"type", strType},
                  {"state", bOnline ? "online" : "offline"},
                  {"address", strAddress},
                  {"phone", strPhone},
@@ -87,12 +102,21 @@ Output ChannelDetails(RouterConnection& io_router, const std::string& i_strName)
                  {"charge", strCharge},
                  {"rate", Pair(rate)},
                  {"quantity", Pair(quantity)}};
-  output.text = "channel      " + i_strName + " (" + output.json["type"].get<std::string>() +
-                ")\nstate        " + (bOnline ? "online" : "offline") + "\naddress      " +
-                strAddress + "\nphone        " + strPhone + "\nin/out       " + strInOut +
-                "\nonline time  " + strOnlineTime + "\ntime         " + strTime +
-                "\ncharge time  " + strChargeTime + "\ncharge       " + strCharge +
-                "\nrate         " + PairText(rate) + "\nquantity     " + PairText(quantity) + "\n";
+  // TRANSLATORS: a table of labels and values; keep the values in one column.
+  output.text = Format(Tr("channel      {1} ({2})\n"
+                          "state        {3}\n"
+                          "address      {4}\n"
+                          "phone        {5}\n"
+                          "in/out       {6}\n"
+                          "online time  {7}\n"
+                          "time         {8}\n"
+                          "charge time  {9}\n"),
+                       {i_strName, strType, StateWord(bOnline), strAddress, strPhone, strInOut,
+                        strOnlineTime, strTime, strChargeTime}) +
+                Format(Tr("charge       {1}\n"
+                          "rate         {2}\n"
+                          "quantity     {3}\n"),
+                       {strCharge, PairText(rate), PairText(quantity)});
   return output;
 }
 
@@ -109,42 +133,46 @@ Output Circuits(RouterConnection& io_router) {
                            {"device", strDevice},
                            {"hup_timeout", lTimeout},
                            {"hup_timeout_settable", strDevice != "pppoe"}});
-    output.text += std::to_string(number) + "\t" + strName + "\t" + strDevice +
-                   "\thang-up time-out " + std::to_string(lTimeout) + " s\n";
+    output.text += Format(Tr("{1}\t{2}\t{3}\thang-up time-out {4} s"),
+                          {std::to_string(number), strName, strDevice, std::to_string(lTimeout)}) +
+                   "\n";
   }
-  io_router.CheckConnected("listing its circuits");
-  if (number == 0) output.text = "the router reports no circuits\n";
+  io_router.CheckConnected(Tr("listing its circuits"));
+  if (number == 0) output.text = std::string(Tr("the router reports no circuits")) + "\n";
   return output;
 }
 
 Output HupTimeout(RouterConnection& io_router, int i_iCircuit, std::optional<long> i_lSeconds) {
   const std::vector<Zastra::Circuit*>& circuits = io_router.client().GetCircuits();
-  io_router.CheckConnected("listing its circuits");
+  io_router.CheckConnected(Tr("listing its circuits"));
+  const std::string strCircuit = std::to_string(i_iCircuit);
   if (i_iCircuit < 1 || static_cast<std::size_t>(i_iCircuit) > circuits.size()) {
     throw Failure(ExitCode::Usage,
-                  "no circuit " + std::to_string(i_iCircuit) + ": the router has " +
-                      (circuits.empty() ? "none" : "1 to " + std::to_string(circuits.size())));
+                  circuits.empty() ? Format(Tr("no circuit {1}: the router has none"), {strCircuit})
+                                   : Format(Tr("no circuit {1}: the router has 1 to {2}"),
+                                            {strCircuit, std::to_string(circuits.size())}));
   }
   Zastra::Circuit& circuit = *circuits[static_cast<std::size_t>(i_iCircuit) - 1];
   if (i_lSeconds && !circuit.CanSetHupTimeOut()) {
-    io_router.CheckConnected("reading circuit " + std::to_string(i_iCircuit));
-    throw Failure(ExitCode::RouterRefused, "circuit " + std::to_string(i_iCircuit) +
-                                               " is the PPPoE link: its hang-up time-out is "
-                                               "fixed");
+    io_router.CheckConnected(Format(Tr("reading circuit {1}"), {strCircuit}));
+    throw Failure(
+        ExitCode::RouterRefused,
+        Format(Tr("circuit {1} is the PPPoE link: its hang-up time-out is fixed"), {strCircuit}));
   }
   long lTimeout = circuit.HupTimeOut(i_lSeconds.value_or(0));
-  io_router.CheckConnected("setting the hang-up time-out");
+  io_router.CheckConnected(Tr("setting the hang-up time-out"));
   if (i_lSeconds && lTimeout != *i_lSeconds) {
     lTimeout = circuit.HupTimeOut(0);  // a refusal answers no time-out; say which one holds
-    io_router.CheckConnected("reading the hang-up time-out");
-    throw Failure(ExitCode::RouterRefused, "the router refused hang-up time-out " +
-                                               std::to_string(*i_lSeconds) + " s for circuit " +
-                                               std::to_string(i_iCircuit) + " (it is " +
-                                               std::to_string(lTimeout) + " s)");
+    io_router.CheckConnected(Tr("reading the hang-up time-out"));
+    throw Failure(ExitCode::RouterRefused,
+                  Format(Tr("the router refused hang-up time-out {1} s for circuit {2} (it is "
+                            "{3} s)"),
+                         {std::to_string(*i_lSeconds), strCircuit, std::to_string(lTimeout)}));
   }
-  return {{{"circuit", i_iCircuit}, {"hup_timeout", lTimeout}},
-          "circuit " + std::to_string(i_iCircuit) + ": hang-up time-out " +
-              std::to_string(lTimeout) + " s\n"};
+  return {
+      {{"circuit", i_iCircuit}, {"hup_timeout", lTimeout}},
+      Format(Tr("circuit {1}: hang-up time-out {2} s"), {strCircuit, std::to_string(lTimeout)}) +
+          "\n"};
 }
 
 }  // namespace ctl

@@ -14,8 +14,9 @@ std::string Dump(const Json& i_json, int i_iIndent) {
 void Write(std::FILE* i_pStream, std::string_view i_text) {
   if (std::fwrite(i_text.data(), 1, i_text.size(), i_pStream) != i_text.size() ||
       std::fflush(i_pStream) != 0) {
-    const char* pName = i_pStream == stderr ? "standard error" : "standard output";
-    throw Failure(ExitCode::Failure, std::string(pName) + ": " + std::strerror(errno));
+    const char* pName =
+        i_pStream == stderr ? text::Tr("standard error") : text::Tr("standard output");
+    throw Failure(ExitCode::Failure, text::Format("{1}: {2}", {pName, std::strerror(errno)}));
   }
 }
 

@@ -7,8 +7,13 @@
 #include "Commands.h"
 #include "cli/Failure.h"
 #include "text/MacRoman.h"
+#include "text/Translation.h"
 
 namespace ctl {
+
+using text::Format;
+using text::Tr;
+using text::TrPlural;
 
 namespace {
 
@@ -58,80 +63,87 @@ Output DialmodeCommand(RouterConnection& io_router, const std::optional<std::str
                                       : Zastra::Auto;
   }
   const Zastra::Dialmode_t mode = client.Dialmode(wanted);
-  io_router.CheckConnected("asking for the dial mode");
+  io_router.CheckConnected(Tr("asking for the dial mode"));
   if (mode == Zastra::_Default) {
-    throw Failure(ExitCode::RouterRefused, "the router named no dial mode");
+    throw Failure(ExitCode::RouterRefused, Tr("the router named no dial mode"));
   }
   if (i_strMode && mode != wanted) {
-    throw Failure(ExitCode::RouterRefused,
-                  "the router refused dial mode " + *i_strMode + " (it is " + ModeName(mode) + ")");
+    throw Failure(
+        ExitCode::RouterRefused,
+        Format(Tr("the router refused dial mode {1} (it is {2})"), {*i_strMode, ModeName(mode)}));
   }
-  return {{{"dialmode", ModeName(mode)}}, std::string("dial mode ") + ModeName(mode) + "\n"};
+  return {{{"dialmode", ModeName(mode)}}, Format(Tr("dial mode {1}"), {ModeName(mode)}) + "\n"};
 }
 
 Output RouteCommand(RouterConnection& io_router, std::optional<int> i_iRoute) {
   Zastra& client = io_router.client();
   if (i_iRoute) io_router.Require(client.IsRouteAllowed(), "route");
   int route = client.Route(i_iRoute.value_or(-1));
-  io_router.CheckConnected("asking for the route");
+  io_router.CheckConnected(Tr("asking for the route"));
   if (i_iRoute && route != *i_iRoute) {
     route = client.Route(-1);  // a refusal answers no route; say which one holds
-    io_router.CheckConnected("asking for the route");
-    throw Failure(ExitCode::RouterRefused, "the router refused route " + std::to_string(*i_iRoute) +
-                                               " (it is " + std::to_string(route) + ")");
+    io_router.CheckConnected(Tr("asking for the route"));
+    throw Failure(ExitCode::RouterRefused,
+                  Format(Tr("the router refused route {1} (it is {2})"),
+                         {std::to_string(*i_iRoute), std::to_string(route)}));
   }
-  return {{{"route", route}}, "route " + std::to_string(route) + "\n"};
+  return {{{"route", route}}, Format(Tr("route {1}"), {std::to_string(route)}) + "\n"};
 }
 
 Output Links(RouterConnection& io_router) {
   Zastra& client = io_router.client();
   const int route = client.Route(-1);
   const int links = client.Links(route);
-  io_router.CheckConnected("asking for the links");
+  io_router.CheckConnected(Tr("asking for the links"));
   return {{{"route", route}, {"links", links}},
-          std::to_string(links) + " link" + (links == 1 ? "" : "s") + " on route " +
-              std::to_string(route) + "\n"};
+          Format(TrPlural("{1} link on route {2}", "{1} links on route {2}",
+                          static_cast<unsigned long>(links < 0 ? 0 : links)),
+                 {std::to_string(links), std::to_string(route)}) +
+              "\n"};
 }
 
 Output Cpu(RouterConnection& io_router) {
   const uint16_t cpu = io_router.client().CPU();
-  io_router.CheckConnected("asking for the processor load");
-  return {{{"cpu", cpu}}, "processor load " + std::to_string(cpu) + "\n"};
+  io_router.CheckConnected(Tr("asking for the processor load"));
+  return {{{"cpu", cpu}}, Format(Tr("processor load {1}"), {std::to_string(cpu)}) + "\n"};
 }
 
 Output Uptime(RouterConnection& io_router) {
   const uint64_t uptime = io_router.client().Uptime();
-  io_router.CheckConnected("asking for the uptime");
+  io_router.CheckConnected(Tr("asking for the uptime"));
   const uint64_t days = uptime / 86400, hours = uptime / 3600 % 24, minutes = uptime / 60 % 60,
                  seconds = uptime % 60;
   char clock[32];
   std::snprintf(clock, sizeof clock, "%02u:%02u:%02u", static_cast<unsigned>(hours),
                 static_cast<unsigned>(minutes), static_cast<unsigned>(seconds));
-  return {{{"uptime", uptime}},
-          "up " + std::to_string(days) + " d " + clock + " (" + std::to_string(uptime) + " s)\n"};
+  // TRANSLATORS: days, then hours:minutes:seconds, then the uptime in seconds.
+  return {
+      {{"uptime", uptime}},
+      Format(Tr("up {1} d {2} ({3} s)"), {std::to_string(days), clock, std::to_string(uptime)}) +
+          "\n"};
 }
 
 Output Date(RouterConnection& io_router) {
   const std::string strDate = text::MacRomanToUtf8(io_router.client().Date());
-  io_router.CheckConnected("asking for the date");
-  if (strDate.empty()) throw Failure(ExitCode::RouterRefused, "the router gave no date");
+  io_router.CheckConnected(Tr("asking for the date"));
+  if (strDate.empty()) throw Failure(ExitCode::RouterRefused, Tr("the router gave no date"));
   return {{{"date", strDate}}, strDate + "\n"};
 }
 
 Output Timetable(RouterConnection& io_router) {
   const std::string strAnswer = io_router.client().Timetable();
-  io_router.CheckConnected("reading the timetable");
+  io_router.CheckConnected(Tr("reading the timetable"));
   return LinesOutput("timetable", Lines(strAnswer));
 }
 
 Output Support(RouterConnection& io_router) {
   const std::string strAnswer =
       io_router.client().Support(io_router.settings().RootPassword("support"));
-  io_router.CheckConnected("reading the support dump");
+  io_router.CheckConnected(Tr("reading the support dump"));
   // The client cannot tell a refusal from an empty dump; a router always has something to say.
   if (strAnswer.empty()) {
     throw Failure(ExitCode::RouterRefused,
-                  "the router refused the support dump (wrong root password?)");
+                  Tr("the router refused the support dump (wrong root password?)"));
   }
   return LinesOutput("support", Lines(strAnswer));
 }
@@ -141,17 +153,18 @@ Output Control(RouterConnection& io_router, const router::Command& i_command,
   Zastra& client = io_router.client();
   io_router.Require((client.*i_command.allowed)(), std::string(i_command.permission));
   if (i_command.Disruptive()) {
+    // TRANSLATORS: {1} is the command's menu title ("Reboot", "Halt"), as translated.
     const std::string strQuestion =
-        std::string(i_command.title) + " the router at " + io_router.settings().Where() + "?";
-    if (!i_confirm(strQuestion)) throw Failure(ExitCode::Failure, "cancelled; nothing sent");
+        Format(Tr("{1} the router at {2}?"), {Tr(i_command.title), io_router.settings().Where()});
+    if (!i_confirm(strQuestion)) throw Failure(ExitCode::Failure, Tr("cancelled; nothing sent"));
   }
   (client.*i_command.send)();
   // The router's answer is not passed on by the client, so all that is known is that it
   // took the command while it was connected.
   const std::string strName(i_command.name);
-  io_router.CheckConnected("sending " + strName);
+  io_router.CheckConnected(Format(Tr("sending {1}"), {strName}));
   return {{{"command", strName}, {"sent", true}},
-          strName + " sent to " + io_router.settings().Where() + "\n"};
+          Format(Tr("{1} sent to {2}"), {strName, io_router.settings().Where()}) + "\n"};
 }
 
 }  // namespace ctl

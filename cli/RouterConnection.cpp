@@ -4,48 +4,53 @@
 
 #include "cli/Failure.h"
 #include "router/Login.h"
+#include "text/Translation.h"
 
 namespace ctl {
+
+using text::Format;
+using text::Tr;
 
 RouterConnection::RouterConnection(const Settings& i_settings) : m_settings(i_settings) {
   try {
     m_client.Connect(m_settings.host, m_settings.port);
   } catch (const Zastra::ConnectError& error) {
-    throw Failure(ExitCode::NoConnection,
-                  "cannot connect to " + m_settings.Where() + ": " + error.GetMessage());
+    throw Failure(ExitCode::NoConnection, Format(Tr("cannot connect to {1}: {2}"),
+                                                 {m_settings.Where(), error.GetMessage()}));
   }
   bool bUser = false;
   try {
     bUser = router::LogIn(m_client, {m_settings.adminPassword, m_settings.userPassword});
   } catch (const std::overflow_error&) {
-    throw Failure(ExitCode::RouterRefused, kOverflowMessage);
+    throw Failure(ExitCode::RouterRefused, Tr(kOverflowMessage));
   }
-  CheckConnected("logging in");
+  CheckConnected(Tr("logging in"));
   m_level = m_client.Pass("");  // the level reached, to show
-  CheckConnected("logging in");
+  CheckConnected(Tr("logging in"));
   if (!bUser) {
     const bool bAny = m_settings.adminPassword || m_settings.userPassword;
     throw Failure(ExitCode::LoginRefused,
-                  m_settings.Where() + " refused the login" +
-                      (bAny ? " (wrong password?)"
-                            : ": no password given ($ZEZAR_ADMIN_PASS, $ZEZAR_USER_PASS, "
-                              "--password-file or the preferences)"));
+                  Format(bAny ? Tr("{1} refused the login (wrong password?)")
+                              : Tr("{1} refused the login: no password given ($ZEZAR_ADMIN_PASS, "
+                                   "$ZEZAR_USER_PASS, --password-file or the preferences)"),
+                         {m_settings.Where()}));
   }
 }
 
 void RouterConnection::CheckConnected(const std::string& i_strDoing) {
   if (!m_client.IsConnected()) {
+    // TRANSLATORS: {2} is what zezarctl was doing, such as "logging in".
     throw Failure(ExitCode::NoConnection,
-                  m_settings.Where() + " stopped answering while " + i_strDoing);
+                  Format(Tr("{1} stopped answering while {2}"), {m_settings.Where(), i_strDoing}));
   }
 }
 
 void RouterConnection::Require(bool i_bAllowed, const std::string& i_strCommand) {
-  CheckConnected("asking for permission to " + i_strCommand);
+  CheckConnected(Format(Tr("asking for permission to {1}"), {i_strCommand}));
   if (!i_bAllowed) {
-    throw Failure(ExitCode::NotPermitted, "not permitted: this login (level " +
-                                              std::to_string(m_level) + ") may not run \"" +
-                                              i_strCommand + "\"");
+    throw Failure(ExitCode::NotPermitted,
+                  Format(Tr("not permitted: this login (level {1}) may not run \"{2}\""),
+                         {std::to_string(m_level), i_strCommand}));
   }
 }
 

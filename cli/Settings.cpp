@@ -7,10 +7,14 @@
 
 #include "cli/Failure.h"
 #include "text/MacRoman.h"
+#include "text/Translation.h"
 
 namespace ctl {
 
 namespace {
+
+using text::Format;
+using text::Tr;
 
 [[noreturn]] void Usage(const std::string& i_strMessage) {
   throw Failure(ExitCode::Usage, i_strMessage);
@@ -19,22 +23,27 @@ namespace {
 // A password goes into one protocol line: no line ends, no NUL, and a form in Mac OS Roman.
 std::string Password(const std::string& i_strText, const std::string& i_strSource) {
   if (i_strText.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-    Usage(i_strSource + ": a password cannot hold a line end or a NUL byte");
+    Usage(Format(Tr("{1}: a password cannot hold a line end or a NUL byte"), {i_strSource}));
   }
   const std::optional<std::string> bytes = text::Utf8ToMacRoman(i_strText);
-  if (!bytes) Usage(i_strSource + ": the password has a character the router cannot take");
+  if (!bytes) {
+    Usage(Format(Tr("{1}: the password has a character the router cannot take"), {i_strSource}));
+  }
   return *bytes;
 }
 
 // The first line of the file, without its line end.
 std::string PasswordFile(const std::filesystem::path& i_path) {
   std::ifstream file(i_path, std::ios::binary);
-  if (!file) Usage(i_path.string() + ": cannot be read: " + std::strerror(errno));
+  if (!file) Usage(Format(Tr("{1}: cannot be read: {2}"), {i_path.string(), std::strerror(errno)}));
   std::string strLine;
   std::getline(file, strLine);
-  if (file.bad()) Usage(i_path.string() + ": cannot be read: " + std::strerror(errno));
+  if (file.bad()) {
+    Usage(Format(Tr("{1}: cannot be read: {2}"), {i_path.string(), std::strerror(errno)}));
+  }
   if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
-  if (strLine.empty()) Usage(i_path.string() + ": holds no password on its first line");
+  if (strLine.empty())
+    Usage(Format(Tr("{1}: holds no password on its first line"), {i_path.string()}));
   return Password(strLine, i_path.string());
 }
 
@@ -53,7 +62,8 @@ uint16_t Port(const std::string& i_strText, const std::string& i_strSource) {
   const unsigned long value = std::strtoul(i_strText.c_str(), &pEnd, 10);
   if (i_strText.empty() || i_strText[0] < '0' || i_strText[0] > '9' || *pEnd != '\0' ||
       errno != 0 || value < 1 || value > 65535) {
-    Usage(i_strSource + ": port \"" + i_strText + "\" is not a number from 1 to 65535");
+    Usage(
+        Format(Tr("{1}: port \"{2}\" is not a number from 1 to 65535"), {i_strSource, i_strText}));
   }
   return static_cast<uint16_t>(value);
 }
@@ -66,7 +76,8 @@ std::string Settings::Where() const {
 
 const std::string& Settings::RootPassword(const std::string& i_strCommand) const {
   if (!rootPassword) {
-    Usage(i_strCommand + " needs the root password: $ZEZAR_ROOT_PASS or --root-password-file");
+    Usage(Format(Tr("{1} needs the root password: $ZEZAR_ROOT_PASS or --root-password-file"),
+                 {i_strCommand}));
   }
   return *rootPassword;
 }
@@ -83,7 +94,7 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
                          const preferences::PreferencesStore& i_preferences,
                          const router::DefaultRouterSource& i_defaultRouter) {
   if (const std::optional<std::string> problem = i_preferences.Problem()) {
-    Usage("preferences: " + *problem);
+    Usage(Format(Tr("preferences: {1}"), {*problem}));
   }
   Settings settings;
 
@@ -92,10 +103,11 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
     const std::size_t uColon = strRouter.rfind(':');
     std::string strHost = strRouter.substr(0, uColon);
     if (uColon != std::string::npos) settings.port = Port(strRouter.substr(uColon + 1), "--router");
-    if (strHost.empty()) Usage("--router: no host in \"" + strRouter + "\" (HOST[:PORT])");
+    if (strHost.empty())
+      Usage(Format(Tr("--router: no host in \"{1}\" (HOST[:PORT])"), {strRouter}));
     const std::optional<std::string> host = text::Utf8ToMacRoman(strHost);
     if (!host || host->find_first_of(" \r\n") != std::string::npos) {
-      Usage("--router: \"" + strHost + "\" is no host name or address");
+      Usage(Format(Tr("--router: \"{1}\" is no host name or address"), {strHost}));
     }
     settings.host = *host;
   } else {
@@ -103,8 +115,8 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
       const std::optional<std::string> router = i_defaultRouter.DefaultIPv4Router();
       if (!router) {
         Usage(
-            "no router: this machine has no default router; use --router HOST[:PORT], or "
-            "set AutoDetectRouter = false and RouterIPAddress in the preferences");
+            Tr("no router: this machine has no default router; use --router HOST[:PORT], or "
+               "set AutoDetectRouter = false and RouterIPAddress in the preferences"));
       }
       settings.host = *router;
     } else {
@@ -112,14 +124,15 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
       const auto host = address ? text::Utf8ToMacRoman(*address) : std::nullopt;
       if (!host || host->empty()) {
         Usage(
-            "no router: RouterIPAddress is not set in the preferences; use --router "
-            "HOST[:PORT]");
+            Tr("no router: RouterIPAddress is not set in the preferences; use --router "
+               "HOST[:PORT]"));
       }
       settings.host = *host;
     }
     if (const auto port = Preference<long>(i_preferences, "RouterPort")) {
       if (*port < 1 || *port > 65535) {
-        Usage("preferences: RouterPort " + std::to_string(*port) + " is not from 1 to 65535");
+        Usage(Format(Tr("preferences: RouterPort {1} is not from 1 to 65535"),
+                     {std::to_string(*port)}));
       }
       settings.port = static_cast<uint16_t>(*port);
     }

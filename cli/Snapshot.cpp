@@ -6,8 +6,13 @@
 #include "cli/Failure.h"
 #include "router/Login.h"
 #include "text/MacRoman.h"
+#include "text/Translation.h"
 
 namespace ctl {
+
+using text::Format;
+using text::Tr;
+using text::TrPlural;
 
 namespace {
 
@@ -47,7 +52,7 @@ router::State TakeSnapshot(RouterConnection& io_router, Detail i_detail) {
   try {
     return Read(io_router, i_detail);
   } catch (const std::overflow_error&) {
-    throw Failure(ExitCode::RouterRefused, kOverflowMessage);
+    throw Failure(ExitCode::RouterRefused, Tr(kOverflowMessage));
   }
 }
 
@@ -77,21 +82,30 @@ Json ToJson(const router::State& i_state) {
   return json;
 }
 
+const char* StateWord(bool i_bOnline) { return i_bOnline ? Tr("online") : Tr("offline"); }
+
 std::string ToText(const router::State& i_state) {
+  // TRANSLATORS: a table of labels and values; keep the values in one column. {4} is "admin"
+  // or "user", as translated.
   std::string strText =
-      "router   " + i_state.where + ", protocol " + std::to_string(i_state.protocol) + " (" +
-      i_state.version + ")\nlogin    " + router::LevelName(i_state.level) + " (level " +
-      std::to_string(i_state.level) + ")\nonline   " + std::to_string(i_state.Online()) + " of " +
-      std::to_string(i_state.channels.size()) + " channels\n";
+      Format(TrPlural("router   {1}, protocol {2} ({3})\n"
+                      "login    {4} (level {5})\n"
+                      "online   {6} of {7} channel\n",
+                      "router   {1}, protocol {2} ({3})\n"
+                      "login    {4} (level {5})\n"
+                      "online   {6} of {7} channels\n",
+                      i_state.channels.size()),
+             {i_state.where, std::to_string(i_state.protocol), i_state.version,
+              Tr(router::LevelName(i_state.level)), std::to_string(i_state.level),
+              std::to_string(i_state.Online()), std::to_string(i_state.channels.size())});
   for (const router::Channel& channel : i_state.channels) {
-    strText += "channel " + channel.name + " (" + channel.TypeName() + ") ";
-    if (channel.online) {
-      strText += "online  " + (channel.address.empty() ? "-" : channel.address) + "  in " +
-                 std::to_string(channel.rate.in) + "  out " + std::to_string(channel.rate.out) +
-                 "\n";
-    } else {
-      strText += "offline\n";
-    }
+    strText += channel.online
+                   ? Format(Tr("channel {1} ({2}) online  {3}  in {4}  out {5}"),
+                            {channel.name, channel.TypeName(),
+                             channel.address.empty() ? "-" : channel.address,
+                             std::to_string(channel.rate.in), std::to_string(channel.rate.out)})
+                   : Format(Tr("channel {1} ({2}) offline"), {channel.name, channel.TypeName()});
+    strText += "\n";
   }
   return strText;
 }

@@ -1,10 +1,12 @@
 #include "TimelineReport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 #include "cli/Failure.h"
 #include "router/Commands.h"
+#include "text/Translation.h"
 #include "timeline/Outages.h"
 #include "timeline/TimelineFile.h"
 
@@ -14,23 +16,33 @@ namespace {
 
 using timeline::Clock;
 
+using text::Format;
+using text::Tr;
+using text::TrPlural;
+
 std::string Span(std::chrono::seconds i_span) {
   const long total = static_cast<long>(i_span.count());
-  char text[48];
-  if (total < 60) {
-    std::snprintf(text, sizeof text, "%ld s", total);
-  } else if (total < 3600) {
-    std::snprintf(text, sizeof text, "%ld min %ld s", total / 60, total % 60);
-  } else {
-    std::snprintf(text, sizeof text, "%ld h %ld min", total / 3600, total / 60 % 60);
+  if (total < 60) return Format(Tr("{1} s"), {std::to_string(total)});
+  if (total < 3600) {
+    return Format(Tr("{1} min {2} s"), {std::to_string(total / 60), std::to_string(total % 60)});
   }
-  return text;
+  return Format(Tr("{1} h {2} min"),
+                {std::to_string(total / 3600), std::to_string(total / 60 % 60)});
 }
 
+// "1, 2", "PPPoE": the channels as people know them.
 std::string Join(const std::vector<std::string>& i_names) {
   std::string strOut;
-  for (const std::string& name : i_names) strOut += (strOut.empty() ? "" : ", ") + name;
+  for (const std::string& name : i_names)
+    strOut += (strOut.empty() ? "" : ", ") + router::LabelOf(name);
   return strOut;
+}
+
+// The number of characters of UTF-8 text, for columns.
+std::size_t Width(const std::string& i_strText) {
+  return static_cast<std::size_t>(std::count_if(i_strText.begin(), i_strText.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
 }
 
 }  // namespace
@@ -91,40 +103,54 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
                  {"skipped", reading.skipped}};
   for (const timeline::TimelineEvent& event : events) {
     output.json["events"].push_back(Json::parse(timeline::ToJsonLine(event)));
-    std::string strLine = timeline::LocalTime(event.time, "%Y-%m-%d %H:%M:%S") + "  " +
-                          (bRouters ? event.router + "  " : "") +
-                          router::KindName(event.state.kind);
+    const std::string strWhen = timeline::LocalTime(event.time, "%Y-%m-%d %H:%M:%S") + "  " +
+                                (bRouters ? event.router + "  " : "");
+    if (event.monitor == "stop") {
+      output.text += strWhen + Tr("the monitor stopped") + "\n";
+      continue;
+    }
+    const std::string strState = Tr(router::KindName(event.state.kind));
+    std::string strLine = strWhen + strState;
     if (!event.state.channels.empty()) {
-      strLine += std::string(13 - std::string(router::KindName(event.state.kind)).size(), ' ') +
-                 (event.state.channels.size() == 1 ? "channel " : "channels ") +
-                 Join(event.state.channels);
+      const std::size_t uCount = event.state.channels.size();
+      strLine +=
+          std::string(Width(strState) < 13 ? 13 - Width(strState) : 1, ' ') +
+          Format(TrPlural("channel {1}", "channels {1}", uCount), {Join(event.state.channels)});
     }
     if (!event.cause.empty()) {
       const router::Command* pCommand = router::FindCommand(event.cause);
-      strLine += "  (" + (pCommand != nullptr ? std::string(pCommand->title) : event.cause) +
-                 " from the menu)";
+      strLine += "  " + Format(Tr("({1} from the menu)"),
+                               {pCommand != nullptr ? Tr(pCommand->title) : event.cause});
     }
-    if (event.monitor == "start") strLine += "  (the monitor started)";
-    if (event.monitor == "stop") strLine = strLine.substr(0, 21) + "the monitor stopped";
+    if (event.monitor == "start") strLine += std::string("  ") + Tr("(the monitor started)");
     output.text += strLine + "\n";
   }
-  if (events.empty()) output.text += "no events in " + i_file.string() + "\n";
+  if (events.empty()) output.text += Format(Tr("no events in {1}"), {i_file.string()}) + "\n";
 
   const std::vector<timeline::DayOfOutages> days = timeline::SummariseOutages(events, i_now);
-  if (!days.empty()) output.text += "\noutages, the line's own (not a command from the menu):\n";
+  if (!days.empty()) {
+    output.text +=
+        std::string("\n") + Tr("outages, the line's own (not a command from the menu):") + "\n";
+  }
   for (const timeline::DayOfOutages& day : days) {
     output.json["outages"].push_back({{"router", day.router},
                                       {"date", day.date},
                                       {"count", day.count},
                                       {"total_seconds", day.total.count()},
                                       {"longest_seconds", day.longest.count()}});
+    // TRANSLATORS: "1 outage, 10 min 0 s in all, the longest 10 min 0 s".
     output.text += day.date + "  " + (bRouters ? day.router + "  " : "") +
-                   std::to_string(day.count) + (day.count == 1 ? " outage, " : " outages, ") +
-                   Span(day.total) + " in all, the longest " + Span(day.longest) + "\n";
+                   Format(TrPlural("{1} outage, {2} in all, the longest {3}",
+                                   "{1} outages, {2} in all, the longest {3}",
+                                   static_cast<unsigned long>(day.count)),
+                          {std::to_string(day.count), Span(day.total), Span(day.longest)}) +
+                   "\n";
   }
   if (reading.skipped > 0) {
-    output.text += std::to_string(reading.skipped) + " line" + (reading.skipped == 1 ? "" : "s") +
-                   " not the monitor's, skipped\n";
+    output.text += Format(TrPlural("{1} line not the monitor's, skipped",
+                                   "{1} lines not the monitor's, skipped", reading.skipped),
+                          {std::to_string(reading.skipped)}) +
+                   "\n";
   }
   return output;
 }

@@ -14,10 +14,14 @@
 #include "cli/AtomicFile.h"
 #include "cli/Failure.h"
 #include "text/MacRoman.h"
+#include "text/Translation.h"
 
 namespace ctl {
 
 namespace {
+
+using text::Format;
+using text::Tr;
 
 constexpr std::size_t kMaxCommandLength = 250;  // the client cuts a longer "send" line
 constexpr std::size_t kMaxFileSize = std::numeric_limits<int32_t>::max();  // sizes are 32-bit
@@ -67,17 +71,19 @@ std::string ReadLocal(const std::string& i_strLocal) {
   std::string strBytes;
   if (i_strLocal == "-") {
     strBytes.assign(std::istreambuf_iterator<char>(std::cin), {});
-    if (std::cin.bad()) throw Failure(ExitCode::Failure, "standard input cannot be read");
+    if (std::cin.bad()) throw Failure(ExitCode::Failure, Tr("standard input cannot be read"));
     return strBytes;
   }
   std::ifstream file(i_strLocal, std::ios::binary);
   if (!file) {
-    throw Failure(ExitCode::Failure, i_strLocal + ": cannot be read: " + std::strerror(errno));
+    throw Failure(ExitCode::Failure,
+                  Format(Tr("{1}: cannot be read: {2}"), {i_strLocal, std::strerror(errno)}));
   }
   std::ostringstream contents;
   contents << file.rdbuf();
   if (file.bad()) {
-    throw Failure(ExitCode::Failure, i_strLocal + ": cannot be read: " + std::strerror(errno));
+    throw Failure(ExitCode::Failure,
+                  Format(Tr("{1}: cannot be read: {2}"), {i_strLocal, std::strerror(errno)}));
   }
   return contents.str();
 }
@@ -88,8 +94,9 @@ std::string RemoteNameProblem(const std::string& i_strRemote) {
   const std::optional<std::string> name = text::Utf8ToMacRoman(i_strRemote);
   if (i_strRemote.empty() || !name ||
       name->find_first_of(std::string(" \t\r\n\0", 5)) != std::string::npos) {
-    return "\"" + i_strRemote +
-           "\" is no remote file name (no blanks or line ends, characters of Mac OS Roman only)";
+    return Format(Tr("\"{1}\" is no remote file name (no blanks or line ends, characters of Mac "
+                     "OS Roman only)"),
+                  {i_strRemote});
   }
   return {};
 }
@@ -99,29 +106,31 @@ Output Get(RouterConnection& io_router, const std::string& i_strRemote,
   const std::string strName = RemoteName(i_strRemote);
   const std::string& strRoot = io_router.settings().RootPassword("get");
   if (std::string("send ").size() + strName.size() + 1 + strRoot.size() > kMaxCommandLength) {
-    throw Failure(ExitCode::Usage,
-                  "the remote name and root password are too long for one "
-                  "command (250 characters)");
+    throw Failure(ExitCode::Usage, Tr("the remote name and root password are too long for one "
+                                      "command (250 characters)"));
   }
   std::string strLocal = i_strLocal;
   if (strLocal.empty()) {
     strLocal = i_strRemote.substr(i_strRemote.rfind('/') + 1);
     if (strLocal.empty() || strLocal == "." || strLocal == "..") {
-      throw Failure(ExitCode::Usage, "name a local file for " + i_strRemote);
+      throw Failure(ExitCode::Usage, Format(Tr("name a local file for {1}"), {i_strRemote}));
     }
   }
-  if (i_bProgress) std::fprintf(stderr, "get %s: receiving...", i_strRemote.c_str());
+  if (i_bProgress) {
+    std::fputs(Format(Tr("get {1}: receiving..."), {i_strRemote}).c_str(), stderr);
+  }
   const std::string strBytes = io_router.client().GetFile(strRoot, strName);
   if (i_bProgress) std::fputs("\r\033[K", stderr);
   if (strBytes.empty()) {
     if (!io_router.client().IsConnected()) {
       throw Failure(ExitCode::TransferFailed,
-                    "the download of " + i_strRemote + " was cut off; nothing written");
+                    Format(Tr("the download of {1} was cut off; nothing written"), {i_strRemote}));
     }
     // The client answers a refusal and an empty file alike.
     throw Failure(ExitCode::RouterRefused,
-                  "the router refused " + i_strRemote +
-                      " (no such file, wrong root password, or an empty file); nothing written");
+                  Format(Tr("the router refused {1} (no such file, wrong root password, or an "
+                            "empty file); nothing written"),
+                         {i_strRemote}));
   }
   Output output;
   if (strLocal == "-") {
@@ -131,8 +140,9 @@ Output Get(RouterConnection& io_router, const std::string& i_strRemote,
     WriteFileAtomically(strLocal, strBytes);
   }
   output.json = {{"remote", i_strRemote}, {"local", strLocal}, {"bytes", strBytes.size()}};
-  output.text =
-      i_strRemote + " -> " + strLocal + ": " + std::to_string(strBytes.size()) + " bytes\n";
+  output.text = Format(Tr("{1} -> {2}: {3} bytes"),
+                       {i_strRemote, strLocal, std::to_string(strBytes.size())}) +
+                "\n";
   return output;
 }
 
@@ -142,29 +152,36 @@ Output Put(RouterConnection& io_router, const std::string& i_strLocal,
   const std::string& strRoot = io_router.settings().RootPassword("put");
   std::string strBytes = ReadLocal(i_strLocal);
   if (strBytes.size() > kMaxFileSize) {
-    throw Failure(ExitCode::Usage, i_strLocal + ": too big for the router (2 GiB at most)");
+    throw Failure(ExitCode::Usage,
+                  Format(Tr("{1}: too big for the router (2 GiB at most)"), {i_strLocal}));
   }
   const std::size_t uSize = strBytes.size();
   ProgressBuffer buffer(strBytes, [&](std::size_t i_uOffset) {
     if (!i_bProgress || uSize == 0) return;
-    std::fprintf(stderr, "\rput %s: %3d%% (%s of %s)", i_strRemote.c_str(),
-                 static_cast<int>(i_uOffset * 100 / uSize), Megabytes(i_uOffset).c_str(),
-                 Megabytes(uSize).c_str());
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(i_uOffset * 100 / uSize));
+    // TRANSLATORS: the progress of an upload: "put FILE:  42% (1.2 MB of 3.0 MB)".
+    std::fputs(("\r" + Format(Tr("put {1}: {2} ({3} of {4})"),
+                              {i_strRemote, percent, Megabytes(i_uOffset), Megabytes(uSize)}))
+                   .c_str(),
+               stderr);
   });
   std::istream stream(&buffer);
   const bool bDone = io_router.client().UploadFile(strRoot, strName, stream);
   if (i_bProgress) std::fputs("\r\033[K", stderr);
   if (!bDone) {
     if (!io_router.client().IsConnected()) {
-      throw Failure(ExitCode::TransferFailed, "the upload of " + i_strRemote +
-                                                  " was cut off; the router may keep a part "
-                                                  "of it");
+      throw Failure(ExitCode::TransferFailed,
+                    Format(Tr("the upload of {1} was cut off; the router may keep a part of it"),
+                           {i_strRemote}));
     }
-    throw Failure(ExitCode::RouterRefused,
-                  "the router refused " + i_strRemote + " (wrong root password, or too big?)");
+    throw Failure(
+        ExitCode::RouterRefused,
+        Format(Tr("the router refused {1} (wrong root password, or too big?)"), {i_strRemote}));
   }
-  return {{{"local", i_strLocal}, {"remote", i_strRemote}, {"bytes", uSize}},
-          i_strLocal + " -> " + i_strRemote + ": " + std::to_string(uSize) + " bytes\n"};
+  return {
+      {{"local", i_strLocal}, {"remote", i_strRemote}, {"bytes", uSize}},
+      Format(Tr("{1} -> {2}: {3} bytes"), {i_strLocal, i_strRemote, std::to_string(uSize)}) + "\n"};
 }
 
 }  // namespace ctl

@@ -6,10 +6,14 @@
 
 #include "cli/Failure.h"
 #include "router/Login.h"
+#include "text/Translation.h"
 
 namespace ctl {
 
 namespace {
+
+using text::Format;
+using text::Tr;
 
 std::string Rate(uint64_t i_value) {
   char text[32];
@@ -31,20 +35,20 @@ struct BarText {
 
 BarText ForBar(const std::optional<router::State>& i_state, const std::string& i_strRouter,
                const std::string& i_strError) {
-  if (!i_state) return {"noconnect", "no router", i_strRouter + ": " + i_strError};
+  if (!i_state) return {"noconnect", Tr("no router"), i_strRouter + ": " + i_strError};
   const router::State& state = *i_state;
   BarText bar{router::ConditionName(state.condition()),
               std::to_string(state.Online()) + "/" + std::to_string(state.channels.size()),
-              state.where + " (" + router::LevelName(state.level) + ")"};
+              state.where + " (" + Tr(router::LevelName(state.level)) + ")"};
   if (state.condition() == router::State::Condition::Active) {
     const router::Traffic rate = state.TotalRate();
     bar.text += " \u2193" + Rate(rate.in) + " \u2191" + Rate(rate.out);
   }
   for (const router::Channel& channel : state.channels) {
-    bar.tooltip += "\nchannel " + channel.name + ": " +
-                   (channel.online ? "online " + channel.address + " in " + Rate(channel.rate.in) +
-                                         " out " + Rate(channel.rate.out)
-                                   : std::string("offline"));
+    bar.tooltip += "\n" + (channel.online ? Format(Tr("channel {1}: online {2} in {3} out {4}"),
+                                                   {channel.name, channel.address,
+                                                    Rate(channel.rate.in), Rate(channel.rate.out)})
+                                          : Format(Tr("channel {1}: offline"), {channel.name}));
   }
   return bar;
 }
@@ -91,7 +95,7 @@ std::string WatchLine(WatchFormat i_format, const std::optional<router::State>& 
   }
   const Json blocks = Json::array({{{"name", "zezar"},
                                     {"instance", i_strRouter},
-                                    {"full_text", "router " + bar.text},
+                                    {"full_text", Format(Tr("router {1}"), {bar.text})},
                                     {"short_text", bar.text},
                                     {"color", Colour(bar.state)}}});
   return Dump(blocks, -1) + ",\n";  // the i3bar protocol is one endless array of these

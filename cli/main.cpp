@@ -19,6 +19,7 @@
 #include "cli/Watch.h"
 #include "client/Zastra.h"
 #include "preferences/TomlPreferences.h"
+#include "text/Translation.h"
 #include "timeline/TimelineFile.h"
 
 namespace {
@@ -27,22 +28,24 @@ using ctl::ExitCode;
 using ctl::Failure;
 using ctl::Output;
 using ctl::RouterConnection;
+using text::Format;
+using text::Tr;
 
 constexpr const char* kExitCodes =
-    "Exit codes:\n"
-    "  0  success\n"
-    "  1  a local file or the output could not be read or written; cancelled\n"
-    "  2  usage: bad command line, password file or preferences; no router address\n"
-    "  3  no connection: the router cannot be reached, or stopped answering\n"
-    "  4  login refused: the passwords give no user rights\n"
-    "  5  not permitted: the login may not run the command\n"
-    "  6  the router refused the command or answered nonsense\n"
-    "  7  a file transfer was cut off\n"
-    "\n"
-    "Router: --router, else the monitor's preferences ($ZEZAR_PREFERENCES, else\n"
-    "~/.config/zezar/preferences.toml). Passwords: --password-file, $ZEZAR_ADMIN_PASS,\n"
-    "$ZEZAR_USER_PASS or the preferences; root password ($ZEZAR_ROOT_PASS or\n"
-    "--root-password-file) for support, get and put. Never on the command line.";
+    N_("Exit codes:\n"
+       "  0  success\n"
+       "  1  a local file or the output could not be read or written; cancelled\n"
+       "  2  usage: bad command line, password file or preferences; no router address\n"
+       "  3  no connection: the router cannot be reached, or stopped answering\n"
+       "  4  login refused: the passwords give no user rights\n"
+       "  5  not permitted: the login may not run the command\n"
+       "  6  the router refused the command or answered nonsense\n"
+       "  7  a file transfer was cut off\n"
+       "\n"
+       "Router: --router, else the monitor's preferences ($ZEZAR_PREFERENCES, else\n"
+       "~/.config/zezar/preferences.toml). Passwords: --password-file, $ZEZAR_ADMIN_PASS,\n"
+       "$ZEZAR_USER_PASS or the preferences; root password ($ZEZAR_ROOT_PASS or\n"
+       "--root-password-file) for support, get and put. Never on the command line.");
 
 void Say(const std::string& i_strMessage) {
   std::fprintf(stderr, "zezarctl: %s\n", i_strMessage.c_str());
@@ -55,14 +58,17 @@ ctl::Confirmation Confirmer(bool i_bYes) {
   return [i_bYes](const std::string& i_strQuestion) {
     if (i_bYes) return true;
     if (!IsTerminal(STDIN_FILENO) || !IsTerminal(STDERR_FILENO)) {
-      throw Failure(ExitCode::Usage, "not on a terminal, so nothing asks \"" + i_strQuestion +
-                                         "\"; add --yes to go ahead");
+      throw Failure(ExitCode::Usage,
+                    Format(Tr("not on a terminal, so nothing asks \"{1}\"; add --yes to go ahead"),
+                           {i_strQuestion}));
     }
-    std::fprintf(stderr, "%s [y/N] ", i_strQuestion.c_str());
+    // TRANSLATORS: the answers to a yes-or-no question; "y" and "yes" are always taken too.
+    std::fprintf(stderr, "%s %s ", i_strQuestion.c_str(), Tr("[y/N]"));
     std::fflush(stderr);
     std::string strAnswer;
     std::getline(std::cin, strAnswer);
-    return strAnswer == "y" || strAnswer == "Y" || strAnswer == "yes";
+    return strAnswer == "y" || strAnswer == "Y" || strAnswer == "yes" || strAnswer == Tr("y") ||
+           strAnswer == Tr("yes");
   };
 }
 
@@ -85,13 +91,13 @@ std::string ChannelName(const std::string& i_strText) {
     const int number = std::stoi(i_strText);
     if (number >= 1 && number <= 255) return {};
   }
-  return "must be pppoe or a channel number from 1 to 255";
+  return Tr("must be pppoe or a channel number from 1 to 255");
 }
 
 int Run(int argc, char** argv) {
-  CLI::App app{"Speaks to a router's monitor daemon: its state, settings, commands and files.",
+  CLI::App app{Tr("Speaks to a router's monitor daemon: its state, settings, commands and files."),
                "zezarctl"};
-  app.footer(kExitCodes);
+  app.footer(Tr(kExitCodes));
   app.set_version_flag("--version", "zezarctl 0.1.0");
   app.require_subcommand(1, 1);
   app.fallthrough();  // global options after the subcommand, too
@@ -100,12 +106,13 @@ int Run(int argc, char** argv) {
   bool bNeedsRoot = false;  // support, get and put
   ctl::Options options;
   std::string strRouter, strPasswordFile, strRootPasswordFile;
-  app.add_flag("--json", bJson, "one JSON document on standard output");
-  app.add_option("--router", strRouter, "the router's HOST[:PORT], over the preferences");
-  app.add_option("--password-file", strPasswordFile, "the login password: the first line of FILE");
+  app.add_flag("--json", bJson, Tr("one JSON document on standard output"));
+  app.add_option("--router", strRouter, Tr("the router's HOST[:PORT], over the preferences"));
+  app.add_option("--password-file", strPasswordFile,
+                 Tr("the login password: the first line of FILE"));
   app.add_option("--root-password-file", strRootPasswordFile,
-                 "the root password of support, get and put: the first line of FILE");
-  app.add_flag("--yes,-y", bYes, "reboot and halt without asking");
+                 Tr("the root password of support, get and put: the first line of FILE"));
+  app.add_flag("--yes,-y", bYes, Tr("reboot and halt without asking"));
 
   using Command = std::function<Output(RouterConnection&)>;
   Command command;
@@ -114,24 +121,25 @@ int Run(int argc, char** argv) {
     app.add_subcommand(i_pName, i_pHelp)->callback([&command, i_command] { command = i_command; });
   };
 
-  simple("status", "version, login, channels with state, address and rates", ctl::Status);
-  simple("channels", "every channel with state, address, rates and quantities", ctl::Channels);
+  simple("status", Tr("version, login, channels with state, address and rates"), ctl::Status);
+  simple("channels", Tr("every channel with state, address, rates and quantities"), ctl::Channels);
   std::string strChannel;
-  app.add_subcommand("channel", "everything the router tells about one channel")
+  app.add_subcommand("channel", Tr("everything the router tells about one channel"))
       ->callback([&] {
         command = [&](RouterConnection& r) { return ctl::ChannelDetails(r, strChannel); };
       })
-      ->add_option("N", strChannel, "pppoe or the channel number")
+      ->add_option("N", strChannel, Tr("pppoe or the channel number"))
       ->required()
       ->check(CLI::Validator(ChannelName, "pppoe|1-255"));
-  simple("circuits", "the circuits with name, device and hang-up time-out", ctl::Circuits);
+  simple("circuits", Tr("the circuits with name, device and hang-up time-out"), ctl::Circuits);
 
   int circuit = 0;
   long seconds = 0;
-  CLI::App* pHup = app.add_subcommand("hup-timeout", "show or set a circuit's hang-up time-out");
-  pHup->add_option("N", circuit, "the circuit number")->required()->check(CLI::Range(1, 255));
+  CLI::App* pHup =
+      app.add_subcommand("hup-timeout", Tr("show or set a circuit's hang-up time-out"));
+  pHup->add_option("N", circuit, Tr("the circuit number"))->required()->check(CLI::Range(1, 255));
   CLI::Option* pSeconds =
-      pHup->add_option("SECONDS", seconds, "the new time-out in seconds")
+      pHup->add_option("SECONDS", seconds, Tr("the new time-out in seconds"))
           ->check(CLI::Range(1L, static_cast<long>(std::numeric_limits<int32_t>::max())));
   pHup->callback([&] {
     command = [&, pSeconds](RouterConnection& r) {
@@ -140,8 +148,8 @@ int Run(int argc, char** argv) {
   });
 
   std::string strMode;
-  CLI::App* pDialmode = app.add_subcommand("dialmode", "show or set the dial mode");
-  CLI::Option* pMode = pDialmode->add_option("MODE", strMode, "off, manual or auto")
+  CLI::App* pDialmode = app.add_subcommand("dialmode", Tr("show or set the dial mode"));
+  CLI::Option* pMode = pDialmode->add_option("MODE", strMode, Tr("off, manual or auto"))
                            ->check(CLI::IsMember({"off", "manual", "auto"}));
   pDialmode->callback([&] {
     command = [&, pMode](RouterConnection& r) {
@@ -150,8 +158,8 @@ int Run(int argc, char** argv) {
   });
 
   int route = 0;
-  CLI::App* pRoute = app.add_subcommand("route", "show or set the route");
-  CLI::Option* pRouteNumber = pRoute->add_option("N", route, "the new route number")
+  CLI::App* pRoute = app.add_subcommand("route", Tr("show or set the route"));
+  CLI::Option* pRouteNumber = pRoute->add_option("N", route, Tr("the new route number"))
                                   ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   pRoute->callback([&] {
     command = [&, pRouteNumber](RouterConnection& r) {
@@ -159,19 +167,20 @@ int Run(int argc, char** argv) {
     };
   });
 
-  simple("links", "the number of links on the current route", ctl::Links);
-  simple("cpu", "the router's processor load", ctl::Cpu);
-  simple("uptime", "the time since the router started", ctl::Uptime);
-  simple("date", "the router's date and time", ctl::Date);
-  simple("timetable", "the router's timetable", ctl::Timetable);
-  app.add_subcommand("support", "the support dump (root password)")->callback([&] {
+  simple("links", Tr("the number of links on the current route"), ctl::Links);
+  simple("cpu", Tr("the router's processor load"), ctl::Cpu);
+  simple("uptime", Tr("the time since the router started"), ctl::Uptime);
+  simple("date", Tr("the router's date and time"), ctl::Date);
+  simple("timetable", Tr("the router's timetable"), ctl::Timetable);
+  app.add_subcommand("support", Tr("the support dump (root password)"))->callback([&] {
     bNeedsRoot = true;
     command = ctl::Support;
   });
 
   for (const router::Command& routerCommand : router::kCommands) {
-    const std::string strHelp = std::string(routerCommand.description) +
-                                (routerCommand.Disruptive() ? " (asks first)" : "");
+    const std::string strHelp =
+        routerCommand.Disruptive() ? Format(Tr("{1} (asks first)"), {Tr(routerCommand.description)})
+                                   : std::string(Tr(routerCommand.description));
     app.add_subcommand(std::string(routerCommand.name), strHelp)
         ->callback([&command, &bYes, &routerCommand] {
           command = [&bYes, &routerCommand](RouterConnection& r) {
@@ -181,19 +190,23 @@ int Run(int argc, char** argv) {
   }
 
   std::string strRemote, strLocal;
-  CLI::App* pGet = app.add_subcommand("get", "download a file (root password)");
+  CLI::App* pGet = app.add_subcommand("get", Tr("download a file (root password)"));
   const CLI::Validator remoteName(ctl::RemoteNameProblem, "REMOTE");
-  pGet->add_option("REMOTE", strRemote, "the file on the router")->required()->check(remoteName);
-  pGet->add_option("LOCAL", strLocal, "where to put it, - for standard output");
+  pGet->add_option("REMOTE", strRemote, Tr("the file on the router"))
+      ->required()
+      ->check(remoteName);
+  pGet->add_option("LOCAL", strLocal, Tr("where to put it, - for standard output"));
   pGet->callback([&] {
     bNeedsRoot = true;
     command = [&](RouterConnection& r) {
       return ctl::Get(r, strRemote, strLocal, IsTerminal(STDERR_FILENO));
     };
   });
-  CLI::App* pPut = app.add_subcommand("put", "upload a file (root password)");
-  pPut->add_option("LOCAL", strLocal, "the file to send, - for standard input")->required();
-  pPut->add_option("REMOTE", strRemote, "its name on the router")->required()->check(remoteName);
+  CLI::App* pPut = app.add_subcommand("put", Tr("upload a file (root password)"));
+  pPut->add_option("LOCAL", strLocal, Tr("the file to send, - for standard input"))->required();
+  pPut->add_option("REMOTE", strRemote, Tr("its name on the router"))
+      ->required()
+      ->check(remoteName);
   pPut->callback([&] {
     bNeedsRoot = true;
     command = [&](RouterConnection& r) {
@@ -204,23 +217,23 @@ int Run(int argc, char** argv) {
   ctl::WatchOptions watch;
   double interval = 2.0;
   std::string strFormat = "json";
-  CLI::App* pWatch = app.add_subcommand("watch", "one line per interval: JSON or a bar's");
-  pWatch->add_option("--interval", interval, "seconds between lines (default 2)")
+  CLI::App* pWatch = app.add_subcommand("watch", Tr("one line per interval: JSON or a bar's"));
+  pWatch->add_option("--interval", interval, Tr("seconds between lines (default 2)"))
       ->check(CLI::Range(0.1, 86400.0));
-  pWatch->add_option("--format", strFormat, "json, waybar or i3bar")
+  pWatch->add_option("--format", strFormat, Tr("json, waybar or i3bar"))
       ->check(CLI::IsMember({"json", "waybar", "i3bar"}));
-  pWatch->add_option("--count", watch.count, "stop after this many lines (default: never)");
+  pWatch->add_option("--count", watch.count, Tr("stop after this many lines (default: never)"));
   pWatch->callback([&] { special = Special::Watch; });
-  app.add_subcommand("metrics", "the router's state for Prometheus (textfile collector)")
+  app.add_subcommand("metrics", Tr("the router's state for Prometheus (textfile collector)"))
       ->callback([&] { special = Special::Metrics; });
   std::string strSince;
   std::string strTimelineFile = timeline::TimelineFile::DefaultPath().string();
   CLI::App* pTimeline =
-      app.add_subcommand("timeline", "the monitor's record of the connection, outages per day");
+      app.add_subcommand("timeline", Tr("the monitor's record of the connection, outages per day"));
   pTimeline->add_option("--since", strSince,
-                        "from a day (2026-12-08), a time (2026-12-08T09:00) "
-                        "or a span back (3d, 12h, 30m)");
-  pTimeline->add_option("--file", strTimelineFile, "the record (default: the monitor's)");
+                        Tr("from a day (2026-12-08), a time (2026-12-08T09:00) "
+                           "or a span back (3d, 12h, 30m)"));
+  pTimeline->add_option("--file", strTimelineFile, Tr("the record (default: the monitor's)"));
   pTimeline->callback([&] { special = Special::Timeline; });
 
   // CLI11 would call an unknown command a missing one.
@@ -238,7 +251,7 @@ int Run(int argc, char** argv) {
     }
     if (!bKnown) {
       throw Failure(ExitCode::Usage,
-                    "unknown command \"" + strArgument + "\" (see zezarctl --help)");
+                    Format(Tr("unknown command \"{1}\" (see zezarctl --help)"), {strArgument}));
     }
     break;
   }
@@ -252,8 +265,11 @@ int Run(int argc, char** argv) {
   } catch (const CLI::Success& success) {
     return app.exit(success);  // --version
   } catch (const CLI::ParseError& error) {
-    throw Failure(ExitCode::Usage, std::string(error.what()) + " (see zezarctl --help)");
+    throw Failure(ExitCode::Usage, Format(Tr("{1} (see zezarctl --help)"), {error.what()}));
   }
+  // Output for programs speaks English throughout, errors included, whatever the language.
+  if (bJson || special == Special::Metrics || (special == Special::Watch && strFormat == "json"))
+    text::UseEnglish();
 
   if (special == Special::Timeline) {  // the monitor's file: the router is not asked
     const auto now = timeline::Clock::now();
@@ -261,11 +277,12 @@ int Run(int argc, char** argv) {
     if (!strSince.empty()) {
       since = ctl::ParseSince(strSince, now);
       if (!since)
-        throw Failure(ExitCode::Usage, "--since " + strSince + ": not a day, time or span");
+        throw Failure(ExitCode::Usage,
+                      Format(Tr("--since {1}: not a day, time or span"), {strSince}));
     }
     if (strTimelineFile.empty())
       throw Failure(ExitCode::Usage,
-                    "no timeline file: set HOME or XDG_STATE_HOME, or give --file");
+                    Tr("no timeline file: set HOME or XDG_STATE_HOME, or give --file"));
     Report(ctl::TimelineReport(strTimelineFile, since, now), bJson);
     return 0;
   }
@@ -313,6 +330,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  text::InitTranslations();
   Zastra::InitSignalHandler();
   try {
     return Run(argc, argv);
@@ -320,7 +338,7 @@ int main(int argc, char** argv) {
     Say(failure.what());
     return static_cast<int>(failure.Code());
   } catch (const std::overflow_error&) {
-    Say(ctl::kOverflowMessage);
+    Say(text::Tr(ctl::kOverflowMessage));
     return static_cast<int>(ExitCode::RouterRefused);
   } catch (const std::exception& error) {
     Say(error.what());

@@ -7,6 +7,7 @@
 #include "preferences/Preference.h"
 #include "router/Commands.h"
 #include "router/DefaultRouter.h"
+#include "text/Translation.h"
 
 namespace zezar {
 
@@ -86,7 +87,7 @@ bool Monitor::BooleanPreference(const char* i_pKey, bool i_bDefault) const {
 
 std::string Monitor::StatusLine() const {
   return m_recorder ? m_recorder->StatusLine(TimelineRecorder::Clock::now())
-                    : "No connection to the router";
+                    : text::Tr("No connection to the router");
 }
 
 const timeline::Timeline* Monitor::Timeline() const {

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "hosts/Log.h"
+#include "text/Translation.h"
 
 namespace zezar {
 
@@ -43,21 +44,30 @@ void TimelineRecorder::Keep(const std::optional<timeline::TimelineEvent>& i_even
 }
 
 std::string TimelineRecorder::StatusLine(Clock::time_point i_now) const {
+  using text::Format;
+  using text::Tr;
+  using text::TrPlural;
   const std::optional<timeline::TimelineEvent>& current = m_timeline.Current();
-  if (!current) return "No connection to the router";
+  if (!current) return Tr("No connection to the router");
   const std::optional<Clock::time_point> since = m_timeline.Since();
-  const std::string strSince = since ? " since " + When(*since, i_now) : "";
+  const std::string strSince = since ? When(*since, i_now) : "";
   switch (current->state.kind) {
     case router::Connection::Unreachable:
-      return "No connection to the router" + strSince;
+      return since ? Format(Tr("No connection to the router since {1}"), {strSince})
+                   : Tr("No connection to the router");
     case router::Connection::Offline:
-      return "Offline" + strSince;
+      return since ? Format(Tr("Offline since {1}"), {strSince}) : Tr("Offline");
     case router::Connection::Online:
       break;
   }
   const std::size_t channels = current->state.channels.size();
-  return "Online" + strSince + " on " + std::to_string(channels) +
-         (channels == 1 ? " channel" : " channels");
+  const std::string strCount = std::to_string(channels);
+  // TRANSLATORS: {1} is a time ("09:41", or "Mon 7 Dec 09:41"), {2} the number of channels.
+  return since ? Format(TrPlural("Online since {1} on {2} channel",
+                                 "Online since {1} on {2} channels", channels),
+                        {strSince, strCount})
+               : Format(TrPlural("Online on {1} channel", "Online on {1} channels", channels),
+                        {strCount});
 }
 
 }  // namespace zezar

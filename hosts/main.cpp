@@ -15,6 +15,7 @@
 #include "hosts/Log.h"
 #include "runloop/SdEventRunLoop.h"
 #include "terminal/TerminalHost.h"
+#include "text/Translation.h"
 #include "timeline/TimelineFile.h"
 #include "tray/StatusNotifierItem.h"
 #include "tray/TrayHost.h"
@@ -160,6 +161,7 @@ int Run(const Options& i_options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  text::InitTranslations();
   const Options options = Parse(argc, argv);
   try {
     return Run(options);

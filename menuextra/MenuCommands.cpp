@@ -5,6 +5,7 @@
 #include "menuextra/menubarThingy.h"
 #include "menuextra/menubarThingyView.h"
 #include "text/MacRoman.h"
+#include "text/Translation.h"
 
 NSMenu* ZezarIZIDezev::menu() {
   if (!theMenu) return nullptr;  // unloaded: nothing to show, nobody to ask
@@ -49,8 +50,8 @@ NSMenu* ZezarIZIDezev::menu() {
 void ZezarIZIDezev::IPselected(NSMenuItem*) {}
 
 void ZezarIZIDezev::addCommand(const router::Command& i_command, NSMenuItem::Action i_action) {
-  NSMenuItem* pItem =
-      theMenu->addItemWithTitleActionKeyEquivalent(i_command.title, std::move(i_action), "");
+  NSMenuItem* pItem = theMenu->addItemWithTitleActionKeyEquivalent(text::Tr(i_command.title),
+                                                                   std::move(i_action), "");
   pItem->setTarget(this);
   pItem->setTag(router::TagOf(i_command));
 }

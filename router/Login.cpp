@@ -1,5 +1,7 @@
 #include "router/Login.h"
 
+#include "text/Translation.h"
+
 namespace router {
 
 bool LogIn(Zastra& io_client, const Passwords& i_passwords) {
@@ -9,8 +11,9 @@ bool LogIn(Zastra& io_client, const Passwords& i_passwords) {
 }
 
 const char* LevelName(uint16_t i_level) {
-  if (i_level > 3) return "admin";
-  return i_level > 1 ? "user" : "none";
+  // TRANSLATORS: the access levels' names, as zezarctl's output for people shows them.
+  if (i_level > 3) return N_("admin");
+  return i_level > 1 ? N_("user") : N_("none");
 }
 
 }  // namespace router

@@ -2,9 +2,15 @@
 
 #include <algorithm>
 
+#include "text/Translation.h"
+
 namespace router {
 
-std::string Channel::Label() const { return type == Type::Pppoe ? "PPPoE" : name; }
+std::string Channel::Label() const { return LabelOf(name); }
+
+std::string LabelOf(const std::string& i_strName) {
+  return i_strName == "pppoe" ? "PPPoE" : i_strName;
+}
 
 const char* Channel::TypeName() const { return type == Type::Pppoe ? "pppoe" : "isdn"; }
 
@@ -75,15 +81,16 @@ Connection Connection::Of(const State& i_state) {
 }
 
 const char* KindName(Connection::Kind i_kind) {
+  // Marked for the catalogue: a report for people shows them translated.
   switch (i_kind) {
     case Connection::Unreachable:
-      return "unreachable";
+      return N_("unreachable");
     case Connection::Offline:
-      return "offline";
+      return N_("offline");
     case Connection::Online:
-      return "online";
+      return N_("online");
   }
-  return "unreachable";
+  return N_("unreachable");
 }
 
 std::vector<std::string> ChannelsMissing(const std::vector<std::string>& i_from,

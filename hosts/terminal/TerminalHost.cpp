@@ -10,6 +10,7 @@
 #include "TerminalPicture.h"
 #include "hosts/Log.h"
 #include "runloop/SdCheck.h"
+#include "text/Translation.h"
 
 namespace zezar {
 
@@ -150,7 +151,8 @@ void TerminalHost::Show() {
   std::string strScreen = m_options.once ? "" : "\x1b[H\x1b[J";
   strScreen += TerminalPicture(host.Render(m_options.scale, TextColor()), Panel());
   strScreen += m_monitor.StatusLine() + "\n";
-  if (host.PreferencesProblem()) strScreen += "preferences: " + *host.PreferencesProblem() + "\n";
+  if (host.PreferencesProblem())
+    strScreen += text::Format(text::Tr("Preferences: {1}"), {*host.PreferencesProblem()}) + "\n";
   for (const std::string& message : m_messages) strScreen += message + "\n";
   if (m_bMenuOpen) {
     const auto& entries = host.Menu().entries;
@@ -160,7 +162,8 @@ void TerminalHost::Show() {
       strScreen += entry.title + "\n";
     }
   } else if (!m_options.once) {
-    strScreen += "m: menu   q: quit\n";
+    // TRANSLATORS: the keys of the terminal's display; the letters stay "m" and "q".
+    strScreen += std::string(text::Tr("m: menu   q: quit")) + "\n";
   }
   std::fputs(strScreen.c_str(), stdout);
   std::fflush(stdout);

@@ -1,45 +1,53 @@
 #include "hosts/tray/NotificationPolicy.h"
 
+#include "text/Translation.h"
+
 namespace zezar {
 
 namespace {
 
-using router::Connection;
+using text::Format;
+using text::Tr;
+using text::TrPlural;
 
+// "1, 2", "PPPoE": the channels as people know them.
 std::string Join(const std::vector<std::string>& i_names) {
   std::string strOut;
-  for (const std::string& name : i_names) strOut += (strOut.empty() ? "" : ", ") + name;
+  for (const std::string& name : i_names)
+    strOut += (strOut.empty() ? "" : ", ") + router::LabelOf(name);
   return strOut;
 }
 
-// "Channel 2 online", "Channels 1, 2 offline".
-std::string Channels(const std::vector<std::string>& i_names, const char* i_pHow) {
-  return (i_names.size() == 1 ? "Channel " : "Channels ") + Join(i_names) + " " + i_pHow;
-}
-
 std::string Describe(const router::Connection& i_state) {
-  if (i_state.kind == router::Connection::Unreachable) return "No answer from the router";
-  if (i_state.channels.empty()) return "No channel online";
-  return "Online on " + std::to_string(i_state.channels.size()) +
-         (i_state.channels.size() == 1 ? " channel" : " channels");
+  if (i_state.kind == router::Connection::Unreachable) return Tr("No answer from the router");
+  if (i_state.channels.empty()) return Tr("No channel online");
+  const std::size_t count = i_state.channels.size();
+  return Format(TrPlural("Online on {1} channel", "Online on {1} channels", count),
+                {std::to_string(count)});
 }
 
 Notice Tell(const router::Connection& i_from, const router::Connection& i_to) {
-  if (i_to.kind == router::Connection::Unreachable) return {"Router unreachable", Describe(i_to)};
+  if (i_to.kind == router::Connection::Unreachable)
+    return {Tr("Router unreachable"), Describe(i_to)};
   if (i_from.kind == router::Connection::Unreachable) {
-    return {i_to.kind == router::Connection::Online ? "Back online" : "Router reachable again",
-            Describe(i_to)};
+    return {
+        i_to.kind == router::Connection::Online ? Tr("Back online") : Tr("Router reachable again"),
+        Describe(i_to)};
   }
   const std::vector<std::string> up = router::ChannelsMissing(i_to.channels, i_from.channels);
   const std::vector<std::string> down = router::ChannelsMissing(i_from.channels, i_to.channels);
-  std::string strSummary;
-  if (!up.empty()) strSummary = Channels(up, "online");
-  if (!down.empty()) {
-    std::string strDown = Channels(down, "offline");
-    if (!strSummary.empty()) strDown[0] = 'c';  // "..., channel 1 offline"
-    strSummary += (strSummary.empty() ? "" : ", ") + strDown;
+  const std::string strUp =
+      Format(TrPlural("Channel {1} online", "Channels {1} online", up.size()), {Join(up)});
+  if (down.empty()) return {strUp, Describe(i_to)};
+  if (up.empty()) {
+    return {
+        Format(TrPlural("Channel {1} offline", "Channels {1} offline", down.size()), {Join(down)}),
+        Describe(i_to)};
   }
-  return {strSummary, Describe(i_to)};
+  // TRANSLATORS: after "Channel 2 online, ", as in "Channel 2 online, channel 1 offline".
+  const std::string strDown =
+      Format(TrPlural("channel {1} offline", "channels {1} offline", down.size()), {Join(down)});
+  return {Format(Tr("{1}, {2}"), {strUp, strDown}), Describe(i_to)};
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text/Translation.h"
+
 namespace zezar {
 
 namespace {
@@ -24,11 +26,11 @@ std::string Escaped(const std::string& i_strText) {
   return strOut;
 }
 
-std::string Load(const char* i_pDirection, uint64_t i_rate, double i_capacity) {
-  char text[96];
-  const double rate = static_cast<double>(i_rate);
-  std::snprintf(text, sizeof text, "%s %.0f%% (%s)", i_pDirection,
-                i_capacity > 0 ? 100.0 * rate / i_capacity : 0.0, RateText(rate).c_str());
+// "43%": the rate as a share of the capacity.
+std::string Share(uint64_t i_rate, double i_capacity) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.0f%%",
+                i_capacity > 0 ? 100.0 * static_cast<double>(i_rate) / i_capacity : 0.0);
   return text;
 }
 
@@ -55,11 +57,16 @@ StatusNotifierItem::ToolTip DescribeSample(const router::State& i_sample,
   if (i_sample.Online() > 0) {
     const router::Traffic rate = i_sample.TotalRate();
     const double capacity = i_sample.Capacity();
-    toolTip.text = Load("In", rate.in, capacity) + ", " + Load("out", rate.out, capacity);
+    // TRANSLATORS: "In 43% (127.5 kB/s), out 13% (38.2 kB/s)": the load as a share of the
+    // online channels' capacity, and as a rate.
+    toolTip.text =
+        text::Format(text::Tr("In {1} ({2}), out {3} ({4})"),
+                     {Share(rate.in, capacity), RateText(static_cast<double>(rate.in)),
+                      Share(rate.out, capacity), RateText(static_cast<double>(rate.out))});
   }
   if (i_problem) {
     if (!toolTip.text.empty()) toolTip.text += "\n";
-    toolTip.text += "Preferences: " + *i_problem;
+    toolTip.text += text::Format(text::Tr("Preferences: {1}"), {*i_problem});
   }
   toolTip.text = Escaped(toolTip.text);
   return toolTip;

@@ -83,7 +83,8 @@ TEST(ATimelineReportOfTwoRouters, NamesEachLinesRouterAndMarksTheMonitorsComingA
   EXPECT_EQ(result.code, 0) << result.err;
   EXPECT_NE(result.out.find("2026-12-08 10:00:00  192.0.2.2:5000  unreachable"), std::string::npos)
       << result.out;
-  EXPECT_NE(result.out.find("2026-12-08 11:00:00  the monitor stopped"), std::string::npos)
+  EXPECT_NE(result.out.find("2026-12-08 11:00:00  192.0.2.1:5000  the monitor stopped"),
+            std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find("2026-12-08  192.0.2.2:5000  1 outage"), std::string::npos)
       << result.out;

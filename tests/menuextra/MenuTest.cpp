@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "ControllerTest.h"
+#include "text/Translation.h"
 
 namespace zezar_test {
 namespace {
@@ -90,6 +91,21 @@ TEST_F(AController, OffersWhatTheLoginAndThePreferencesAllow) {
     preferences.Remove("RebootHaltEnabled");
     Check(daemon);
   }
+}
+
+TEST_F(AController, TitlesItsCommandsInTheUsersLanguage) {
+  setenv("LANG", "C.UTF-8", 1);
+  setenv("LANGUAGE", "de", 1);
+  text::InitTranslations();
+  FakeDaemon daemon(FullLogin({kOn1, kOff}));
+  UseDaemon(daemon);
+  ASSERT_NE(Load(), nullptr);
+  EXPECT_EQ(MenuTitles(), (std::vector<std::string>{"10.0.0.1", "Leitung hinzufügen", "Auflegen"}));
+  text::UseEnglish();
+  unsetenv("LANGUAGE");
+  unsetenv("LANG");
+  host->Unload();
+  Check(daemon);
 }
 
 TEST_F(AController, DisablesTheAddressItemsAndTargetsTheCommands) {

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "text/Translation.h"
+
 namespace ctl {
 
 // Documented in --help and zezarctl(1); scripts rely on them, so they never change.
@@ -20,8 +22,9 @@ enum class ExitCode {
   TransferFailed = 7,  // a file transfer was cut off
 };
 
-// The client's std::overflow_error, as a user hears of it (with ExitCode::RouterRefused).
-inline constexpr const char* kOverflowMessage = "the router answered a number beyond 64 bits";
+// The client's std::overflow_error, as a user hears of it (with ExitCode::RouterRefused); in
+// English, the message id of its translations.
+inline constexpr const char* kOverflowMessage = N_("the router answered a number beyond 64 bits");
 
 class Failure : public std::runtime_error {
  public:

@@ -22,6 +22,7 @@ enum class Detail {
 router::State TakeSnapshot(RouterConnection& io_router, Detail i_detail);
 
 Json ToJson(const router::State& i_state);
-std::string ToText(const router::State& i_state);
+std::string ToText(const router::State& i_state);  // for people, in their language
+const char* StateWord(bool i_bOnline);             // "online" or "offline", for people
 
 }  // namespace ctl

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "client/Zastra.h"
+#include "text/Translation.h"
 
 namespace router {
 
@@ -23,7 +24,7 @@ struct Command {
 
   std::string_view name;        // never translated, never shown as a title
   const char* title;            // the menu's, in English: the message id of its translations
-  const char* description;      // for zezarctl's help, in English likewise
+  const char* description;      // zezarctl's help, in English likewise
   void (Zastra::*send)();       // the call that sends it; the router's answer is not passed on
   std::string_view permission;  // the word of the router's is-allowed question
   bool (Zastra::*allowed)();    // the client's question for that permission
@@ -34,17 +35,17 @@ struct Command {
 };
 
 inline constexpr std::array<Command, 6> kCommands{{
-    {"dial", "Dial", "dial", &Zastra::Dial, "dial", &Zastra::IsDialAllowed,
+    {"dial", N_("Dial"), N_("dial"), &Zastra::Dial, "dial", &Zastra::IsDialAllowed,
      Command::Effect::ChannelsUp},
-    {"hangup", "Hang up", "hang up", &Zastra::Hangup, "dial", &Zastra::IsDialAllowed,
+    {"hangup", N_("Hang up"), N_("hang up"), &Zastra::Hangup, "dial", &Zastra::IsDialAllowed,
      Command::Effect::ChannelsDown},
-    {"addlink", "Add Link", "add a link on the current route", &Zastra::AddLink, "addlink",
+    {"addlink", N_("Add Link"), N_("add a link on the current route"), &Zastra::AddLink, "addlink",
      &Zastra::IsAddLinkAllowed, Command::Effect::ChannelsUp},
-    {"removelink", "Remove Link", "remove a link from the current route", &Zastra::RemoveLink,
-     "addlink", &Zastra::IsAddLinkAllowed, Command::Effect::ChannelsDown},
-    {"reboot", "Reboot", "reboot the router", &Zastra::Reboot, "reboot", &Zastra::IsRebootAllowed,
-     Command::Effect::DropAndReturn},
-    {"halt", "Halt", "halt the router", &Zastra::Halt, "halt", &Zastra::IsHaltAllowed,
+    {"removelink", N_("Remove Link"), N_("remove a link from the current route"),
+     &Zastra::RemoveLink, "addlink", &Zastra::IsAddLinkAllowed, Command::Effect::ChannelsDown},
+    {"reboot", N_("Reboot"), N_("reboot the router"), &Zastra::Reboot, "reboot",
+     &Zastra::IsRebootAllowed, Command::Effect::DropAndReturn},
+    {"halt", N_("Halt"), N_("halt the router"), &Zastra::Halt, "halt", &Zastra::IsHaltAllowed,
      Command::Effect::Drop},
 }};
 

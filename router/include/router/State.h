@@ -39,6 +39,9 @@ struct Channel {
   bool operator==(const Channel&) const = default;
 };
 
+// A channel's name as people know it: "PPPoE" for "pppoe", else the name.
+std::string LabelOf(const std::string& i_strName);
+
 // The type of one of the client's channels.
 Channel::Type TypeOf(Zastra::Channel::Type_t i_type);
 // Names the channels by their types, in the client's order: the PPPoE link "pppoe" (it comes
