@@ -30,14 +30,6 @@ std::string Span(std::chrono::seconds i_span) {
                 {std::to_string(total / 3600), std::to_string(total / 60 % 60)});
 }
 
-// "1, 2", "PPPoE": the channels as people know them.
-std::string Join(const std::vector<std::string>& i_names) {
-  std::string strOut;
-  for (const std::string& name : i_names)
-    strOut += (strOut.empty() ? "" : ", ") + router::LabelOf(name);
-  return strOut;
-}
-
 // The number of characters of UTF-8 text, for columns.
 std::size_t Width(const std::string& i_strText) {
   return static_cast<std::size_t>(std::count_if(i_strText.begin(), i_strText.end(), [](char c) {
@@ -113,9 +105,9 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
     std::string strLine = strWhen + strState;
     if (!event.state.channels.empty()) {
       const std::size_t uCount = event.state.channels.size();
-      strLine +=
-          std::string(Width(strState) < 13 ? 13 - Width(strState) : 1, ' ') +
-          Format(TrPlural("channel {1}", "channels {1}", uCount), {Join(event.state.channels)});
+      strLine += std::string(Width(strState) < 13 ? 13 - Width(strState) : 1, ' ') +
+                 Format(TrPlural("channel {1}", "channels {1}", uCount),
+                        {router::LabelList(event.state.channels)});
     }
     if (!event.cause.empty()) {
       const router::Command* pCommand = router::FindCommand(event.cause);

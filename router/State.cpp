@@ -12,6 +12,12 @@ std::string LabelOf(const std::string& i_strName) {
   return i_strName == "pppoe" ? "PPPoE" : i_strName;
 }
 
+std::string LabelList(const std::vector<std::string>& i_names) {
+  std::string strOut;
+  for (const std::string& name : i_names) strOut += (strOut.empty() ? "" : ", ") + LabelOf(name);
+  return strOut;
+}
+
 const char* Channel::TypeName() const { return type == Type::Pppoe ? "pppoe" : "isdn"; }
 
 Channel::Type TypeOf(Zastra::Channel::Type_t i_type) {

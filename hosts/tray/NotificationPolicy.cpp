@@ -10,14 +10,6 @@ using text::Format;
 using text::Tr;
 using text::TrPlural;
 
-// "1, 2", "PPPoE": the channels as people know them.
-std::string Join(const std::vector<std::string>& i_names) {
-  std::string strOut;
-  for (const std::string& name : i_names)
-    strOut += (strOut.empty() ? "" : ", ") + router::LabelOf(name);
-  return strOut;
-}
-
 std::string Describe(const router::Connection& i_state) {
   if (i_state.kind == router::Connection::Unreachable) return Tr("No answer from the router");
   if (i_state.channels.empty()) return Tr("No channel online");
@@ -36,17 +28,18 @@ Notice Tell(const router::Connection& i_from, const router::Connection& i_to) {
   }
   const std::vector<std::string> up = router::ChannelsMissing(i_to.channels, i_from.channels);
   const std::vector<std::string> down = router::ChannelsMissing(i_from.channels, i_to.channels);
-  const std::string strUp =
-      Format(TrPlural("Channel {1} online", "Channels {1} online", up.size()), {Join(up)});
+  const std::string strUp = Format(TrPlural("Channel {1} online", "Channels {1} online", up.size()),
+                                   {router::LabelList(up)});
   if (down.empty()) return {strUp, Describe(i_to)};
   if (up.empty()) {
-    return {
-        Format(TrPlural("Channel {1} offline", "Channels {1} offline", down.size()), {Join(down)}),
-        Describe(i_to)};
+    return {Format(TrPlural("Channel {1} offline", "Channels {1} offline", down.size()),
+                   {router::LabelList(down)}),
+            Describe(i_to)};
   }
   // TRANSLATORS: after "Channel 2 online, ", as in "Channel 2 online, channel 1 offline".
   const std::string strDown =
-      Format(TrPlural("channel {1} offline", "channels {1} offline", down.size()), {Join(down)});
+      Format(TrPlural("channel {1} offline", "channels {1} offline", down.size()),
+             {router::LabelList(down)});
   return {Format(Tr("{1}, {2}"), {strUp, strDown}), Describe(i_to)};
 }
 

@@ -41,6 +41,8 @@ struct Channel {
 
 // A channel's name as people know it: "PPPoE" for "pppoe", else the name.
 std::string LabelOf(const std::string& i_strName);
+// Channels' names as people read a list of them: "PPPoE, 1, 2".
+std::string LabelList(const std::vector<std::string>& i_names);
 
 // The type of one of the client's channels.
 Channel::Type TypeOf(Zastra::Channel::Type_t i_type);
