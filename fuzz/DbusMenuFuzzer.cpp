@@ -3,15 +3,13 @@
 // shape, on a peer-to-peer bus inside this process. Nothing a panel sends may crash it; every
 // call is answered (a reply or an error).
 
-#include <sys/socket.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "hosts/tray/DbusMenu.h"
-#include "runloop/SdEventPtr.h"
+#include "support/PeerBus.h"
 
 namespace {
 
@@ -47,40 +45,14 @@ int g_iOpenings = 0;
 int g_iClicks = 0;
 
 struct Peers {
-  Peers() {
-    int fds[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) std::abort();
-    sd_event* pEvent = nullptr;
-    sd_bus* pServer = nullptr;
-    sd_bus* pClient = nullptr;
-    sd_id128_t id;
-    if (sd_event_new(&pEvent) < 0 || sd_bus_new(&pServer) < 0 || sd_bus_new(&pClient) < 0 ||
-        sd_id128_randomize(&id) < 0 || sd_bus_set_fd(pServer, fds[0], fds[0]) < 0 ||
-        sd_bus_set_server(pServer, 1, id) < 0 || sd_bus_set_anonymous(pServer, 1) < 0 ||
-        sd_bus_set_fd(pClient, fds[1], fds[1]) < 0 || sd_bus_set_anonymous(pClient, 1) < 0 ||
-        sd_bus_start(pServer) < 0 || sd_bus_start(pClient) < 0 ||
-        sd_bus_attach_event(pServer, pEvent, 0) < 0 ||
-        sd_bus_attach_event(pClient, pEvent, 0) < 0) {
-      std::abort();
-    }
-    event.reset(pEvent);
-    server.reset(pServer);
-    client.reset(pClient);
-    menu = std::make_unique<zezar::DbusMenu>(
-        pServer, zezar::DbusMenu::Handlers{.current = [] { return g_items; },
-                                           .opening = [] { ++g_iOpenings; },
-                                           .clicked = [](int32_t) { ++g_iClicks; }});
+  Peers()
+      : menu(bus.server.get(), zezar::DbusMenu::Handlers{.current = [] { return g_items; },
+                                                         .opening = [] { ++g_iOpenings; },
+                                                         .clicked = [](int32_t) { ++g_iClicks; }}) {
   }
-  runloop::SdEventPtr event;
-  runloop::SdBusPtr server;
-  runloop::SdBusPtr client;
-  std::unique_ptr<zezar::DbusMenu> menu;
+  zezar_test::PeerBus bus;
+  zezar::DbusMenu menu;
 };
-
-int OnReply(sd_bus_message*, void* i_pUserData, sd_bus_error*) {
-  *static_cast<bool*>(i_pUserData) = true;
-  return 0;
-}
 
 // One call with arguments of the input's choosing; false when they cannot be put on the bus.
 bool Append(sd_bus_message* io_pCall, int i_iMethod, Input& io_input) {
@@ -161,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* i_pData, size_t i_uSize) {
     if (id == 0) continue;  // the root's
     g_items.push_back({id, input.Text(), input.Byte() % 2 == 0});
   }
-  peers.menu->Update();
+  peers.menu.Update();
 
   static const char* const kMethods[] = {"GetLayout",       "GetGroupProperties", "GetProperty",
                                          "Event",           "EventGroup",         "AboutToShow",
@@ -169,23 +141,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* i_pData, size_t i_uSize) {
   for (int calls = 0; calls < 8 && !input.Empty(); ++calls) {
     const int method = input.Byte() % 8;
     sd_bus_message* pCall = nullptr;
-    if (sd_bus_message_new_method_call(peers.client.get(), &pCall, nullptr, zezar::DbusMenu::kPath,
-                                       "com.canonical.dbusmenu", kMethods[method % 7]) < 0) {
+    if (sd_bus_message_new_method_call(peers.bus.client.get(), &pCall, nullptr,
+                                       zezar::DbusMenu::kPath, "com.canonical.dbusmenu",
+                                       kMethods[method % 7]) < 0) {
       std::abort();
     }
     const runloop::SdBusMessagePtr call(pCall);
     if (!Append(pCall, method, input)) continue;  // not UTF-8: no panel can send it either
-    bool bAnswered = false;
-    sd_bus_slot* pSlot = nullptr;
-    if (sd_bus_call_async(peers.client.get(), &pSlot, pCall, OnReply, &bAnswered, 0) < 0)
-      std::abort();
-    const runloop::SdBusSlotPtr slot(pSlot);
-    for (int turn = 0; turn < 1000 && !bAnswered; ++turn) sd_event_run(peers.event.get(), 0);
-    if (!bAnswered) std::abort();  // every call gets its answer
+    std::string strError;
+    const runloop::SdBusMessagePtr reply = peers.bus.Call(pCall, strError);
+    if (strError == "no answer") std::abort();  // every call gets its answer
     if (input.Byte() % 4 == 0) {
       g_items.push_back({input.Id(), input.Text(), true});  // the menu changes meanwhile
       if (g_items.back().id == 0) g_items.pop_back();
-      peers.menu->Update();
+      peers.menu.Update();
     }
   }
   return 0;

@@ -1,6 +1,7 @@
 #include "hosts/tray/DbusMenu.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <span>
@@ -27,16 +28,37 @@ std::string BusLabel(const std::string& i_strLabel) {
   return strOut;
 }
 
-// An array of strings from a message, copied out and freed.
-int ReadStrings(sd_bus_message* i_pMessage, std::vector<std::string>& o_strings) {
-  char** ppStrings = nullptr;
-  const int r = sd_bus_message_read_strv(i_pMessage, &ppStrings);
-  if (r < 0) return r;
-  for (char** pp = ppStrings; pp != nullptr && *pp != nullptr; ++pp) {
-    o_strings.emplace_back(*pp);
-    std::free(*pp);
+// What a caller may name in one call. The menu has a dozen items and dbusmenu a dozen
+// properties; a panel names each at most once. A longer list is refused before it costs
+// anything: its replies would hold the loop and its memory for seconds.
+constexpr std::size_t kMostIds = 256;
+constexpr std::size_t kMostNames = 64;
+
+int TooMany(sd_bus_error* o_pError, const char* i_pWhat, std::size_t i_uMost) {
+  return sd_bus_error_setf(o_pError, SD_BUS_ERROR_INVALID_ARGS, "more than %zu %s", i_uMost,
+                           i_pWhat);
+}
+
+// Keeps the first of each.
+template <class T>
+void DropRepeats(std::vector<T>& io_values) {
+  std::vector<T> kept;
+  for (T& value : io_values)
+    if (std::find(kept.begin(), kept.end(), value) == kept.end()) kept.push_back(std::move(value));
+  io_values = std::move(kept);
+}
+
+// An array of property names from a message, at most kMostNames of them (then -E2BIG), each
+// once.
+int ReadNames(sd_bus_message* i_pMessage, std::vector<std::string>& o_names) {
+  int r = sd_bus_message_enter_container(i_pMessage, 'a', "s");
+  const char* pName = nullptr;
+  while (r >= 0 && (r = sd_bus_message_read(i_pMessage, "s", &pName)) > 0) {
+    if (o_names.size() == kMostNames) return -E2BIG;
+    o_names.emplace_back(pName);
   }
-  std::free(ppStrings);
+  if (r >= 0) r = sd_bus_message_exit_container(i_pMessage);
+  DropRepeats(o_names);
   return r;
 }
 
@@ -80,14 +102,16 @@ int AppendNode(sd_bus_message* io_pReply, const DbusMenu::Item* i_pItem,
   return r;
 }
 
-// An array of ids from a message, copied out.
+// An array of ids from a message, at most kMostIds of them (then -E2BIG), each once.
 int ReadIds(sd_bus_message* i_pMessage, std::vector<int32_t>& o_ids) {
   const void* pIds = nullptr;
   size_t bytes = 0;
   const int r = sd_bus_message_read_array(i_pMessage, 'i', &pIds, &bytes);
   if (r < 0) return r;
+  if (bytes / sizeof(int32_t) > kMostIds) return -E2BIG;
   o_ids.resize(bytes / sizeof(int32_t));
   if (!o_ids.empty()) std::memcpy(o_ids.data(), pIds, o_ids.size() * sizeof(int32_t));
+  DropRepeats(o_ids);
   return r;
 }
 
@@ -206,7 +230,8 @@ int DbusMenu::OnGetLayout(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_
   int32_t depth = 0;
   std::vector<std::string> names;
   int r = sd_bus_message_read(i_pMessage, "ii", &parent, &depth);
-  if (r >= 0) r = ReadStrings(i_pMessage, names);
+  if (r >= 0) r = ReadNames(i_pMessage, names);
+  if (r == -E2BIG) return TooMany(o_pError, "property names", kMostNames);
   if (r < 0) return r;
   if (!pSelf->Knows(parent)) return NoSuchItem(o_pError, parent);
 
@@ -223,12 +248,15 @@ int DbusMenu::OnGetLayout(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_
   return Send(reply, r);
 }
 
-int DbusMenu::OnGetGroupProperties(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+int DbusMenu::OnGetGroupProperties(sd_bus_message* i_pMessage, void* i_pUserData,
+                                   sd_bus_error* o_pError) {
   auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
   std::vector<int32_t> ids;
   std::vector<std::string> names;
   int r = ReadIds(i_pMessage, ids);
-  if (r >= 0) r = ReadStrings(i_pMessage, names);
+  if (r == -E2BIG) return TooMany(o_pError, "ids", kMostIds);
+  if (r >= 0) r = ReadNames(i_pMessage, names);
+  if (r == -E2BIG) return TooMany(o_pError, "property names", kMostNames);
   if (r < 0) return r;
   if (ids.empty()) {  // all of them
     ids.push_back(0);
@@ -302,6 +330,7 @@ int DbusMenu::OnEventGroup(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus
   std::vector<std::pair<int32_t, std::string>> events;
   int r = sd_bus_message_enter_container(i_pMessage, 'a', "(isvu)");
   while (r >= 0 && (r = sd_bus_message_enter_container(i_pMessage, 'r', "isvu")) > 0) {
+    if (events.size() == kMostIds) return TooMany(o_pError, "events", kMostIds);
     auto& [id, event] = events.emplace_back();
     r = ReadEvent(i_pMessage, id, event);
     if (r >= 0) r = sd_bus_message_exit_container(i_pMessage);
@@ -349,10 +378,12 @@ int DbusMenu::OnAboutToShow(sd_bus_message* i_pMessage, void* i_pUserData, sd_bu
   return r;
 }
 
-int DbusMenu::OnAboutToShowGroup(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+int DbusMenu::OnAboutToShowGroup(sd_bus_message* i_pMessage, void* i_pUserData,
+                                 sd_bus_error* o_pError) {
   auto* pSelf = static_cast<DbusMenu*>(i_pUserData);
   std::vector<int32_t> ids;
   int r = ReadIds(i_pMessage, ids);
+  if (r == -E2BIG) return TooMany(o_pError, "ids", kMostIds);
   if (r < 0) return r;
   std::vector<int32_t> updates;
   std::vector<int32_t> unknown;
