@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "cli/Failure.h"
+#include "preferences/Folders.h"
 #include "router/Login.h"
 #include "text/Translation.h"
 
@@ -18,16 +19,23 @@ RouterConnection::RouterConnection(const Settings& i_settings) : m_settings(i_se
     throw Failure(ExitCode::NoConnection, Format(Tr("cannot connect to {1}: {2}"),
                                                  {m_settings.Where(), error.GetMessage()}));
   }
-  bool bUser = false;
+  router::FileLoginPins pins(router::FileLoginPins::PathIn(preferences::StateFolder()));
+  router::Login login = router::Login::Refused;
   try {
-    bUser = router::LogIn(m_client, {m_settings.adminPassword, m_settings.userPassword});
+    login = router::LogIn(
+        m_client, {m_settings.adminPassword, m_settings.userPassword},
+        {.where = m_settings.Where(), .pins = &pins, .allowPlainText = m_settings.allowPlainText});
   } catch (const std::overflow_error&) {
     throw Failure(ExitCode::RouterRefused, Tr(kOverflowMessage));
   }
   CheckConnected(Tr("logging in"));
   m_level = m_client.Pass("");  // the level reached, to show
   CheckConnected(Tr("logging in"));
-  if (!bUser) {
+  if (login == router::Login::PlainTextWithheld) {
+    throw Failure(ExitCode::LoginRefused,
+                  Tr("router offers only plain-text login; not sending the password"));
+  }
+  if (login != router::Login::User) {
     const bool bAny = m_settings.adminPassword || m_settings.userPassword;
     throw Failure(ExitCode::LoginRefused,
                   Format(bAny ? Tr("{1} refused the login (wrong password?)")

@@ -159,6 +159,8 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
     }
   }
 
+  settings.allowPlainText = Preference<bool>(i_preferences, "AllowPlainTextLogin").value_or(false);
+
   if (i_options.rootPasswordFile) {
     settings.rootPassword = PasswordFile(*i_options.rootPasswordFile);
   } else if (const auto root = i_environment("ZEZAR_ROOT_PASS")) {

@@ -19,7 +19,8 @@ class Demo {
 
   const std::filesystem::path& Preferences() const { return m_preferences; }
   // Where the demo's timeline goes: not into the user's own.
-  std::filesystem::path Timeline() const { return m_dir / "timeline.jsonl"; }
+  // Where the demo's monitor keeps what it remembers.
+  const std::filesystem::path& StateFolder() const { return m_dir; }
 
  private:
   routersim::ServerProcess m_router;

@@ -25,10 +25,11 @@ std::filesystem::path Monitor::DefaultResources() {
 }
 
 Monitor::Monitor(runloop::RunLoop& io_loop, const std::filesystem::path& i_preferences,
-                 const std::filesystem::path& i_resources, std::filesystem::path i_timeline)
+                 const std::filesystem::path& i_resources, const std::filesystem::path& i_state)
     : m_preferences(i_preferences, kBundleIdentifier),
+      m_pins(router::FileLoginPins::PathIn(i_state)),
       m_bundle(kBundleIdentifier, i_resources),
-      m_timelinePath(std::move(i_timeline)),
+      m_timelinePath(i_state.empty() ? i_state : i_state / "timeline.jsonl"),
       m_host({.runLoop = io_loop,
               .preferences = m_preferences,
               .log = [](const std::string& i_strLine) { Log(i_strLine); },
@@ -52,6 +53,7 @@ ZezarIZIDezev& Monitor::Start() {
   m_recorder = std::make_unique<TimelineRecorder>(strRouter, file);
   m_recorder->Observe(router::Connection::Of(m_pController->lastSample()),
                       TimelineRecorder::Clock::now());
+  TellReason();
   return *m_pController;
 }
 
@@ -67,7 +69,15 @@ void Monitor::Changed(const appkit::MenuExtraHost::Changes& i_changes) {
     update.observed = router::Connection::Of(m_pController->lastSample());
     update.event = m_recorder->Observe(*update.observed, TimelineRecorder::Clock::now());
   }
+  if (m_pController != nullptr) TellReason();
   if (m_onChange) m_onChange(update);
+}
+
+void Monitor::TellReason() {
+  const std::string& strReason = m_pController->reason();
+  if (strReason == m_strToldReason) return;
+  m_strToldReason = strReason;
+  if (!strReason.empty()) Log(strReason);
 }
 
 bool Monitor::Choose(int i_iId) {
@@ -86,6 +96,10 @@ bool Monitor::BooleanPreference(const char* i_pKey, bool i_bDefault) const {
 }
 
 std::string Monitor::StatusLine() const {
+  // Without a connection, what the last attempt met says more than that there is none.
+  if (m_pController != nullptr && !m_pController->lastSample().reachable &&
+      !m_pController->reason().empty())
+    return m_pController->reason();
   return m_recorder ? m_recorder->StatusLine(TimelineRecorder::Clock::now())
                     : text::Tr("No connection to the router");
 }

@@ -17,6 +17,7 @@
 #include "menuextra/menubarThingy.h"
 #include "preferences/TomlPreferences.h"
 #include "router/DefaultRouter.h"
+#include "router/LoginPins.h"
 
 namespace zezar {
 
@@ -34,9 +35,10 @@ class Monitor {
     std::optional<timeline::TimelineEvent> event;  // when the connection changed with it
   };
 
-  // i_timeline: where the story is kept, unless the preferences say TimelineFile = false.
+  // i_state: where the monitor keeps what it remembers (the timeline, unless the preferences
+  // say TimelineFile = false, and the routers that offered the salted login); empty: nowhere.
   Monitor(runloop::RunLoop& io_loop, const std::filesystem::path& i_preferences,
-          const std::filesystem::path& i_resources, std::filesystem::path i_timeline);
+          const std::filesystem::path& i_resources, const std::filesystem::path& i_state);
 
   // Loads the controller; its first poll runs before this returns. Throws std::runtime_error
   // when it does not start.
@@ -60,12 +62,16 @@ class Monitor {
 
  private:
   void Changed(const appkit::MenuExtraHost::Changes& i_changes);
+  void TellReason();  // in the log, once each time it changes
 
   preferences::TomlPreferences m_preferences;
   router::ProcNetRoute m_defaultRouter;
   router::DefaultRouterInstallation m_installedRouter{m_defaultRouter};
+  router::FileLoginPins m_pins;
+  router::LoginPinsInstallation m_installedPins{m_pins};
   NSBundle m_bundle;
   std::filesystem::path m_timelinePath;
+  std::string m_strToldReason;
   appkit::MenuExtraHost m_host;
   ZezarIZIDezev* m_pController = nullptr;
   std::unique_ptr<TimelineRecorder> m_recorder;  // from the first poll on

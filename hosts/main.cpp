@@ -13,10 +13,10 @@
 #include "Demo.h"
 #include "Monitor.h"
 #include "hosts/Log.h"
+#include "preferences/Folders.h"
 #include "runloop/SdEventRunLoop.h"
 #include "terminal/TerminalHost.h"
 #include "text/Translation.h"
-#include "timeline/TimelineFile.h"
 #include "tray/StatusNotifierItem.h"
 #include "tray/TrayHost.h"
 
@@ -125,7 +125,7 @@ int Run(const Options& i_options) {
 
   runloop::SdEventRunLoop loop;
   zezar::Monitor monitor(loop, preferences, i_options.resources,
-                         demo ? demo->Timeline() : timeline::TimelineFile::DefaultPath());
+                         demo ? demo->StateFolder() : preferences::StateFolder());
   if (i_options.snapshot) {
     monitor.Start();
     const RGBA text = i_options.terminal.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};

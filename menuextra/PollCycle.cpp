@@ -6,6 +6,7 @@
 #include "router/DefaultRouter.h"
 #include "router/Login.h"
 #include "text/MacRoman.h"
+#include "text/Translation.h"
 
 namespace {
 
@@ -16,11 +17,17 @@ constexpr long kMostChannelsShown = 4;  // a router with more is shown as having
 void ZezarIZIDezev::timerCallback(NSTimer*) { menu(); }
 
 void ZezarIZIDezev::connect() {
+  theReason.clear();
   determineRouterIP();  // synchronizes the preferences first, for every read below
   if (!theRouterIP) return;
 
   long port = router::kDefaultPort;
   preferences::ReadPreference(*theAppID, "RouterPort", port);
+  if (port < 1 || port > 65535) {  // it would wrap to some other port
+    theReason = text::Format(text::Tr("Preferences: RouterPort {1} is not from 1 to 65535"),
+                             {std::to_string(port)});
+    return;
+  }
 
   // An address with no 8-bit form is no address.
   const std::optional<std::string> host = text::Utf8ToMacRoman(*theRouterIP);
@@ -35,7 +42,15 @@ void ZezarIZIDezev::connect() {
   const router::Passwords passwords{
       .admin = preferences::ReadEightBitPreference(*theAppID, "RouterAdminPass"),
       .user = preferences::ReadEightBitPreference(*theAppID, "RouterUserPass")};
-  if (!router::LogIn(*globalZastra, passwords)) {
+  bool bAllowPlainText = false;
+  preferences::ReadPreference(*theAppID, "AllowPlainTextLogin", bAllowPlainText);
+  const router::Login login = router::LogIn(*globalZastra, passwords,
+                                            {.where = *theRouterIP + ":" + std::to_string(port),
+                                             .pins = router::InstalledLoginPins(),
+                                             .allowPlainText = bAllowPlainText});
+  if (login != router::Login::User) {
+    if (login == router::Login::PlainTextWithheld)
+      theReason = text::Tr("Router offers only plain-text login; not sending the password");
     globalZastra->Disconnect();
     return;
   }

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "posix/UniqueFd.h"
+#include "preferences/Folders.h"
 
 namespace timeline {
 
@@ -57,15 +58,8 @@ void ReadFile(const std::filesystem::path& i_path, TimelineReading& io_reading) 
 }  // namespace
 
 std::filesystem::path TimelineFile::DefaultPath() {
-  std::filesystem::path base;
-  if (const char* pState = std::getenv("XDG_STATE_HOME"); pState && *pState) {
-    base = pState;
-  } else if (const char* pHome = std::getenv("HOME"); pHome && *pHome) {
-    base = std::filesystem::path(pHome) / ".local" / "state";
-  } else {
-    return {};  // nowhere that is the user's
-  }
-  return base / "zezar" / "timeline.jsonl";
+  const std::filesystem::path folder = preferences::StateFolder();
+  return folder.empty() ? folder : folder / "timeline.jsonl";
 }
 
 std::optional<std::string> TimelineFile::Append(const TimelineEvent& i_event) {

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "ControllerTest.h"
+#include "router/LoginPins.h"
 
 namespace zezar_test {
 namespace {
@@ -95,6 +96,28 @@ TEST_F(AController, LogsInOnAFreshConnectionWithExactlyTheseLines) {
     Check(daemon);
     preferences.Remove("RouterUserPass");
   }
+}
+
+TEST_F(AController, SaysWhyItDidNotConnect) {
+  // A router that offered the salted login before and now offers only the plain one.
+  struct Pins final : router::LoginPins {
+    bool Salted(const std::string&) const override { return true; }
+    void RememberSalted(const std::string&) override {}
+  } pins;
+  const router::LoginPinsInstallation installed(pins);
+  FakeDaemon daemon(Exchanges(
+      {{"version", "OK 10 1.0"}, {"pass ", "OK 1"}, {"pass ", "OK 1"}, {"pass ", "OK 1"}}));
+  UseDaemon(daemon);
+  ASSERT_NE(Load(), nullptr);
+  EXPECT_EQ(controller->reason(), "Router offers only plain-text login; not sending the password");
+  Check(daemon);
+
+  // A port that would wrap to another: no attempt at all.
+  host->Unload();
+  preferences.Set("RouterPort", 65536L + 22);
+  ASSERT_NE(Load(), nullptr);
+  EXPECT_EQ(controller->reason(), "Preferences: RouterPort 65558 is not from 1 to 65535");
+  EXPECT_EQ(LastImage(), "noconnect");
 }
 
 TEST_F(AController, KeepsItsConnectionAcrossTicks) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <stdexcept>
 
 #include "support/FakeDaemon.h"
@@ -70,7 +71,7 @@ TEST(TheLogin, TriesTheAdministratorFirstAndAsksTheLevelAsTheClientDoes) {
     FakeDaemon daemon(script);
     Zastra client;
     client.Connect("127.0.0.1", daemon.Port());
-    EXPECT_EQ(router::LogIn(client, row.passwords), row.bUser);
+    EXPECT_EQ(router::LogIn(client, row.passwords) == router::Login::User, row.bUser);
     client.Disconnect();
     EXPECT_EQ(daemon.Finish().error, "");
   }
@@ -86,6 +87,70 @@ TEST(TheLogin, PassesOnAnUptimeBeyond64Bits) {
   EXPECT_THROW(router::LogIn(client, {}), std::overflow_error);
   client.Disconnect();
   EXPECT_EQ(daemon.Finish().error, "");
+}
+
+// Pins in memory.
+struct Pins final : router::LoginPins {
+  bool Salted(const std::string& i_strWhere) const override { return routers.count(i_strWhere); }
+  void RememberSalted(const std::string& i_strWhere) override { routers.insert(i_strWhere); }
+  std::set<std::string> routers;
+};
+
+TEST(TheLogin, SendsNoPlainPasswordToARouterThatOnceOfferedTheSaltedOne) {
+  const router::Passwords passwords{"adm", std::nullopt};
+  const Script plain = Exchanges({{"version", "OK 10 test"},
+                                  {"pass ", "OK 1"},
+                                  {"pass adm", "OK 4"},
+                                  {"pass ", "OK 4"},
+                                  {"uptime", "OK 60"},
+                                  {"pass ", "OK 4"},
+                                  {"uptime", "OK 60"}});
+  const Script withheld = Exchanges(
+      {{"version", "OK 10 test"}, {"pass ", "OK 1"}, {"pass ", "OK 1"}, {"pass ", "OK 1"}});
+  const Script salted = Exchanges({{"version", "OK 11 test"},
+                                   {"md5pass", "OK 4"},
+                                   {"md5pass", "OK 4"},
+                                   {"uptime", "OK 60"},
+                                   {"md5pass", "OK 4"},
+                                   {"uptime", "OK 60"}});
+  struct Row {
+    const char* name;
+    std::set<std::string> pinned;
+    bool bAllowPlainText;
+    Script script;
+    router::Login login;
+    std::set<std::string> pinnedAfter;
+  } rows[] = {
+      {"an old router keeps its plain login", {}, false, plain, router::Login::User, {}},
+      {"a router that offered the salted form is remembered",
+       {},
+       false,
+       salted,
+       router::Login::User,
+       {"r:1"}},
+      {"then gets no plain password",
+       {"r:1"},
+       false,
+       withheld,
+       router::Login::PlainTextWithheld,
+       {"r:1"}},
+      {"unless the user allows it", {"r:1"}, true, plain, router::Login::User, {"r:1"}},
+      {"another router is not pinned by it", {"r:2"}, false, plain, router::Login::User, {"r:2"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Pins pins;
+    pins.routers = row.pinned;
+    FakeDaemon daemon(row.script);
+    Zastra client;
+    client.Connect("127.0.0.1", daemon.Port());
+    EXPECT_EQ(router::LogIn(client, passwords,
+                            {.where = "r:1", .pins = &pins, .allowPlainText = row.bAllowPlainText}),
+              row.login);
+    EXPECT_EQ(pins.routers, row.pinnedAfter);
+    client.Disconnect();
+    EXPECT_EQ(daemon.Finish().error, "");
+  }
 }
 
 TEST(ALevel, IsNamedByWhatItGrants) {

@@ -31,7 +31,8 @@ struct Settings {
   std::optional<std::string> adminPassword;  // Mac OS Roman, like every password here
   std::optional<std::string> userPassword;
   std::optional<std::string> rootPassword;
-  std::string Where() const;  // "host:port", for messages
+  bool allowPlainText = false;  // AllowPlainTextLogin: the plain login even to a pinned router
+  std::string Where() const;    // "host:port", for messages
   // The root password for i_strCommand (support, get, put); throws Failure(Usage) without one.
   const std::string& RootPassword(const std::string& i_strCommand) const;
 };

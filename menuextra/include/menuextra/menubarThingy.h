@@ -81,6 +81,9 @@ class ZezarIZIDezev : public NSMenuExtra {
   // What the last image() call found: each channel's state, the online ones' rates, each
   // with the capacity it counted; for a host to put into words. No request of its own.
   const router::State& lastSample() const { return theLastSample; }
+  // Why the last connection attempt found no connection, in the user's language, when it met
+  // something the user should hear of; empty otherwise.
+  const std::string& reason() const { return theReason; }
 
  private:
   // One router command from a menu action, then the full rebuild that shows its effect.
@@ -106,4 +109,5 @@ class ZezarIZIDezev : public NSMenuExtra {
   int theRebootEnabled = 0;  // the user's RebootHaltEnabled
   int theHaltEnabled = 0;
   router::State theLastSample;  // from the last image()
+  std::string theReason;        // from the last connect()
 };

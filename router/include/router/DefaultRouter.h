@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "router/Installation.h"
+
 namespace router {
 
 inline constexpr uint16_t kDefaultPort = 5000;
@@ -36,15 +38,6 @@ class ProcNetRoute final : public DefaultRouterSource {
 const DefaultRouterSource& DefaultRouter();
 void InstallDefaultRouter(const DefaultRouterSource* i_pSource);
 
-// Installs a source as the process's for as long as it lives.
-class DefaultRouterInstallation {
- public:
-  explicit DefaultRouterInstallation(const DefaultRouterSource& i_source) {
-    InstallDefaultRouter(&i_source);
-  }
-  ~DefaultRouterInstallation() { InstallDefaultRouter(nullptr); }
-  DefaultRouterInstallation(const DefaultRouterInstallation&) = delete;
-  DefaultRouterInstallation& operator=(const DefaultRouterInstallation&) = delete;
-};
+using DefaultRouterInstallation = Installation<const DefaultRouterSource, &InstallDefaultRouter>;
 
 }  // namespace router

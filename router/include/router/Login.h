@@ -2,14 +2,15 @@
 
 // Logging in, the one way every program of ours does it: the administrator password unless
 // the connection has administrator rights already, then the user password unless it has user
-// rights by then. On the wire: the level asked ("pass " or "md5pass" alone), the password,
-// the level and the uptime asked twice.
+// rights by then. On the wire: the version (once per client), the level asked ("pass " or
+// "md5pass" alone), the password, the level and the uptime asked twice.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "client/Zastra.h"
+#include "router/LoginPins.h"
 
 namespace router {
 
@@ -19,9 +20,21 @@ struct Passwords {
   std::optional<std::string> user;
 };
 
-// True when the connection then has user rights (a level above 1, on a router that has been
-// up a while). Throws std::overflow_error when the router answers an uptime beyond 64 bits.
-bool LogIn(Zastra& io_client, const Passwords& i_passwords);
+// Where the login goes, for the pins (router/LoginPins.h); without pins nothing is pinned.
+struct LoginOptions {
+  std::string where;  // HOST:PORT
+  LoginPins* pins = nullptr;
+  bool allowPlainText = false;  // the user's AllowPlainTextLogin: a pinned router gets it too
+};
+
+enum class Login {
+  User,               // the connection has user rights (a level above 1, on a router up a while)
+  Refused,            // it has not
+  PlainTextWithheld,  // a router once salted offers only the plain form: no password was sent
+};
+
+// Throws std::overflow_error when the router answers an uptime beyond 64 bits.
+Login LogIn(Zastra& io_client, const Passwords& i_passwords, const LoginOptions& i_options = {});
 
 // What a login's access level grants, as the client's IsAdmin and IsUser read it: "admin"
 // above 3, "user" above 1, else "none". Never translated.
