@@ -1,6 +1,6 @@
-// The preferences file reader, with toml++ compiled into this target header-only and
-// instrumented, so the sanitizers and toml++'s own assertions see inside the parser. The input
-// is the file's content, in a memory file opened by its /proc path as the host opens a file.
+// The preferences file reader, with toml++ compiled into this target as the preferences library
+// builds it and instrumented, so the sanitizers see inside the parser. The input is the file's
+// content, in a memory file opened by its /proc path as the host opens a file.
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <toml++/toml.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "posix/UniqueFd.h"
+#include "preferences/Toml.h"
 
 namespace preferences {
 

@@ -1,9 +1,9 @@
 #include "routersim/RouterConfig.h"
 
-#include <toml++/toml.h>
-
 #include <limits>
 #include <set>
+
+#include "preferences/Toml.h"
 
 namespace routersim {
 
