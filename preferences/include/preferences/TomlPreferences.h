@@ -27,16 +27,15 @@ class TomlPreferences final : public PreferencesStore {
   std::optional<std::string> Problem() const override { return m_problem; }
 
  private:
-  // Eight keys take a few hundred bytes. The bound keeps a hostile file from taking memory or
-  // nesting the parser's recursion deep enough to overflow the stack.
+  // Eight keys take a few hundred bytes. The bound keeps a hostile file from taking memory, and
+  // the parser's stack small (preferences/TomlFile.h).
   static constexpr std::size_t kMaxFileSize = 16 * 1024;
 
   void Load();
-  // The file's text, or nothing (with m_problem set unless the file is simply absent).
-  std::optional<std::string> ReadText();
 
   std::filesystem::path m_path;
   std::string m_strDomain;
+  std::optional<std::string> m_lastText;  // the file as it was parsed last
   std::map<std::string, PreferenceValue, std::less<>> m_values;
   std::optional<std::string> m_problem;  // "file:line:column: what", for the host to show
 };
