@@ -73,7 +73,6 @@ void TomlPreferences::Load() {
     text = ReadTomlText(m_path, kMaxFileSize);
   } catch (const TomlFileError& error) {
     m_lastText.reset();
-    m_values.clear();
     m_problem = error.what();
     return;
   }
@@ -81,18 +80,24 @@ void TomlPreferences::Load() {
   // ticks, is not parsed again.
   if (text && text == m_lastText) return;
   m_lastText = text;
-  m_values.clear();
-  m_problem.reset();
-  if (!text) return;  // no file: no keys, and no problem
+  if (!text) {  // no file: no keys, and no problem
+    m_values.clear();
+    m_problem.reset();
+    m_bGoodSettings = false;
+    return;
+  }
+  std::map<std::string, PreferenceValue, std::less<>> values;
   try {
     ParseTomlText(*text, m_path, [&](const toml::table& i_table) {
-      for (const auto& [key, node] : i_table)
-        m_values.emplace(std::string(key.str()), ValueOf(node));
+      for (const auto& [key, node] : i_table) values.emplace(std::string(key.str()), ValueOf(node));
     });
   } catch (const TomlFileError& error) {
-    m_values.clear();
     m_problem = error.what();
+    return;
   }
+  m_values = std::move(values);
+  m_problem.reset();
+  m_bGoodSettings = true;
 }
 
 }  // namespace preferences

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #include "preferences/TomlPreferences.h"
 #include "preferences/testing/MemoryPreferences.h"
@@ -66,15 +67,7 @@ TEST(TomlPreferences, HoldsNothingWithoutAFile) {
   TomlPreferences preferences(dir.path() / "absent.toml", kDomain);
   EXPECT_EQ(preferences.CopyAppValue("UpdateInterval", kDomain), std::nullopt);
   EXPECT_EQ(preferences.Problem(), std::nullopt);
-}
-
-TEST(TomlPreferences, HoldsNothingFromAMalformedFileAndSaysWhere) {
-  TempDir dir;
-  const auto file = dir.Write("preferences.toml", "UpdateInterval = 5\nRouterPort = = 8080\n");
-  TomlPreferences preferences(file, kDomain);
-  EXPECT_EQ(preferences.CopyAppValue("UpdateInterval", kDomain), std::nullopt);
-  ASSERT_TRUE(preferences.Problem().has_value());
-  EXPECT_EQ(preferences.Problem()->rfind(file.string() + ":2:", 0), 0u) << *preferences.Problem();
+  EXPECT_FALSE(preferences.HasGoodSettings());
 }
 
 TEST(TomlPreferences, ReadsTheFileAgainOnEverySynchronize) {
@@ -87,13 +80,57 @@ TEST(TomlPreferences, ReadsTheFileAgainOnEverySynchronize) {
   EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), PreferenceValue(5000L));
   preferences.AppSynchronize(kDomain);
   EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), PreferenceValue(8080L));
-  dir.Write("preferences.toml", "RouterPort = [\n");
-  preferences.AppSynchronize(kDomain);
-  EXPECT_EQ(preferences.CopyAppValue("RouterPort", kDomain), std::nullopt);
-  EXPECT_TRUE(preferences.Problem().has_value());
-  std::filesystem::remove(file);
-  preferences.AppSynchronize(kDomain);
-  EXPECT_EQ(preferences.Problem(), std::nullopt);
+}
+
+// What the store holds after each change of its file in one run, starting without a file.
+TEST(TomlPreferences, KeepsTheLastGoodSettingsThroughAProblem) {
+  const std::string kOff = "AutoDetectRouter = false\n";
+  const std::string kTypo = "AutoDetectRouter = flase\n";
+  struct Step {
+    std::optional<std::string> text;  // the file's; nothing: no file
+    std::optional<bool> autoDetect;   // what the store holds then
+    bool problem;
+    bool good;
+  };
+  struct Story {
+    const char* name;
+    std::vector<Step> steps;
+  } stories[] = {
+      {"a typo, then its fix",
+       {{kOff, false, false, true},
+        {kTypo, false, true, true},
+        {kTypo, false, true, true},
+        {"AutoDetectRouter = true\n", true, false, true}}},
+      {"a non-ASCII key",
+       {{kOff, false, false, true}, {kOff + "\xC3\x84 = 1\n", false, true, true}}},
+      {"17 KB of comments",
+       {{kOff, false, false, true}, {kOff + std::string(17'000, '#'), false, true, true}}},
+      {"a problem before any good read",
+       {{kTypo, std::nullopt, true, false}, {kOff, false, false, true}}},
+      {"the file removed, then a problem",
+       {{kOff, false, false, true},
+        {std::nullopt, std::nullopt, false, false},
+        {kTypo, std::nullopt, true, false}}},
+  };
+  for (const Story& story : stories) {
+    TempDir dir;
+    const auto file = dir.path() / "preferences.toml";
+    TomlPreferences preferences(file, kDomain);
+    for (std::size_t i = 0; i < story.steps.size(); ++i) {
+      const Step& step = story.steps[i];
+      SCOPED_TRACE(std::string(story.name) + ", step " + std::to_string(i + 1));
+      if (step.text) {
+        dir.Write("preferences.toml", *step.text);
+      } else {
+        std::filesystem::remove(file);
+      }
+      preferences.AppSynchronize(kDomain);
+      EXPECT_EQ(preferences.CopyAppValue("AutoDetectRouter", kDomain),
+                step.autoDetect ? std::optional(PreferenceValue(*step.autoDetect)) : std::nullopt);
+      EXPECT_EQ(preferences.Problem().has_value(), step.problem);
+      EXPECT_EQ(preferences.HasGoodSettings(), step.good);
+    }
+  }
 }
 
 // Interrupts a blocking call (an open that waits for a FIFO's writer) after a while, so that a
