@@ -25,9 +25,10 @@ void* Run(void* i_pCall) {
   return nullptr;
 }
 
+// Owns a thread's attributes; Error() says why there are none.
 class ThreadAttributes {
  public:
-  ThreadAttributes() { m_error = pthread_attr_init(&m_attributes); }
+  ThreadAttributes() : m_error(pthread_attr_init(&m_attributes)) {}
   ~ThreadAttributes() {
     if (m_error == 0) pthread_attr_destroy(&m_attributes);
   }

@@ -196,9 +196,9 @@ TEST(TomlPreferences, ReadsOnlyASmallRegularFileAndSaysWhyNot) {
   }
 }
 
-// toml++ 3.3.0 reached undefined behaviour on each of these before it reported it, until
-// preferences/Toml.h mended it (under the sanitizers, each fault stops the test): now each is a
-// problem that says where, or, where the text is TOML, values.
+// toml++ 3.3.0 reached undefined behaviour on each of these before it reported it, one row for
+// each place where it did, until preferences/Toml.h mended it (under the sanitizers, each fault
+// stops the test). Now each is a problem that says where or, where the text is TOML, values.
 TEST(TomlPreferences, TakesWhatTrippedItsParserForAProblemThatSaysWhere) {
   const std::string e = "\xC3\xA9";  // é in UTF-8
   struct Row {
@@ -207,35 +207,13 @@ TEST(TomlPreferences, TakesWhatTrippedItsParserForAProblemThatSaysWhere) {
     std::optional<std::string> where;  // "line:column", after "path:"; nothing: no problem
   } rows[] = {
       {"a non-ASCII bare key", e + " = 1\n", "1:1"},
-      {"in a dotted key", "a." + e + " = 1\n", "1:3"},
-      {"after a value", "A = 1\nB = \"b\"" + e + "\n", "2:8"},
+      {"a non-ASCII character after a bare value", "f=7'\xEF\xB3\xBF`#'", "1:4"},
       {"after a line-ending backslash, in TOML", "U = \"\"\"a\\\n  " + e + "\"\"\"\n",
        std::nullopt},
-      {"a quote inside a bare value", "f=7'\xEF\xB3\xBF`#'", "1:4"},
-      {"a quote after a number's point", "x = 1.\"" + e + "\"\n", "1:7"},
-      {"an equals sign inside a bare value", "kJ=1=\"1'>\xEF\xBB\xBB\"=\"\"", "1:5"},
       {"a date and a lone digit", "d = 1979-05-27 0\n", "1:5"},
       {"a date and a time that is not one", "E = 1979-05-27T*7:32:00Z\n", "1:16"},
-      {"a number in parts",
-       "N = [1, 2_3, 0x1F, 0o7, 0b1, +0.5, -1e-3, 1_0.0_1E+1_0, inf, -nan, 0]\n", std::nullopt},
-      {"dates and times",
-       "D = [1979-05-27, 07:32:00.5, 1979-05-27 07:32:00, 1979-05-27t07:32:00z, "
-       "1979-05-27T07:32:00.999-07:00]\n",
-       std::nullopt},
-      {"a value with a leading zero", "N = 012\n", "1:8"},
-      {"a value longer than the parser looks ahead", "N = " + std::string(101, '1') + "\n",
-       "1:106"},
       {"a brace where an array expects a value", "ZE=[[\n}", "2:1"},
-      {"a vertical tab where a value should be", "A = [\v]\n", "1:6"},
       {"three brackets", "[[[a]]]\n", "1:3"},
-      {"a header without a key", "[ =]\n", "1:3"},
-      {"a header cut off", "A = 1\n[\n", "2:2"},
-      {"text in strings and comments",
-       "# " + e + "\nA = \"" + e + "\" # " + e + "\nB = '" + e + "'\nC = \"\"\"\n" + e +
-           "\\n\"\"\"\nD = '''" + e + "\\'''\n\"" + e + "\" = 1\n",
-       std::nullopt},
-      {"arrays over lines", "A = [\n  [1, 2],\n  [ {x = 1} ],\n]\n[T]\nB = [ \"[\" ]\n",
-       std::nullopt},
   };
   TempDir dir;
   for (const Row& row : rows) {

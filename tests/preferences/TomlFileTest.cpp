@@ -4,7 +4,7 @@
 #include <pthread.h>
 
 #include <csignal>
-#include <stdexcept>
+#include <optional>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -52,21 +52,6 @@ TEST(ATomlFile, IsParsedOnAThreadOfItsOwnThatTakesNoSignal) {
   EXPECT_EQ(unblocked, std::vector<int>{});
   EXPECT_EQ(value, 7);
   EXPECT_EQ(Unblocked(), callerUnblocked);  // the caller takes its signals as before
-}
-
-TEST(ATomlFile, PassesOnWhatItsReaderThrowsAndIsNoErrorWhenAbsent) {
-  TempDir dir;
-  const auto file = dir.Write("a.toml", "a = 7\n");
-  try {
-    ReadTomlFile(file, 1024, [](const toml::table&) { throw std::invalid_argument("mine"); });
-    ADD_FAILURE() << "nothing thrown";
-  } catch (const std::invalid_argument& error) {
-    EXPECT_STREQ(error.what(), "mine");
-  }
-  bool bCalled = false;
-  EXPECT_FALSE(
-      ReadTomlFile(dir.path() / "absent.toml", 1024, [&](const toml::table&) { bCalled = true; }));
-  EXPECT_FALSE(bCalled);
 }
 
 }  // namespace
