@@ -1,13 +1,39 @@
 #include "routersim/RouterConfig.h"
 
-#include <toml++/toml.h>
-
 #include <limits>
+#include <optional>
 #include <set>
+#include <string_view>
+
+#include "preferences/TomlFile.h"
 
 namespace routersim {
 
 namespace {
+
+// All 255 channels and 255 circuits with every key written out, each number at its largest, take
+// 97 KiB; the rest leaves room for files to send. The parser's stack grows with the file
+// (preferences/TomlFile.h): 11 MiB at most.
+constexpr std::size_t kMaxConfigSize = 128 * 1024;
+
+// The first control character in a text, as "U+000A", or nothing. A line feed in a configured
+// text would put lines of its own on the wire.
+std::optional<std::string> ControlCharacter(std::string_view i_text) {
+  for (std::size_t i = 0; i < i_text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(i_text[i]);
+    unsigned codePoint = c;
+    if (c == 0xC2 && i + 1 < i_text.size()) {  // U+0080 to U+00BF in UTF-8
+      codePoint = static_cast<unsigned char>(i_text[i + 1]);
+    } else if (c >= 0x80) {
+      continue;
+    }
+    if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F)) {
+      constexpr std::string_view kDigits = "0123456789ABCDEF";
+      return std::string("U+00") + kDigits[codePoint >> 4] + kDigits[codePoint & 0xF];
+    }
+  }
+  return std::nullopt;
+}
 
 // Reads one table's keys, each at most once, and refuses any it was not asked for.
 class Keys {
@@ -47,7 +73,15 @@ class Keys {
     if (pNode == nullptr) return;
     const auto* pString = pNode->as_string();
     if (pString == nullptr) Fail(*pNode, i_strKey, "not a string");
+    CheckText(*pNode, i_strKey, pString->get());
     o_value = pString->get();
+  }
+  // Refuses a configured text that holds a control character.
+  void CheckText(const toml::node& i_node, const std::string& i_strKey,
+                 const std::string& i_strText) const {
+    if (const auto control = ControlCharacter(i_strText)) {
+      Fail(i_node, i_strKey, "holds a control character (" + *control + ")");
+    }
   }
   void Boolean(const std::string& i_strKey, bool& o_value) {
     const toml::node* pNode = Find(i_strKey);
@@ -64,6 +98,7 @@ class Keys {
     if (pArray == nullptr) Fail(*pNode, i_strKey, "not an array of strings");
     for (const toml::node& element : *pArray) {
       if (!element.is_string()) Fail(element, i_strKey, "not an array of strings");
+      CheckText(element, i_strKey, element.as_string()->get());
       i_each(element.as_string()->get());
     }
   }
@@ -198,9 +233,12 @@ void ReadRouter(const toml::table& i_table, const std::string& i_strFile, Router
     permissions.Done();
   }
   if (const toml::table* pFiles = keys.Table("files")) {
+    // A file's content goes in blocks, not lines: anything goes there, but not in its name.
     for (const auto& [name, node] : *pFiles) {
-      if (!node.is_string()) keys.Fail(node, "files." + std::string(name.str()), "not a string");
-      io_router.files[std::string(name.str())] = node.as_string()->get();
+      const std::string strName(name.str());
+      keys.CheckText(node, "files", strName);
+      if (!node.is_string()) keys.Fail(node, "files." + strName, "not a string");
+      io_router.files[strName] = node.as_string()->get();
     }
   }
   keys.Done();
@@ -210,14 +248,14 @@ void ReadRouter(const toml::table& i_table, const std::string& i_strFile, Router
 
 Router LoadRouterConfig(const std::filesystem::path& i_path) {
   Router router = Router::WithChannels(2, 1);
-  toml::table table;
   try {
-    table = toml::parse_file(i_path.string());
-  } catch (const toml::parse_error& error) {
-    throw ConfigError(i_path.string() + ":" + std::to_string(error.source().begin.line) + ": " +
-                      std::string(error.description()));
+    const bool bFound = preferences::ReadTomlFile(
+        i_path, kMaxConfigSize,
+        [&](const toml::table& i_table) { ReadRouter(i_table, i_path.string(), router); });
+    if (!bFound) throw ConfigError(i_path.string() + ": no such file");
+  } catch (const preferences::TomlFileError& error) {
+    throw ConfigError(error.what());
   }
-  ReadRouter(table, i_path.string(), router);
   return router;
 }
 

@@ -37,7 +37,7 @@ name = "c"
 device = "pppoe"
 hup_timeout = 0
 [files]
-"a.txt" = "A"
+"a.txt" = "A\nB"
 )");
   const routersim::Router router = routersim::LoadRouterConfig(file);
   EXPECT_EQ(router.protocol, 10u);
@@ -58,7 +58,7 @@ hup_timeout = 0
   EXPECT_FALSE(router.channels[1].online);
   ASSERT_EQ(router.circuits.size(), 1u);
   EXPECT_EQ(router.circuits[0].device, "pppoe");
-  EXPECT_EQ(router.files.at("a.txt"), "A");
+  EXPECT_EQ(router.files.at("a.txt"), "A\nB");  // a file's content may hold anything
 }
 
 TEST(ARouterConfiguration, CountsChannels) {
@@ -85,7 +85,13 @@ TEST(ARouterConfiguration, NamesTheLineAndKeyOfAMistake) {
       {"[[channel]]\nrate_in = -1\n", "r.toml:2: channel 1: rate_in: out of range"},
       {"channels = [1]\n", "r.toml:1: channels: a count; list channels as [[channel]]"},
       {"channels = 2\nonline = 256\n", "r.toml:2: online: out of range 0 to 255"},
-      {"protocol = \n", "r.toml:1: "},
+      {"protocol = \n", "r.toml:1:12: "},
+      {"version = \"zezar\\nrouter\"\n", "r.toml:1: version: holds a control character (U+000A)"},
+      {"timetable = [\"ok\", \"late\\r\"]\n",
+       "r.toml:1: timetable: holds a control character (U+000D)"},
+      {"[[channel]]\naddress = \"10.0.0.1\\u0085\"\n",
+       "r.toml:2: channel 1: address: holds a control character (U+0085)"},
+      {"[files]\n\"a\\tb\" = \"x\"\n", "r.toml:2: files: holds a control character (U+0009)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
@@ -97,6 +103,36 @@ TEST(ARouterConfiguration, NamesTheLineAndKeyOfAMistake) {
     } catch (const routersim::ConfigError& error) {
       const std::string strMessage = error.what();
       EXPECT_NE(strMessage.find(row.message), std::string::npos) << strMessage;
+    }
+  }
+}
+
+// The file is read as the preferences are (a FIFO without a writer is among their tests): what
+// is not a small regular file, or nests too deep, cannot stop the simulator or take its memory.
+TEST(ARouterConfiguration, IsReadOnlyFromASmallRegularFile) {
+  TempDir dir;
+  constexpr std::size_t kSize = 128 * 1024;
+  std::string deep = "a";  // once a crash: the parser recursed past the end of the stack
+  while (deep.size() + 2 + 4 <= kSize) deep += ".a";
+  deep += " = 1\n";
+  struct Row {
+    const char* name;
+    std::filesystem::path path;
+    std::string message;  // after "path"
+  } rows[] = {
+      {"a directory", dir.path(), ": not a regular file"},
+      {"no file", dir.path() / "absent.toml", ": no such file"},
+      {"one byte too many", dir.Write("large.toml", std::string(kSize + 1, '#')),
+       ": larger than 128 KiB"},
+      {"the deepest dotted key that fits", dir.Write("deep.toml", deep), ":1: a: unknown key"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    try {
+      routersim::LoadRouterConfig(row.path);
+      ADD_FAILURE() << "no error";
+    } catch (const routersim::ConfigError& error) {
+      EXPECT_EQ(error.what(), row.path.string() + row.message);
     }
   }
 }

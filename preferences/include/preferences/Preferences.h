@@ -27,6 +27,10 @@ class PreferencesStore {
                                                       const std::string& i_strDomain) const = 0;
   // A problem with the stored preferences that the user should hear of once, or nothing.
   virtual std::optional<std::string> Problem() const { return std::nullopt; }
+  // Whether the values are settings the user stored and the store read without a problem (kept
+  // while a later read has one). A store whose reads cannot fail always has them; a store that
+  // has none while there is a problem does not know what the user wants.
+  virtual bool HasGoodSettings() const { return true; }
 };
 
 // The process's store. Like the operating system's preferences service it is process-wide:

@@ -2,9 +2,14 @@
 
 // Preferences kept in a TOML file, one file for the one domain this process serves. TOML's
 // integers, booleans and strings are the number, boolean and string types; a float reads as a
-// number. Every synchronize reads the file again. A missing file holds no keys; a malformed
-// one holds no keys either, and says where it went wrong. So does anything that is not a
-// regular file of at most 16 KiB: it is refused unread, and reading never blocks.
+// number. Every synchronize reads the file again.
+//
+// A missing file holds no keys and is no problem. A file with a problem is one: not TOML (the
+// problem says where), not a regular file of at most 16 KiB (refused unread; reading never
+// blocks), or not readable. Through a problem the store keeps the values it held, so that a typo
+// cannot turn AutoDetectRouter = false back into its default: those of the last file read
+// without a problem in this run, unless the file went missing since. HasGoodSettings says
+// whether there are such values; before any, or after the file went missing, there are none.
 
 #include <filesystem>
 #include <map>
@@ -25,20 +30,21 @@ class TomlPreferences final : public PreferencesStore {
   std::optional<PreferenceValue> CopyAppValue(const std::string& i_strKey,
                                               const std::string& i_strDomain) const override;
   std::optional<std::string> Problem() const override { return m_problem; }
+  bool HasGoodSettings() const override { return m_bGoodSettings; }
 
  private:
-  // Eight keys take a few hundred bytes. The bound keeps a hostile file from taking memory or
-  // nesting the parser's recursion deep enough to overflow the stack.
+  // Eight keys take a few hundred bytes. The bound keeps a hostile file from taking memory, and
+  // the parser's stack small (preferences/TomlFile.h).
   static constexpr std::size_t kMaxFileSize = 16 * 1024;
 
   void Load();
-  // The file's text, or nothing (with m_problem set unless the file is simply absent).
-  std::optional<std::string> ReadText();
 
   std::filesystem::path m_path;
   std::string m_strDomain;
+  std::optional<std::string> m_lastText;  // the file as it was parsed last
   std::map<std::string, PreferenceValue, std::less<>> m_values;
   std::optional<std::string> m_problem;  // "file:line:column: what", for the host to show
+  bool m_bGoodSettings = false;          // m_values come from a file read without a problem
 };
 
 }  // namespace preferences

@@ -1,7 +1,10 @@
 #pragma once
 
-// The simulated router's configuration file, in TOML. Every key is optional; an unknown key,
-// a value of the wrong type or out of range is an error that names the file, line and key.
+// The simulated router's configuration file, in TOML, read as the preferences are
+// (preferences/TomlFile.h): only a regular file of at most 128 KiB, never waiting for a FIFO or
+// a device. Every key is optional; an unknown key, a value of the wrong type or out of range,
+// and a text that holds a control character (which would put lines of its own on the wire) are
+// errors that name the file, line and key. A file's content in [files] may hold anything.
 //
 //   protocol = 11                  version = "zezar-routersim 1.0"
 //   uptime = 86400                 cpu = 3                 date = "Tue Dec  8 12:00:00 2026"
