@@ -13,6 +13,7 @@
 
 #include "appkit/MenuExtraHost.h"
 #include "appkit/NSBundle.h"
+#include "hosts/ChosenRouter.h"
 #include "hosts/TimelineRecorder.h"
 #include "menuextra/menubarThingy.h"
 #include "preferences/TomlPreferences.h"
@@ -65,7 +66,8 @@ class Monitor {
   void TellReason();  // in the log, once each time it changes
 
   preferences::TomlPreferences m_preferences;
-  router::ProcNetRoute m_defaultRouter;
+  router::ProcNetRoute m_machineRouter;
+  ChosenRouter m_defaultRouter{m_machineRouter, m_preferences};
   router::DefaultRouterInstallation m_installedRouter{m_defaultRouter};
   router::FileLoginPins m_pins;
   router::LoginPinsInstallation m_installedPins{m_pins};
