@@ -1,16 +1,17 @@
 #include "drawing/DisplayList.h"
 
-#include <sstream>
+#include <charconv>
 
 namespace drawing {
 
 namespace {
 
-// Shortest exact-enough form: 8, 14.5, 0.333333.
+// The shortest form that reads back as the same number: 8, 14.5, 0.3333333333333333, and a
+// float's rounding shows (3.799999952316284).
 std::string Number(double i_value) {
-  std::ostringstream text;
-  text << i_value;
-  return text.str();
+  char text[32];
+  const std::to_chars_result result = std::to_chars(text, text + sizeof text, i_value);
+  return std::string(text, result.ptr);
 }
 
 template <class... Ts>

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
+#include <sstream>
 
 #include "appkit/MenuExtraHost.h"
 #include "appkit/NSBundle.h"
@@ -76,6 +78,31 @@ class AController : public ::testing::Test {
       name = std::filesystem::path(path).stem().string();
     }
     return name;
+  }
+
+  // The count the last drawing printed over the icon, or "" when it printed none.
+  std::string PrintedCount() const {
+    for (const std::string& line : host->Drawing().Describe())
+      if (line.rfind("text ", 0) == 0)
+        return line.substr(line.find('"') + 1, line.rfind('"') - line.find('"') - 1);
+    return "";
+  }
+
+  // The tops of the last drawing's bars, in view units above the baseline (2): the incoming
+  // bars' (drawn last, green), or with i_bOutgoing the outgoing ones stacked on them (red).
+  std::vector<double> BarTops(bool i_bOutgoing = false) const {
+    std::vector<std::string> strokes;
+    for (const std::string& line : host->Drawing().Describe())
+      if (line.rfind("stroke ", 0) == 0) strokes.push_back(line);
+    std::vector<double> tops;
+    if (strokes.size() != 2) return tops;
+    std::istringstream words(strokes[i_bOutgoing ? 0 : 1]);
+    std::string word;
+    double x = 0, y = 0;
+    while (words >> word) {
+      if (word == "L" && words >> x >> y) tops.push_back(y);
+    }
+    return tops;
   }
 
   static Transcript Check(FakeDaemon& io_daemon) {

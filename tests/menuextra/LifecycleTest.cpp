@@ -38,11 +38,15 @@ TEST_F(AController, ReadsItsStartUpPreferencesWithTheirDefaults) {
       {"negative", {{"UpdateInterval", -5L}, {"MaxChannelRate", -1L}}, 2, 147456.0},
       {"one second", {{"UpdateInterval", 1L}, {"MaxChannelRate", 1L}}, 1, 128.0},
   };
+  const std::vector<ChannelState> online = {{true, "10.0.0.1"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
+    FakeDaemon daemon(FullLogin(online) + Tick(online) + Tick(online) + Tick(online) +
+                      Tick(online));
+    UseDaemon(daemon);
     for (const auto& [key, value] : row.preferences) preferences.Set(key, value);
     ASSERT_NE(Load(), nullptr);
-    EXPECT_EQ(controller->maxChannelRate(), row.maxChannelRate);
+    EXPECT_EQ(controller->lastSample().Capacity(), row.maxChannelRate);  // one channel online
     const int draws = host->Draws();
     loop.Advance(std::chrono::seconds(row.intervalSeconds) - 1ms);
     EXPECT_EQ(host->Draws(), draws);
@@ -52,16 +56,22 @@ TEST_F(AController, ReadsItsStartUpPreferencesWithTheirDefaults) {
     EXPECT_EQ(host->Draws(), draws + 4);
     host->Unload();
     for (const auto& [key, value] : row.preferences) preferences.Remove(key);
+    Check(daemon);
   }
 }
 
 TEST_F(AController, ReadsItsStartUpPreferencesOnlyOnce) {
+  const std::vector<ChannelState> online = {{true, "10.0.0.1"}};
+  FakeDaemon daemon(FullLogin(online) + Tick(online) + Tick(online) + Tick(online));
+  UseDaemon(daemon);
   ASSERT_NE(Load(), nullptr);
   preferences.Set("UpdateInterval", 10L);
   preferences.Set("MaxChannelRate", 64L);
   for (int i = 0; i < 3; ++i) NextTick();  // each tick synchronizes the preferences
   EXPECT_EQ(host->Draws(), 4);
-  EXPECT_EQ(controller->maxChannelRate(), 147456.0);
+  EXPECT_EQ(controller->lastSample().Capacity(), 147456.0);
+  host->Unload();
+  Check(daemon);
 }
 
 TEST_F(AController, FindsTheRouterFromOneSourceOnly) {

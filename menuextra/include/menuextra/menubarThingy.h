@@ -72,12 +72,9 @@ class ZezarIZIDezev : public NSMenuExtra {
   void addlink(NSMenuItem* sender);
   void removelink(NSMenuItem* sender);
 
-  // ---- state, for the host and tests; no requests ----
+  // ---- state, for the host; no requests ----
 
-  double maxChannelRate() const { return theMaxChannelRate; }
-  long numChannels() const { return theNumChannels; }
   const std::optional<std::string>& routerIP() const { return theRouterIP; }
-  menubarThingyView* graphView() const { return theView.get(); }
   // What the last image() call found: each channel's state, the online ones' rates, each
   // with the capacity it counted; for a host to put into words. No request of its own.
   const router::State& lastSample() const { return theLastSample; }

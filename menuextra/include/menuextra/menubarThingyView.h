@@ -25,16 +25,6 @@ class menubarThingyView : public NSMenuExtraView {
   // the count and the bars.
   void drawRect(NSRect rect) override;
 
-  // ---- state, for tests ----
-
-  long onlineChannels() const { return online_channels; }
-  double percentIn(int i_iIndex) const { return percent_in.at(static_cast<std::size_t>(i_iIndex)); }
-  double percentOut(int i_iIndex) const {
-    return percent_out.at(static_cast<std::size_t>(i_iIndex));
-  }
-  const NSBezierPath& pathIn() const { return path_in; }
-  const NSBezierPath& pathOut() const { return path_out; }
-
  private:
   NSMenuExtra* menuExtra = nullptr;  // the extra that owns the view; not owned
   long online_channels = 0;
