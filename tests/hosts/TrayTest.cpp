@@ -401,10 +401,10 @@ TEST_F(ATrayItem, HoldsLayoutUpdatesBackWhileAQtPanelHasTheMenuOpen) {
 }
 
 TEST_F(ATrayItem, TellsOfDropsAndReturnsButNotOfTheUsersOwnChanges) {
+  const std::filesystem::path file = dir.path() / "state" / "zezar" / "timeline.jsonl";
   const auto story = [&] {
     std::vector<std::string> lines;
-    for (const timeline::TimelineEvent& event :
-         timeline::ReadTimeline(dir.path() / "state" / "zezar" / "timeline.jsonl").events)
+    for (const timeline::TimelineEvent& event : timeline::ReadTimeline(file).events)
       lines.push_back(std::string(timeline::KindName(event.state.kind)) + " " + event.cause);
     return lines;
   };
@@ -433,7 +433,7 @@ TEST_F(ATrayItem, TellsOfDropsAndReturnsButNotOfTheUsersOwnChanges) {
                                              "offline Hang up"};
   EXPECT_TRUE(panel.WaitFor([&] { return story().size() >= expected.size(); }));
   EXPECT_EQ(story(), expected);
-  EXPECT_EQ(timeline::ReadTimeline(dir.path() / "state" / "zezar" / "timeline.jsonl").skipped, 0u);
+  EXPECT_EQ(timeline::ReadTimeline(file).skipped, 0u);
   ASSERT_TRUE(PolledAgain(simulator, router, 2));
   EXPECT_EQ(panel.Notices().size(), 2u);
 }
