@@ -96,12 +96,13 @@ class ATrayItem : public ::testing::Test {
 
   // Waits until the tray has polled the simulator this many times more, and what it sent
   // meanwhile has arrived. Each poll asks every channel's status twice, for the menu and for
-  // the graph; counting one poll more makes the others whole wherever the count began.
+  // the graph; the round trip waits for a poll in progress to end, so the polls counted are
+  // whole wherever the count began.
   bool PolledAgain(routersim::ServerProcess& io_simulator, const routersim::Router& i_router,
                    int i_iPolls) {
     const uint64_t uPerPoll = 2 * i_router.channels.size();
-    const uint64_t uUntil = io_simulator.Count("status").requests + uPerPoll * (i_iPolls + 1);
-    const auto deadline = std::chrono::seconds(5 * (i_iPolls + 1));
+    const uint64_t uUntil = io_simulator.Count("status").requests + uPerPoll * i_iPolls;
+    const auto deadline = std::chrono::seconds(5 * i_iPolls);
     return panel.WaitFor([&] { return io_simulator.Count("status").requests >= uUntil; },
                          deadline) &&
            panel.RoundTrip(name);
