@@ -56,6 +56,16 @@ void Server::Listen() {
   m_listener = std::move(listener);
 }
 
+void Server::ListenAgain(Clock::time_point i_now) {
+  try {
+    Listen();
+    Say("up again");
+  } catch (const std::system_error& error) {
+    Say(std::string(error.what()) + ", trying again");
+    m_refuseUntil = i_now + 100ms;
+  }
+}
+
 void Server::Say(const std::string& i_strMessage) const {
   if (m_log) m_log(i_strMessage);
 }
@@ -64,15 +74,7 @@ void Server::Serve(Control i_control) {
   std::vector<pollfd> fds;
   while (!m_bHalted) {
     const Clock::time_point now = Clock::now();
-    if (!m_listener && now >= m_refuseUntil) {
-      try {
-        Listen();
-        Say("up again");
-      } catch (const std::system_error& error) {
-        Say(std::string(error.what()) + ", trying again");
-        m_refuseUntil = now + 100ms;
-      }
-    }
+    if (!m_listener && now >= m_refuseUntil) ListenAgain(now);
     const bool bStalled = now < m_stallUntil;
 
     // Who is polled, and the earliest moment something timed happens.
@@ -152,7 +154,7 @@ void Server::AcceptAll(Clock::time_point i_now) {
     ++m_uAccepted;
     m_connections.push_back(
         Connection{std::move(fd),
-                   Session(m_router, "salt" + std::to_string(m_uAccepted), &m_faults),
+                   Session(m_router, "salt" + std::to_string(m_uAccepted), &m_faults, &m_requests),
                    {},
                    i_now,
                    false});
@@ -209,21 +211,35 @@ bool Server::ReadControl(const Control& i_control, Clock::time_point i_now) {
   while ((uLineEnd = m_strControlPending.find('\n')) != std::string::npos) {
     const std::string strLine = m_strControlPending.substr(0, uLineEnd);
     m_strControlPending.erase(0, uLineEnd + 1);
-    std::string strError;
-    const std::optional<FaultCommand> fault = ParseFault(strLine, strError);
-    if (fault) {
-      ApplyFault(*fault, i_now);
-      Say("fault: " + strLine);
+    std::string strReply;
+    if (const auto [word, keyword] = Split(strLine); word == "served") {
+      strReply = "ok " + Served(keyword);
+      Say("served " + std::string(keyword) + ": " + strReply.substr(3));
     } else {
-      Say(strError);
+      std::string strError;
+      const std::optional<FaultCommand> fault = ParseFault(strLine, strError);
+      if (fault) {
+        ApplyFault(*fault, i_now);
+        Say("fault: " + strLine);
+      } else {
+        Say(strError);
+      }
+      strReply = fault ? "ok" : "error: " + strError;
     }
     if (i_control.out >= 0) {
-      const std::string strReply = fault ? "ok\n" : "error: " + strError + "\n";
+      strReply += '\n';
       [[maybe_unused]] const ssize_t sent =
           ::send(i_control.out, strReply.data(), strReply.size(), MSG_NOSIGNAL);
     }
   }
   return true;
+}
+
+std::string Server::Served(std::string_view i_strKeyword) const {
+  uint64_t uRequests = 0;
+  for (const auto& [keyword, count] : m_requests)
+    if (i_strKeyword.empty() || keyword == i_strKeyword) uRequests += count;
+  return std::to_string(uRequests) + " " + std::to_string(m_uAccepted);
 }
 
 void Server::ApplyFault(const FaultCommand& i_fault, Clock::time_point i_now) {
@@ -254,6 +270,8 @@ void Server::ApplyFault(const FaultCommand& i_fault, Clock::time_point i_now) {
       m_stallUntil = m_refuseUntil = i_now;
       m_latency = {};
       m_faults = {};
+      // Listening before the reply says "ok": a client told so may connect straight away.
+      if (!m_listener) ListenAgain(i_now);
       break;
   }
 }

@@ -10,6 +10,8 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cinttypes>
+#include <cstdio>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -93,10 +95,25 @@ bool ServerProcess::Running() {
 }
 
 void ServerProcess::Inject(const std::string& i_strFault) {
-  const std::string strLine = i_strFault + "\n";
+  const std::string strReply = Ask(i_strFault);
+  if (strReply != "ok") throw std::runtime_error("simulator: " + strReply);
+}
+
+ServerProcess::Served ServerProcess::Count(const std::string& i_strKeyword) {
+  const std::string strReply = Ask("served " + i_strKeyword);
+  Served served{};
+  if (std::sscanf(strReply.c_str(), "ok %" SCNu64 " %" SCNu64, &served.requests,
+                  &served.connections) != 2) {
+    throw std::runtime_error("simulator: " + strReply);
+  }
+  return served;
+}
+
+std::string ServerProcess::Ask(const std::string& i_strLine) {
+  const std::string strLine = i_strLine + "\n";
   if (::send(m_control.get(), strLine.data(), strLine.size(), MSG_NOSIGNAL) !=
       static_cast<ssize_t>(strLine.size())) {
-    throw std::runtime_error("simulator: cannot inject \"" + i_strFault + "\"");
+    throw std::runtime_error("simulator: cannot send \"" + i_strLine + "\"");
   }
   std::string strReply;
   const auto deadline = std::chrono::steady_clock::now() + kReplyDeadline;
@@ -107,14 +124,15 @@ void ServerProcess::Inject(const std::string& i_strFault) {
     const int ready = left.count() <= 0 ? 0 : ::poll(&entry, 1, static_cast<int>(left.count()));
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) {
-      throw std::runtime_error("simulator: no reply to \"" + i_strFault + "\"");
+      throw std::runtime_error("simulator: no reply to \"" + i_strLine + "\"");
     }
     char buffer[256];
     const ssize_t n = ::read(m_control.get(), buffer, sizeof buffer);
-    if (n <= 0) throw std::runtime_error("simulator: gone before \"" + i_strFault + "\"");
+    if (n <= 0) throw std::runtime_error("simulator: gone before \"" + i_strLine + "\"");
     strReply.append(buffer, static_cast<std::size_t>(n));
   }
-  if (strReply != "ok\n") throw std::runtime_error("simulator: " + strReply);
+  strReply.resize(strReply.find('\n'));
+  return strReply;
 }
 
 }  // namespace routersim

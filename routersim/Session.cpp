@@ -32,10 +32,12 @@ std::string Clock() {
 
 }  // namespace
 
-Session::Session(Router& io_router, std::string i_strSalt, AnswerFaults* io_pFaults)
+Session::Session(Router& io_router, std::string i_strSalt, AnswerFaults* io_pFaults,
+                 RequestCounts* io_pCounts)
     : m_router(io_router),
       m_strSalt(std::move(i_strSalt)),
       m_pFaults(io_pFaults),
+      m_pCounts(io_pCounts),
       m_level(io_router.levels.guest) {}
 
 SessionRequest Session::TakeRequest() { return std::exchange(m_request, SessionRequest::None); }
@@ -121,11 +123,16 @@ uint64_t Session::Uptime() const {
 }
 
 std::string Session::Answer(std::string_view i_strLine) {
+  const auto [keyword, argument] = Split(i_strLine);
+  if (m_pCounts != nullptr) {
+    auto found = m_pCounts->find(keyword);
+    if (found == m_pCounts->end()) found = m_pCounts->emplace(keyword, 0).first;
+    ++found->second;
+  }
   if (m_pFaults != nullptr && m_pFaults->garbageAnswers > 0) {
     --m_pFaults->garbageAnswers;
     return kGarbage;
   }
-  const auto [keyword, argument] = Split(i_strLine);
   const bool bNew = m_router.protocol > 10;
 
   if (keyword == "version")

@@ -32,7 +32,8 @@ constexpr const char* kUsage =
     "permissions, channels, circuits and files. Default address 127.0.0.1, port 5000.\n"
     "\n"
     "Faults, one per line on standard input: stall S, latency MS, garbage N, lie N, cut N,\n"
-    "close, reboot S, clear.\n";
+    "close, reboot S, clear. \"served [KEYWORD]\" logs the requests answered so far (with\n"
+    "that keyword) and the connections accepted.\n";
 
 void Log(const std::string& i_strMessage) {
   std::fprintf(stderr, "zezar-routersim: %s\n", i_strMessage.c_str());

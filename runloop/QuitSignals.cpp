@@ -24,7 +24,7 @@ int g_iInterruptSignal = 0;
 volatile sig_atomic_t g_quitSignal = 0;
 volatile sig_atomic_t g_bInterrupting = 0;  // the handler may start the interrupter
 
-constexpr long kInterruptEveryNs = 50'000'000;
+constexpr long kInterruptEveryNs = std::chrono::nanoseconds(QuitSignals::kInterruptEvery).count();
 
 void OnSignal(int i_iSignal) {
   const int savedErrno = errno;

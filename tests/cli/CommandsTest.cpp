@@ -176,10 +176,7 @@ TEST(Zezarctl, RebootsAndHaltsOnlyWhenToldToGoAhead) {
 
   result = router.Run({"--yes", "halt"});
   EXPECT_EQ(result.code, 0) << result.err;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (router.server.Running() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  EXPECT_TRUE(ExitsWithin(router.server.Pid(), std::chrono::seconds(5)));
   EXPECT_FALSE(router.server.Running());
 }
 

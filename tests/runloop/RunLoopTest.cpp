@@ -1,17 +1,23 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include <poll.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "posix/UniqueFd.h"
 #include "runloop/NSTimer.h"
+#include "runloop/QuitSignals.h"
 #include "runloop/SdEventRunLoop.h"
 #include "runloop/testing/ManualRunLoop.h"
+#include "support/ChildProcess.h"
+#include "support/WaitUntil.h"
 
 namespace zezar_test {
 namespace {
@@ -196,41 +202,90 @@ TEST(AnSdEventRunLoop, EndsOnATerminationSignal) {
   }
 }
 
-// A child that keeps a pipe's writing end open without writing, sends the parent a signal after
-// a moment, and closes the pipe after a while (ten seconds unless told): a read from the pipe
-// that no signal interrupts ends then, with nothing read.
+// A pipe nobody writes to, its writing end held open by a child until the test is done (ten
+// seconds at most): a read from it ends when a signal cuts it short. Told so, the child sends
+// the parent a signal once the parent is asleep in that read.
 class SilentPipe {
  public:
-  explicit SilentPipe(int i_iSignal, useconds_t i_closeAfterUs = 10'000'000) {
+  explicit SilentPipe(int i_iSignalInRead) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     m_read.reset(fds[0]);
     posix::UniqueFd write(fds[1]);
+    EXPECT_EQ(pipe(fds), 0);
+    posix::UniqueFd wordRead(fds[0]);
+    m_word.reset(fds[1]);
     const pid_t parent = getpid();
     m_child = fork();
     if (m_child == 0) {
       m_read.reset();
-      usleep(100'000);
-      if (i_iSignal != 0) kill(parent, i_iSignal);
-      usleep(i_closeAfterUs);
+      m_word.reset();
+      // The word comes just before the read; after it the parent can sleep nowhere else.
+      if (i_iSignalInRead != 0 && Await(wordRead.get(), Until::Word) &&
+          WaitUntil([&] { return Asleep(parent); }, 10s)) {
+        kill(parent, i_iSignalInRead);
+      }
+      Await(wordRead.get(), Until::End);  // the test is done
       _exit(0);
     }
   }
   ~SilentPipe() {
     kill(m_child, SIGKILL);
-    waitpid(m_child, nullptr, 0);
+    Reap(m_child, 10s);
   }
   // What a blocking read gives: -1 with EINTR when a signal cut it short.
   std::pair<ssize_t, int> Read() {
+    const char word = 'r';
+    EXPECT_EQ(::write(m_word.get(), &word, 1), 1);
     char byte;
     const ssize_t got = ::read(m_read.get(), &byte, 1);
     return {got, errno};
   }
 
  private:
+  // Reads words until one comes, or until the parent closes the pipe; ten seconds at most.
+  enum class Until { Word, End };
+  static bool Await(int i_fd, Until i_until) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    for (;;) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd entry{i_fd, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) != 1) return false;
+      char byte;
+      const ssize_t got = ::read(i_fd, &byte, 1);
+      if (got <= 0) return got == 0 && i_until == Until::End;
+      if (i_until == Until::Word) return true;
+    }
+  }
+  // Whether the process sleeps in a call, by the state /proc/PID/stat shows after its name.
+  static bool Asleep(pid_t i_pid) {
+    std::ifstream file("/proc/" + std::to_string(i_pid) + "/stat");
+    const std::string stat(std::istreambuf_iterator<char>(file), {});
+    const std::size_t uNameEnd = stat.rfind(')');
+    return uNameEnd != std::string::npos && stat.compare(uNameEnd, 3, ") S") == 0;
+  }
+
   posix::UniqueFd m_read;
+  posix::UniqueFd m_word;  // a byte before each read; closed, it lets the child go
   pid_t m_child = -1;
 };
+
+// A blocking read of a timer that expires after the bound: -1 with EINTR when a signal cut it
+// short, 8 bytes when nothing did.
+std::pair<ssize_t, int> ReadTimerOf(std::chrono::milliseconds i_bound) {
+  const posix::UniqueFd timer(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(i_bound);
+  const itimerspec once{{0, 0},
+                        {seconds.count(), std::chrono::nanoseconds(i_bound - seconds).count()}};
+  EXPECT_EQ(timerfd_settime(timer.get(), 0, &once, nullptr), 0);
+  uint64_t expirations = 0;
+  const ssize_t got = ::read(timer.get(), &expirations, sizeof expirations);
+  return {got, errno};
+}
+
+// Past the interrupter's first signal, had it been started.
+constexpr auto kPastTheInterrupter = 3 * runloop::QuitSignals::kInterruptEvery;
 
 struct Blocker {
   void Block(NSTimer*) {
@@ -248,10 +303,9 @@ TEST(AnSdEventRunLoop, StopsInterruptingOnceItHasStopped) {
   ASSERT_EQ(raise(SIGTERM), 0);
   EXPECT_EQ(loop.Run(), 0);
   // A second quit signal during the shut-down starts no interrupter again: a blocking call
-  // (here a read that ends when the child closes the pipe, 400 ms on) runs to its end.
-  SilentPipe pipe(0, 300'000);
+  // runs to its end.
   ASSERT_EQ(raise(SIGTERM), 0);
-  EXPECT_EQ(pipe.Read().first, 0);
+  EXPECT_EQ(ReadTimerOf(kPastTheInterrupter).first, 8);
 }
 
 TEST(AnSdEventRunLoop, LeavesNoInterruptingSignalBehindThatCouldEndTheProcess) {
@@ -265,7 +319,8 @@ TEST(AnSdEventRunLoop, LeavesNoInterruptingSignalBehindThatCouldEndTheProcess) {
   struct sigaction now {};
   ASSERT_EQ(sigaction(SIGRTMIN, nullptr, &now), 0);
   EXPECT_NE(now.sa_handler, SIG_DFL);
-  usleep(120'000);  // past the interrupter's first tick: still here
+  // Nor does the interrupter go on: a blocking call runs to its end.
+  EXPECT_EQ(ReadTimerOf(kPastTheInterrupter).first, 8);
 }
 
 TEST(AnSdEventRunLoop, QuitsWhileATimerActionIsBlocked) {

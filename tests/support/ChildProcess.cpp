@@ -3,14 +3,45 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+#include <system_error>
 
 namespace zezar_test {
+
+bool ExitsWithin(pid_t i_child, std::chrono::milliseconds i_bound) {
+  // A process descriptor becomes readable when the process ends, reaped or not.
+  const posix::UniqueFd process(static_cast<int>(::syscall(SYS_pidfd_open, i_child, 0)));
+  if (!process) {
+    if (errno == ESRCH) return true;  // reaped already
+    throw std::system_error(errno, std::generic_category(), "pidfd_open");
+  }
+  const auto until = std::chrono::steady_clock::now() + i_bound;
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    pollfd entry{process.get(), POLLIN, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+    if (ready >= 0) return ready > 0;
+    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll pidfd");
+  }
+}
+
+std::optional<int> Reap(pid_t i_child, std::chrono::milliseconds i_bound) {
+  const bool bEnded = ExitsWithin(i_child, i_bound);
+  if (!bEnded) ::kill(i_child, SIGKILL);
+  int status = 0;
+  while (::waitpid(i_child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!bEnded) return std::nullopt;
+  return status;
+}
 
 namespace {
 
@@ -73,12 +104,9 @@ ChildProcess::ChildProcess(const std::string& i_strProgram,
 }
 
 ChildProcess::~ChildProcess() {
-  if (m_child > 0) {
-    ::kill(m_child, SIGKILL);
-    int status = 0;
-    while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
-    }
-  }
+  if (m_child <= 0) return;
+  ::kill(m_child, SIGKILL);
+  Reap(m_child, kDeadline);
 }
 
 // Gathers output until some arrives, both streams end, or the moment passes (false).
@@ -123,14 +151,14 @@ std::string ChildProcess::ReadLine(std::chrono::milliseconds i_timeout) {
 
 ChildResult ChildProcess::Finish() {
   ChildResult result;
-  bool bEnded = true;
-  while ((m_out || m_err) && bEnded) bEnded = Pump(m_deadline);
-  if (!bEnded) ::kill(m_child, SIGKILL);
-  int status = 0;
-  while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
-  }
+  bool bInTime = true;
+  while ((m_out || m_err) && bInTime) bInTime = Pump(m_deadline);
+  // Its output ends before it does: a child that closed both and goes on is bounded too.
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(m_deadline - std::chrono::steady_clock::now());
+  const std::optional<int> status = Reap(m_child, std::max(left, std::chrono::milliseconds(0)));
   m_child = -1;
-  if (bEnded && WIFEXITED(status)) result.code = WEXITSTATUS(status);
+  if (status && WIFEXITED(*status)) result.code = WEXITSTATUS(*status);
   result.out = m_strOut;
   result.err = m_strErr;
   return result;

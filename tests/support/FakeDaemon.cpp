@@ -1,12 +1,13 @@
 #include "support/FakeDaemon.h"
 
+#include "support/ChildProcess.h"
+
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -314,9 +315,7 @@ Transcript FakeDaemon::Finish() {
     strReport.append(buffer, static_cast<std::size_t>(n));
   }
   m_report.reset();
-  int status = 0;
-  while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
-  }
+  Reap(m_child, kDeadline);
   m_child = -1;
   if (!transcript.error.empty()) return transcript;
 

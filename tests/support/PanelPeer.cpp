@@ -102,7 +102,12 @@ int PanelPeer::OnRegister(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_
 }
 
 int PanelPeer::OnSignal(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
-  ++static_cast<PanelPeer*>(i_pUserData)->m_signals[sd_bus_message_get_member(i_pMessage)];
+  auto* pSelf = static_cast<PanelPeer*>(i_pUserData);
+  const std::string member = sd_bus_message_get_member(i_pMessage);
+  ++pSelf->m_signals[member];
+  uint32_t revision = 0;
+  if (member == "LayoutUpdated" && sd_bus_message_read(i_pMessage, "u", &revision) >= 0)
+    pSelf->m_revisions.push_back(revision);
   return 0;
 }
 
@@ -132,6 +137,15 @@ bool PanelPeer::HasOwner(const std::string& i_strName) {
            strError, std::chrono::milliseconds(5000), "s", i_strName.c_str());
   int bOwned = 0;
   return reply && sd_bus_message_read(reply.get(), "b", &bOwned) >= 0 && bOwned != 0;
+}
+
+bool PanelPeer::RoundTrip(const std::string& i_strName, std::chrono::milliseconds i_timeout) {
+  std::string strError;
+  const bool bAnswered =
+      Call(i_strName, "/", "org.freedesktop.DBus.Peer", "Ping", strError, i_timeout, "") != nullptr;
+  while (sd_bus_process(bus(), nullptr) > 0) {
+  }
+  return bAnswered;
 }
 
 runloop::SdBusMessagePtr PanelPeer::Send(sd_bus_message* i_pCall, std::string& o_strError,

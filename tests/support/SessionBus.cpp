@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <string>
 
 #include "posix/UniqueFd.h"
+#include "support/ChildProcess.h"
 
 namespace zezar_test {
 
@@ -52,9 +52,7 @@ SessionBus::~SessionBus() { Stop(); }
 void SessionBus::Stop() {
   if (m_child <= 0) return;
   ::kill(m_child, SIGTERM);
-  int status = 0;
-  while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
-  }
+  Reap(m_child, std::chrono::seconds(5));
   m_child = -1;
 }
 

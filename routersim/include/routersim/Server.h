@@ -11,6 +11,7 @@
 #include <list>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "posix/UniqueFd.h"
 #include "routersim/Faults.h"
@@ -22,6 +23,8 @@ namespace routersim {
 class Server {
  public:
   // Where fault lines come from, and where each gets its one-line reply ("ok" or "error: ...").
+  // The line "served [KEYWORD]" is answered "ok R C": R requests answered (those with that
+  // keyword, or all), C connections accepted, so a test can wait for a client's polls.
   struct Control {
     int in = -1;             // -1: none
     int out = -1;            // -1: no replies
@@ -54,10 +57,12 @@ class Server {
   };
 
   void Listen();
+  void ListenAgain(Clock::time_point i_now);  // after a reboot, or a retry later
   void AcceptAll(Clock::time_point i_now);
   bool ServeInput(Connection& io_connection, Clock::time_point i_now);
   bool ServeOutput(Connection& io_connection);
   bool ReadControl(const Control& i_control, Clock::time_point i_now);
+  std::string Served(std::string_view i_strKeyword) const;
   void ApplyFault(const FaultCommand& i_fault, Clock::time_point i_now);
   void Reboot(Clock::time_point i_now, std::chrono::seconds i_down);
   void Say(const std::string& i_strMessage) const;
@@ -68,6 +73,7 @@ class Server {
   posix::UniqueFd m_listener;  // empty while a reboot refuses connections
   std::list<Connection> m_connections;
   unsigned m_uAccepted = 0;
+  RequestCounts m_requests;
   std::string m_strControlPending;
   Log m_log;
 

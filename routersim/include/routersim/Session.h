@@ -6,6 +6,8 @@
 // access level lives here, for the life of the connection.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -14,14 +16,18 @@
 
 namespace routersim {
 
+// Requests answered, by keyword, across every session of one server.
+using RequestCounts = std::map<std::string, uint64_t, std::less<>>;
+
 // What a session asks of the server beyond sending its bytes.
 enum class SessionRequest { None, Close, Reboot, Halt };
 
 class Session {
  public:
-  // The router is shared with the server and changed by commands such as "dial"; the faults,
-  // when given, are shared too.
-  Session(Router& io_router, std::string i_strSalt, AnswerFaults* io_pFaults = nullptr);
+  // The router is shared with the server and changed by commands such as "dial"; the faults
+  // and the counts, when given, are shared too.
+  Session(Router& io_router, std::string i_strSalt, AnswerFaults* io_pFaults = nullptr,
+          RequestCounts* io_pCounts = nullptr);
 
   // Everything the client sent since the last call, in order; returns what to send back.
   std::string Feed(std::string_view i_strBytes);
@@ -53,6 +59,7 @@ class Session {
   Router& m_router;
   std::string m_strSalt;
   AnswerFaults* m_pFaults;
+  RequestCounts* m_pCounts;
   uint16_t m_level;
   uint64_t m_uRateAnswers = 0;
   SessionRequest m_request = SessionRequest::None;

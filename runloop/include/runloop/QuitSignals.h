@@ -7,12 +7,13 @@
 // blocked in, so the quit would wait for the whole tick (many seconds with a slow router).
 // Instead the handler, installed without SA_RESTART, interrupts the blocked call, which the
 // client counts as a lost connection, so the rest of the tick runs without the network. It
-// also starts a 50 ms interval timer whose signal interrupts any later wait until Stop: a
-// signal that lands between two exchanges would otherwise be missed. The loop learns of the
-// quit through an eventfd, dispatched before anything else.
+// also starts an interval timer (kInterruptEvery) whose signal interrupts any later wait until
+// Stop: a signal that lands between two exchanges would otherwise be missed. The loop learns
+// of the quit through an eventfd, dispatched before anything else.
 //
 // Process-wide, as signal dispositions are: one instance at a time.
 
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <functional>
@@ -26,6 +27,8 @@ namespace runloop {
 
 class QuitSignals {
  public:
+  static constexpr std::chrono::milliseconds kInterruptEvery{50};
+
   // Throws std::system_error when a handler, the eventfd or the timer cannot be set up.
   QuitSignals(sd_event* io_pEvent, std::initializer_list<int> i_signals,
               std::function<void(int)> i_onQuit);

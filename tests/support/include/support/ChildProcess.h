@@ -8,12 +8,21 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "posix/UniqueFd.h"
 
 namespace zezar_test {
+
+// Whether a child of this process ends within the bound. It is not reaped: its exit code
+// stays for whoever waits for it (its owner, ServerProcess::Running).
+bool ExitsWithin(pid_t i_child, std::chrono::milliseconds i_bound);
+
+// Reaps a child: waits up to the bound for its end and kills it past that. Its wait status,
+// or nothing when it had to be killed.
+std::optional<int> Reap(pid_t i_child, std::chrono::milliseconds i_bound);
 
 struct ChildResult {
   int code = -1;  // the exit code; -1 when it had to be killed

@@ -42,6 +42,10 @@ class PanelPeer {
   bool WaitFor(const std::function<bool()>& i_condition,
                std::chrono::milliseconds i_deadline = kDeadline);
   bool HasOwner(const std::string& i_strName);
+  // A round trip to a peer, then everything that arrived is dispatched. The peer answers after
+  // all it sent before, and the bus keeps each sender's order: on true, every signal and call
+  // it sent earlier has been counted here.
+  bool RoundTrip(const std::string& i_strName, std::chrono::milliseconds i_timeout = kDeadline);
 
   // One method call, answered within the timeout (the reply), or an error (its name in
   // o_strError, the reply null).
@@ -50,25 +54,47 @@ class PanelPeer {
                                 const char* i_pInterface, const char* i_pMember,
                                 std::string& o_strError, std::chrono::milliseconds i_timeout,
                                 const char* i_pTypes, Args... i_args) {
-    sd_bus_message* pCall = nullptr;
-    if (sd_bus_message_new_method_call(bus(), &pCall, i_strDestination.c_str(), i_pPath,
-                                       i_pInterface, i_pMember) < 0) {
+    const runloop::SdBusMessagePtr call =
+        Message(i_strDestination, i_pPath, i_pInterface, i_pMember, i_pTypes, i_args...);
+    if (!call) {
       o_strError = "cannot make the call";
       return nullptr;
     }
-    const runloop::SdBusMessagePtr call(pCall);
-    if (*i_pTypes != '\0' && sd_bus_message_append(pCall, i_pTypes, i_args...) < 0) {
-      o_strError = "cannot append the arguments";
-      return nullptr;
-    }
-    return Send(pCall, o_strError, i_timeout);
+    return Send(call.get(), o_strError, i_timeout);
+  }
+
+  // One method call sent without waiting for its answer, as a panel busy with other things.
+  template <class... Args>
+  bool Post(const std::string& i_strDestination, const char* i_pPath, const char* i_pInterface,
+            const char* i_pMember, const char* i_pTypes, Args... i_args) {
+    const runloop::SdBusMessagePtr call =
+        Message(i_strDestination, i_pPath, i_pInterface, i_pMember, i_pTypes, i_args...);
+    return call && sd_bus_send(bus(), call.get(), nullptr) >= 0;
   }
 
   // How many of each signal the item has sent since the count was last reset.
   int Signals(const std::string& i_strMember) const;
-  void ResetSignals() { m_signals.clear(); }
+  // The menu revision each LayoutUpdated announced since then, in order.
+  const std::vector<uint32_t>& Revisions() const { return m_revisions; }
+  void ResetSignals() {
+    m_signals.clear();
+    m_revisions.clear();
+  }
 
  private:
+  template <class... Args>
+  runloop::SdBusMessagePtr Message(const std::string& i_strDestination, const char* i_pPath,
+                                   const char* i_pInterface, const char* i_pMember,
+                                   const char* i_pTypes, Args... i_args) {
+    sd_bus_message* pCall = nullptr;
+    if (sd_bus_message_new_method_call(bus(), &pCall, i_strDestination.c_str(), i_pPath,
+                                       i_pInterface, i_pMember) < 0) {
+      return nullptr;
+    }
+    runloop::SdBusMessagePtr call(pCall);
+    if (*i_pTypes != '\0' && sd_bus_message_append(pCall, i_pTypes, i_args...) < 0) return nullptr;
+    return call;
+  }
   runloop::SdBusMessagePtr Send(sd_bus_message* i_pCall, std::string& o_strError,
                                 std::chrono::milliseconds i_timeout);
   static int OnRegister(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
@@ -82,6 +108,7 @@ class PanelPeer {
   std::vector<runloop::SdBusSlotPtr> m_matches;
   std::vector<std::string> m_registrations;
   std::map<std::string, int> m_signals;
+  std::vector<uint32_t> m_revisions;
 };
 
 }  // namespace zezar_test
