@@ -120,7 +120,7 @@ TEST(Zezarctl, ReadsTheRoutersStateForPeopleAndScripts) {
       {{"route"}, "route 1", {{"route", 1}}},
       {{"links"}, "1 link on route 1", {{"route", 1}, {"links", 1}}},
       {{"cpu"}, "processor load 3", {{"cpu", 3}}},
-      {{"uptime"}, "up 1 d 00:00:0", json::object()},
+      {{"uptime"}, "up 1 d 00:", json::object()},  // however long the simulator has run
       {{"date"}, "Tue Dec  8 12:00:00 2026", {{"date", "Tue Dec  8 12:00:00 2026"}}},
       {{"timetable"},
        " route 2\n",
