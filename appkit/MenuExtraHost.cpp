@@ -71,8 +71,10 @@ void MenuExtraHost::Failed(const char* i_pWhat, std::exception_ptr i_failure) {
 }
 
 drawing::Pixmap MenuExtraHost::Render(double i_scale, const RGBA& i_textColor) const {
-  return CairoCanvas::Render(
-      m_drawing, {.size = m_statusItemFrame.size, .scale = i_scale, .textColor = i_textColor});
+  return CairoCanvas::Render(m_drawing, {.size = m_statusItemFrame.size,
+                                         .scale = i_scale,
+                                         .textColor = i_textColor,
+                                         .textCache = &m_textCaches[i_scale]});
 }
 
 void MenuExtraHost::OpenMenu() {

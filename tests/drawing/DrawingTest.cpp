@@ -292,6 +292,40 @@ TEST(ARendering, KeepsTheTextAboveWhatIsDrawnAfterIt) {
   EXPECT_GT(white, 50);
 }
 
+TEST(ARendering, ReusesItsTextLayerOnlyWhileTheTextIsTheSame) {
+  // The cache of one size, filled by each rendering in turn, against a fresh canvas each time.
+  CairoCanvas::TextCache cache;
+  const auto rendered = [&](const DisplayList& i_list, double i_scale, RGBA i_text) {
+    const CairoCanvas::Options options{
+        .size = {22, 22}, .scale = i_scale, .textColor = i_text, .textCache = &cache};
+    return CairoCanvas::Render(i_list, options);
+  };
+  DisplayList countAndBar = Count("2");
+  Bar(3, 2, 20, NSColor::greenColor()).Replay(countAndBar);
+  DisplayList countThenGreen = Count("2");
+  countThenGreen.SetColor({0, 1, 0, 1});
+  countThenGreen.ShowText({2, 2}, "1");
+  struct Row {
+    const char* name;
+    DisplayList list;
+    double scale;
+    RGBA text;
+  } rows[] = {
+      {"the first count", Count("2"), 2, {1, 1, 1, 1}},
+      {"the same count, bars beside it", countAndBar, 2, {1, 1, 1, 1}},
+      {"another count", Count("3"), 2, {1, 1, 1, 1}},
+      {"another scale", Count("3"), 1, {1, 1, 1, 1}},
+      {"another panel", Count("3"), 1, {0, 0, 0, 1}},
+      {"a second text in another colour", countThenGreen, 1, {0, 0, 0, 1}},
+      {"no text", Bar(3, 2, 20, NSColor::greenColor()), 1, {0, 0, 0, 1}},
+      {"text again", countThenGreen, 1, {0, 0, 0, 1}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(rendered(row.list, row.scale, row.text), Render(row.list, row.scale, row.text));
+  }
+}
+
 TEST(APixmap, WritesAPngThatReadsBackAlike) {
   TempDir dir;
   const Pixmap pixmap = Render(Bar(3, 2, 20, NSColor::redColor()), 2);

@@ -14,6 +14,7 @@
 // starts afresh), the view is redrawn, and the host keeps running.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -75,6 +76,7 @@ class MenuExtraHost {
   const drawing::DisplayList& Drawing() const { return m_drawing; }  // the view's last drawing
   int Draws() const { return m_iDraws; }  // how often the view was drawn, changed or not
   // The last drawing at a scale (pixels per point), each time on a fresh transparent surface.
+  // Each scale keeps its text layer for the next rendering at that scale.
   drawing::Pixmap Render(double i_scale, const RGBA& i_textColor) const;
 
   // ---- the menu ----
@@ -113,6 +115,7 @@ class MenuExtraHost {
   std::function<void(const Changes&)> m_onChange;
   drawing::DisplayList m_drawing;
   int m_iDraws = 0;
+  mutable std::map<double, CairoCanvas::TextCache> m_textCaches;  // by scale
   MenuIdentities m_identities;
   BuiltMenu m_menu;
   std::optional<std::string> m_problem;
