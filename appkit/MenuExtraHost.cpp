@@ -71,8 +71,10 @@ void MenuExtraHost::Failed(const char* i_pWhat, std::exception_ptr i_failure) {
 }
 
 drawing::Pixmap MenuExtraHost::Render(double i_scale, const RGBA& i_textColor) const {
-  return CairoCanvas::Render(
-      m_drawing, {.size = m_statusItemFrame.size, .scale = i_scale, .textColor = i_textColor});
+  return CairoCanvas::Render(m_drawing, {.size = m_statusItemFrame.size,
+                                         .scale = i_scale,
+                                         .textColor = i_textColor,
+                                         .textCache = &m_textCaches[i_scale]});
 }
 
 void MenuExtraHost::OpenMenu() {
@@ -93,7 +95,7 @@ bool MenuExtraHost::Choose(int i_iId) {
 void MenuExtraHost::AfterEvent() {
   if (!m_extra) return;
   Changes changes;
-  changes.drawing = DrawIfNeeded();
+  DrawIfNeeded(changes);
 
   std::vector<MenuEntry> entries;
   if (const NSMenu* pMenu = m_extra->builtMenu()) entries = m_identities.Entries(*pMenu);
@@ -110,18 +112,20 @@ void MenuExtraHost::AfterEvent() {
     changes.problem = true;
   }
 
-  if ((changes.drawing || changes.menu || changes.problem) && m_onChange) m_onChange(changes);
+  if ((changes.drawn || changes.menu || changes.problem) && m_onChange) m_onChange(changes);
 }
 
-bool MenuExtraHost::DrawIfNeeded() {
+void MenuExtraHost::DrawIfNeeded(Changes& io_changes) {
   NSMenuExtraView* pView = m_extra->view();
-  if (pView == nullptr || !pView->needsDisplay()) return false;
+  if (pView == nullptr || !pView->needsDisplay()) return;
   drawing::DisplayList drawing;
   NSGraphicsContext context(drawing);
   Guarded("drawing", [&] { pView->display(context); });
-  m_drawing = std::move(drawing);
   ++m_iDraws;
-  return true;
+  io_changes.drawn = true;
+  if (drawing == m_drawing) return;
+  m_drawing = std::move(drawing);
+  io_changes.drawing = true;
 }
 
 void MenuExtraHost::Unload() {

@@ -1,7 +1,8 @@
 // One full tick of the menu extra (menu build and one drawing, into a display list) against a
 // local simulated router with four online channels, beside the same sixteen exchanges made
-// with a plain buffered socket, in the same run; and what a tray adds to each tick: the
-// drawing replayed into pixmaps of 22 and 44 pixels.
+// with a plain buffered socket, in the same run; and what a tray adds to a tick whose drawing
+// changed: the drawing replayed into pixmaps of 22 and 44 pixels (the count's text layer kept
+// from the rendering before, as the host core keeps it while the count is the same).
 //
 //   tick_bench                      Google Benchmark: wall and CPU time per tick
 //   tick_bench --ticks N            exactly N ticks, for counting system calls (see

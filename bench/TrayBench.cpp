@@ -1,16 +1,25 @@
 // The tray as it runs for months: zezar --host tray on a private session bus against the
-// simulator (three channels, two online, lively rates), with this program as the panel.
+// simulator (three channels, two online), with this program as the panel.
 //
-//   tray_bench [POLLS]     resident memory after 1 000 polls and after POLLS (default 10 000),
-//                          CPU time per poll beside the same exchanges on a bare socket, and
-//                          the round trips of GetLayout and AboutToShow, idle and while the
-//                          router stalls.
+//   tray_bench [POLLS [PROGRAM]]
 //
-// A poll is what a tick does (the menu rebuilt, the view drawn, both pixmaps rendered, the
-// signals sent); the panel asks for each one by opening the menu, as fast as they come, and
-// waits for its new icon.
+// With rates changing on every poll (every poll draws a new picture): resident memory after
+// 1 000 polls and after POLLS (default 10 000), CPU time per poll beside the same exchanges on
+// a bare socket, and the round trips of GetLayout and AboutToShow, idle and while the router
+// stalls. Then with rates steady (after a few polls nothing changes from one to the next): CPU
+// time per poll again. PROGRAM (default: the zezar of this build) is the program measured, so
+// that two builds can be compared in one sitting.
+//
+// A poll is what a tick does (the menu rebuilt, the view drawn, and what changed rendered and
+// announced); the panel asks for each one by opening the menu, as fast as they come. A poll
+// that changes nothing sends no signal to wait for, so the panel waits for the tray to wait
+// in its event loop again (/proc/PID/syscall), which it cannot do while the poll it deferred
+// is due. While it measures CPU the panel looks from another core than the one the tray and
+// the router are pinned to (taskset), so that its looking takes nothing from the tray.
 
+#include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +46,7 @@ using zezar_test::PanelPeer;
 
 constexpr const char* kMenuPath = "/MenuBar";
 constexpr const char* kMenu = "com.canonical.dbusmenu";
+constexpr int kExchangesPerPoll = 10;  // status of three channels, address and rate of two
 
 long StatusKiB(pid_t i_pid, const std::string& i_strField) {
   std::ifstream status("/proc/" + std::to_string(i_pid) + "/status");
@@ -49,7 +59,12 @@ long StatusKiB(pid_t i_pid, const std::string& i_strField) {
 }
 
 // User and system CPU time of a process, in seconds.
-double CpuSeconds(pid_t i_pid) {
+struct Cpu {
+  double user = 0, system = 0;
+  Cpu operator-(const Cpu& i_other) const { return {user - i_other.user, system - i_other.system}; }
+};
+
+Cpu CpuSeconds(pid_t i_pid) {
   std::ifstream stat("/proc/" + std::to_string(i_pid) + "/stat");
   std::string strStat((std::istreambuf_iterator<char>(stat)), {});
   std::istringstream fields(strStat.substr(strStat.rfind(')') + 2));
@@ -59,7 +74,8 @@ double CpuSeconds(pid_t i_pid) {
     if (i == 14) utime = std::stoul(field);
     if (i == 15) stime = std::stoul(field);
   }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  const auto ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
+  return {static_cast<double>(utime) / ticks, static_cast<double>(stime) / ticks};
 }
 
 double RusageCpuSeconds() {
@@ -87,6 +103,14 @@ double BareCpuPerPoll(uint16_t i_port, int i_iRounds) {
   return (RusageCpuSeconds() - start) / i_iRounds;
 }
 
+// Whether the process is blocked in its event loop's wait ("running" when it is not blocked).
+bool WaitsInLoop(pid_t i_pid) {
+  std::ifstream file("/proc/" + std::to_string(i_pid) + "/syscall");
+  long number = -1;
+  file >> number;
+  return number == SYS_epoll_wait || number == SYS_epoll_pwait || number == SYS_epoll_pwait2;
+}
+
 struct RoundTrips {
   double median_ms = 0, p99_ms = 0, max_ms = 0;
 };
@@ -99,14 +123,16 @@ RoundTrips Measure(std::vector<double> io_ms) {
 
 class Bench {
  public:
-  Bench()
-      : m_router(Router()),
+  enum class Rates { Changing, Steady };
+
+  Bench(Rates i_rates, const std::string& i_strProgram)
+      : m_router(Router(i_rates)),
         m_preferences(m_dir.Write("preferences.toml",
                                   "UpdateInterval = 3600\nAutoDetectRouter = false\n"
                                   "RouterIPAddress = \"127.0.0.1\"\nRouterPort = " +
                                       std::to_string(m_router.Port()) +
                                       "\nRouterAdminPass = \"adm\"\n")),
-        m_zezar(ZEZAR_PROGRAM, {"--host", "tray", "--preferences", m_preferences.string()},
+        m_zezar(i_strProgram, {"--host", "tray", "--preferences", m_preferences.string()},
                 {{"DBUS_SESSION_BUS_ADDRESS", m_bus.Address()}}),
         m_name("org.kde.StatusNotifierItem-" + std::to_string(m_zezar.Pid()) + "-1") {
     m_panel.WaitFor([&] { return m_panel.HasOwner(m_name); });
@@ -116,11 +142,19 @@ class Bench {
   uint16_t RouterPort() const { return m_router.Port(); }
   routersim::ServerProcess& router() { return m_router; }
 
-  // One poll, as a panel asks for it; waits for its new icon (up to a moment).
+  // One poll, as a panel asks for it; waits (up to a second) until it is over.
   void Poll() {
-    const int before = m_panel.Signals("NewIcon");
     Call("AboutToShow");
-    m_panel.WaitFor([&] { return m_panel.Signals("NewIcon") != before; }, 200ms);
+    const auto deadline = Clock::now() + 1s;
+    while (!WaitsInLoop(Pid()) && Clock::now() < deadline) std::this_thread::sleep_for(50us);
+    m_panel.WaitFor([] { return true; }, 0ms);  // counts the signals that arrived
+  }
+
+  // The signals of every poll so far: a call the tray answers after them brings them along.
+  int Signals(const char* i_pSignal) {
+    Call("GetLayout");
+    m_panel.WaitFor([] { return true; }, 0ms);
+    return m_panel.Signals(i_pSignal);
   }
 
   // The round trip of one call, in milliseconds; negative when it failed.
@@ -144,10 +178,10 @@ class Bench {
   }
 
  private:
-  static routersim::Router Router() {
+  static routersim::Router Router(Rates i_rates) {
     routersim::Router router = routersim::Router::WithChannels(3, 2);
     router.adminPassword = "adm";
-    router.varyRates = true;  // every poll draws a new picture
+    router.varyRates = i_rates == Rates::Changing;  // every poll draws a new picture
     return router;
   }
 
@@ -160,8 +194,6 @@ class Bench {
   std::string m_name;
 };
 
-}  // namespace
-
 // Resident memory in KiB: all of it, the process's own (anonymous), and its proportional share.
 std::string Memory(pid_t i_pid) {
   long pss = -1;
@@ -173,35 +205,78 @@ std::string Memory(pid_t i_pid) {
          " KiB)";
 }
 
+// Moves the calling thread to a core other than those it may run on now (where the tray and
+// the router run, as started under taskset), for as long as it lives; stays where it is when
+// there is no other core.
+class PanelAside {
+ public:
+  PanelAside() {
+    sched_getaffinity(0, sizeof m_measured, &m_measured);
+    cpu_set_t aside;
+    CPU_ZERO(&aside);
+    for (long cpu = 0; cpu < sysconf(_SC_NPROCESSORS_ONLN) && cpu < CPU_SETSIZE; ++cpu)
+      if (!CPU_ISSET(cpu, &m_measured)) CPU_SET(cpu, &aside);
+    if (CPU_COUNT(&aside) > 0) sched_setaffinity(0, sizeof aside, &aside);
+  }
+  ~PanelAside() { sched_setaffinity(0, sizeof m_measured, &m_measured); }
+  PanelAside(const PanelAside&) = delete;
+  PanelAside& operator=(const PanelAside&) = delete;
+
+ private:
+  cpu_set_t m_measured;
+};
+
+// CPU per poll over i_iPolls polls, and the signals they sent.
+void MeasurePolls(Bench& io_bench, int i_iPolls, const char* i_pWhat) {
+  const PanelAside aside;
+  const int icons = io_bench.Signals("NewIcon");
+  const int toolTips = io_bench.Signals("NewToolTip");
+  const Cpu start = CpuSeconds(io_bench.Pid());
+  for (int i = 0; i < i_iPolls; ++i) io_bench.Poll();
+  const Cpu used = CpuSeconds(io_bench.Pid()) - start;
+  const double polls = i_iPolls;
+  std::printf(
+      "CPU per poll, %s: tray %.0f us (user %.0f, system %.0f); per poll %.2f NewIcon, "
+      "%.2f NewToolTip\n",
+      i_pWhat, (used.user + used.system) / polls * 1e6, used.user / polls * 1e6,
+      used.system / polls * 1e6, (io_bench.Signals("NewIcon") - icons) / polls,
+      (io_bench.Signals("NewToolTip") - toolTips) / polls);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const int polls = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 10'000;
-  Bench bench;
-  std::printf("resident memory at start: %s\n", Memory(bench.Pid()).c_str());
+  const std::string strProgram = argc > 2 ? argv[2] : ZEZAR_PROGRAM;
+  {
+    Bench bench(Bench::Rates::Changing, strProgram);
+    std::printf("resident memory at start: %s\n", Memory(bench.Pid()).c_str());
+    for (int i = 0; i < 1000; ++i) bench.Poll();
+    std::printf("resident memory after 1000 polls: %s\n", Memory(bench.Pid()).c_str());
+    MeasurePolls(bench, polls - 1000, "rates changing");
+    std::printf("resident memory after %d polls: %s, peak %ld KiB\n", polls,
+                Memory(bench.Pid()).c_str(), StatusKiB(bench.Pid(), "VmHWM"));
+    std::printf("CPU per poll, the same %d exchanges on a bare socket: %.0f us\n",
+                kExchangesPerPoll, BareCpuPerPoll(bench.RouterPort(), 2000) * 1e6);
 
-  const double cpuStart = CpuSeconds(bench.Pid());
-  for (int i = 0; i < 1000; ++i) bench.Poll();
-  std::printf("resident memory after 1000 polls: %s\n", Memory(bench.Pid()).c_str());
-  for (int i = 1000; i < polls; ++i) bench.Poll();
-  const double cpuPerPoll = (CpuSeconds(bench.Pid()) - cpuStart) / polls;
-  std::printf("resident memory after %d polls: %s, peak %ld KiB\n", polls,
-              Memory(bench.Pid()).c_str(), StatusKiB(bench.Pid(), "VmHWM"));
-  std::printf("CPU per poll: tray %.0f us; the same 10 exchanges on a bare socket %.0f us\n",
-              cpuPerPoll * 1e6, BareCpuPerPoll(bench.RouterPort(), 2000) * 1e6);
-
-  const auto print = [](const char* i_pWhat, const RoundTrips& i_trips) {
-    std::printf("%-28s median %.2f ms, p99 %.2f ms, max %.2f ms\n", i_pWhat, i_trips.median_ms,
-                i_trips.p99_ms, i_trips.max_ms);
-  };
-  print("GetLayout, idle:", Measure(bench.Calls("GetLayout", 500)));
-  print("AboutToShow, idle:", Measure(bench.Calls("AboutToShow", 500)));
-  // The router stops answering for ten seconds; the panel keeps asking.
-  bench.router().Inject("stall 10");
-  bench.Call("AboutToShow");  // its poll meets the stall
-  std::vector<double> stalled;
-  for (int i = 0; i < 30; ++i) {
-    stalled.push_back(bench.Call(i % 2 == 0 ? "GetLayout" : "AboutToShow"));
-    std::this_thread::sleep_for(100ms);
+    const auto print = [](const char* i_pWhat, const RoundTrips& i_trips) {
+      std::printf("%-28s median %.2f ms, p99 %.2f ms, max %.2f ms\n", i_pWhat, i_trips.median_ms,
+                  i_trips.p99_ms, i_trips.max_ms);
+    };
+    print("GetLayout, idle:", Measure(bench.Calls("GetLayout", 500)));
+    print("AboutToShow, idle:", Measure(bench.Calls("AboutToShow", 500)));
+    // The router stops answering for ten seconds; the panel keeps asking.
+    bench.router().Inject("stall 10");
+    bench.Call("AboutToShow");  // its poll meets the stall
+    std::vector<double> stalled;
+    for (int i = 0; i < 30; ++i) {
+      stalled.push_back(bench.Call(i % 2 == 0 ? "GetLayout" : "AboutToShow"));
+      std::this_thread::sleep_for(100ms);
+    }
+    print("both, router stalled:", Measure(stalled));
   }
-  print("both, router stalled:", Measure(stalled));
+  Bench steady(Bench::Rates::Steady, strProgram);
+  for (int i = 0; i < 100; ++i) steady.Poll();  // until the graph's history is level
+  MeasurePolls(steady, polls - 1000, "rates steady");
   return 0;
 }

@@ -3,12 +3,25 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
 #include "drawing/DisplayList.h"
 #include "drawing/Image.h"
 #include "text/MacRoman.h"
+
+namespace {
+
+// 255 / alpha in 16.16 fixed point, rounded, for each alpha (0 for 0): one multiplication per
+// channel.
+constexpr std::array<uint32_t, 256> kUnpremultiply = [] {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t alpha = 1; alpha < 256; ++alpha) table[alpha] = ((255u << 16) + alpha / 2) / alpha;
+  return table;
+}();
+
+}  // namespace
 
 drawing::Pixmap CairoCanvas::Render(const drawing::DisplayList& i_drawing,
                                     const Options& i_options) {
@@ -38,12 +51,10 @@ CairoCanvas::Context CairoCanvas::NewContext(cairo_surface_t* i_pSurface) const 
 
 drawing::Pixmap CairoCanvas::ToPixmap() {
   cairo_surface_t* pSurface = m_surface.get();
-  if (m_textLayer) {  // the text goes over everything else, once
+  if (!m_texts.empty()) {  // the text goes over everything else, once
     const Context c(cairo_create(pSurface));
-    cairo_set_source_surface(c.get(), m_textLayer.get(), 0, 0);
+    cairo_set_source_surface(c.get(), TextLayer(), 0, 0);
     cairo_paint(c.get());
-    m_textLayer.reset();
-    m_textContext.reset();
   }
   cairo_surface_flush(pSurface);
   drawing::Pixmap pixmap;
@@ -55,21 +66,75 @@ drawing::Pixmap CairoCanvas::ToPixmap() {
   const int stride = cairo_image_surface_get_stride(pSurface);
   uint8_t* pOut = pixmap.argb.data();
   for (int y = 0; y < pixmap.height; ++y) {
+    const unsigned char* pRow = pData + static_cast<std::ptrdiff_t>(y) * stride;
     for (int x = 0; x < pixmap.width; ++x, pOut += 4) {
       uint32_t word;  // native-endian, premultiplied
-      std::memcpy(&word, pData + y * stride + x * 4, sizeof word);
+      std::memcpy(&word, pRow + 4 * x, sizeof word);
+      // value * 255 / alpha, rounded: exact for an opaque pixel, nothing for a transparent one
       const uint32_t alpha = word >> 24;
-      if (alpha == 0) continue;  // the vector is zeroed already
+      const uint32_t scale = kUnpremultiply[alpha];
+      const auto channel = [&](int i_iShift) {
+        return static_cast<uint8_t>(
+            std::min(255u, ((word >> i_iShift & 0xFFu) * scale + 0x8000u) >> 16));
+      };
       pOut[0] = static_cast<uint8_t>(alpha);
-      // value * 255 / alpha, rounded, with one division for the three channels
-      const uint32_t scale = ((255u << 16) + alpha / 2) / alpha;
-      for (int channel = 0; channel < 3; ++channel) {
-        const uint32_t value = word >> (16 - 8 * channel) & 0xFFu;
-        pOut[1 + channel] = static_cast<uint8_t>(std::min(255u, (value * scale + 0x8000u) >> 16));
-      }
+      pOut[1] = channel(16);
+      pOut[2] = channel(8);
+      pOut[3] = channel(0);
     }
   }
   return pixmap;
+}
+
+cairo_surface_t* CairoCanvas::TextLayer() {
+  TextCache* pCache = m_options.textCache;
+  if (pCache == nullptr) {
+    m_textLayer = DrawTextLayer();
+    return m_textLayer.get();
+  }
+  if (!pCache->layer || pCache->size != m_options.size || pCache->scale != m_options.scale ||
+      pCache->runs != m_texts) {
+    pCache->layer = DrawTextLayer();
+    pCache->size = m_options.size;
+    pCache->scale = m_options.scale;
+    pCache->runs = m_texts;
+  }
+  return pCache->layer.get();
+}
+
+CairoCanvas::Surface CairoCanvas::DrawTextLayer() const {
+  Surface layer = NewSurface();
+  const Context context = NewContext(layer.get());
+  cairo_t* c = context.get();
+  for (const TextRun& run : m_texts) {
+    const std::string strUtf8 =
+        run.encoding == kCGEncodingMacRoman ? text::MacRomanToUtf8(run.bytes) : run.bytes;
+    cairo_save(c);
+    if (!run.family.empty()) {
+      cairo_select_font_face(c, run.family.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                             run.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    }
+    // Glyphs are drawn y-down; under the flipped surface they need the text matrix flipped
+    // back.
+    const double size = run.size * kTextScale;
+    cairo_matrix_t matrix;
+    cairo_matrix_init_scale(&matrix, size, -size);
+    cairo_set_font_matrix(c, &matrix);
+    cairo_move_to(c, run.at.x, run.at.y);
+    cairo_text_path(c, strUtf8.c_str());
+
+    const RGBA& color = run.color;
+    const double luminance = 0.2126 * color.red + 0.7152 * color.green + 0.0722 * color.blue;
+    const double halo = luminance > 0.5 ? 0.0 : 1.0;
+    cairo_set_source_rgba(c, halo, halo, halo, 0.85 * color.alpha);
+    cairo_set_line_width(c, 2.0 / m_options.scale);  // one pixel on either side of the outline
+    cairo_set_line_join(c, CAIRO_LINE_JOIN_ROUND);
+    cairo_stroke_preserve(c);
+    cairo_set_source_rgba(c, color.red, color.green, color.blue, color.alpha);
+    cairo_fill(c);
+    cairo_restore(c);
+  }
+  return layer;
 }
 
 void CairoCanvas::SetColor(const RGBA& i_color) {
@@ -131,41 +196,18 @@ void CairoCanvas::DrawImage(const drawing::Image& i_image, NSPoint i_at,
 void CairoCanvas::SelectFont(const std::string& i_strName, CGFloat i_size,
                              CGTextEncoding i_encoding) {
   // PostScript names of the classic faces, to the font families that stand in for them.
-  const char* pFamily = "sans-serif";
-  if (i_strName.rfind("Times", 0) == 0) pFamily = "serif";
-  if (i_strName.rfind("Courier", 0) == 0) pFamily = "monospace";
-  const bool bBold = i_strName.find("Bold") != std::string::npos;
-  cairo_select_font_face(m_context.get(), pFamily, CAIRO_FONT_SLANT_NORMAL,
-                         bBold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-  m_fontSize = i_size;
-  m_encoding = i_encoding;
+  m_font.family = "sans-serif";
+  if (i_strName.rfind("Times", 0) == 0) m_font.family = "serif";
+  if (i_strName.rfind("Courier", 0) == 0) m_font.family = "monospace";
+  m_font.bold = i_strName.find("Bold") != std::string::npos;
+  m_font.size = i_size;
+  m_font.encoding = i_encoding;
 }
 
 void CairoCanvas::ShowText(NSPoint i_at, std::string_view i_bytes) {
-  if (!m_textLayer) {
-    m_textLayer = NewSurface();
-    m_textContext = NewContext(m_textLayer.get());
-  }
-  cairo_t* c = m_textContext.get();
-  cairo_set_font_face(c, cairo_get_font_face(m_context.get()));
-  const std::string strUtf8 =
-      m_encoding == kCGEncodingMacRoman ? text::MacRomanToUtf8(i_bytes) : std::string(i_bytes);
-  cairo_save(c);
-  // Glyphs are drawn y-down; under the flipped surface they need the text matrix flipped back.
-  const double size = m_fontSize * kTextScale;
-  cairo_matrix_t matrix;
-  cairo_matrix_init_scale(&matrix, size, -size);
-  cairo_set_font_matrix(c, &matrix);
-  cairo_move_to(c, i_at.x, i_at.y);
-  cairo_text_path(c, strUtf8.c_str());
-
-  const double luminance = 0.2126 * m_color.red + 0.7152 * m_color.green + 0.0722 * m_color.blue;
-  const double halo = luminance > 0.5 ? 0.0 : 1.0;
-  cairo_set_source_rgba(c, halo, halo, halo, 0.85 * m_color.alpha);
-  cairo_set_line_width(c, 2.0 / m_options.scale);  // one pixel on either side of the outline
-  cairo_set_line_join(c, CAIRO_LINE_JOIN_ROUND);
-  cairo_stroke_preserve(c);
-  cairo_set_source_rgba(c, m_color.red, m_color.green, m_color.blue, m_color.alpha);
-  cairo_fill(c);
-  cairo_restore(c);
+  TextRun run = m_font;
+  run.color = m_color;
+  run.at = i_at;
+  run.bytes = std::string(i_bytes);
+  m_texts.push_back(std::move(run));
 }

@@ -65,7 +65,7 @@ void Monitor::Stop() {
 
 void Monitor::Changed(const appkit::MenuExtraHost::Changes& i_changes) {
   Update update{i_changes, std::nullopt, std::nullopt};
-  if (i_changes.drawing && m_recorder) {
+  if (i_changes.drawn && m_recorder) {  // a new sample, whether or not the picture changed
     update.observed = router::Connection::Of(m_pController->lastSample());
     update.event = m_recorder->Observe(*update.observed, TimelineRecorder::Clock::now());
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <stdexcept>
 #include <utility>
 
@@ -27,11 +28,12 @@ struct Calls {
 class TestView final : public NSMenuExtraView {
  public:
   void drawRect(NSRect i_rect) override {
-    NSColor(RGBA{0, 0, 1, 1}).set();
+    NSColor(color).set();
     calls->log.push_back("draw " + std::to_string(static_cast<int>(i_rect.size.width)));
     if (throwOnDraw) throw std::runtime_error("bad drawing");
   }
   Calls* calls = nullptr;
+  RGBA color{0, 0, 1, 1};
   bool throwOnDraw = false;
 };
 
@@ -112,6 +114,13 @@ class TestExtra final : public NSMenuExtra {
   NSTimer* m_timer = nullptr;
 };
 
+// What TestView draws in this colour.
+drawing::DisplayList Record(const RGBA& i_color) {
+  drawing::DisplayList list;
+  list.SetColor(i_color);
+  return list;
+}
+
 class AHostCore : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -123,8 +132,8 @@ class AHostCore : public ::testing::Test {
         .log = [this](const std::string& i_strLine) { logged.push_back(i_strLine); },
         .recover = [this] { ++recoveries; }});
     host->SetOnChange([this](const MenuExtraHost::Changes& i_changes) {
-      changes.push_back(std::string(i_changes.drawing ? "D" : "") + (i_changes.menu ? "M" : "") +
-                        (i_changes.problem ? "P" : ""));
+      changes.push_back(std::string(i_changes.drawn ? "d" : "") + (i_changes.drawing ? "D" : "") +
+                        (i_changes.menu ? "M" : "") + (i_changes.problem ? "P" : ""));
     });
   }
   TestExtra* Load() { return host->Load<TestExtra>(bundle); }
@@ -201,7 +210,35 @@ TEST_F(AHostCore, KeepsTheMenuAsBuiltWithARevisionThatMovesOnlyWithItsContent) {
     EXPECT_GT(host->Menu().revision, revision);
     revision = host->Menu().revision;
   }
-  EXPECT_EQ(changes.back(), "DM");
+  EXPECT_EQ(changes.back(), "dM");  // drawn alike each time: the picture did not change
+}
+
+TEST_F(AHostCore, TellsOfANewDrawingOnlyWhenTheListDiffers) {
+  TestExtra* pExtra = Load();
+  const RGBA blue{0, 0, 1, 1};
+  const RGBA nearlyBlue{0, 0, std::nextafter(1.0, 0.0), 1};
+  struct Step {
+    const char* name;
+    RGBA color;
+    bool addressMore;
+    std::vector<std::string> told;
+  } steps[] = {
+      {"drawn alike", blue, false, {"d"}},
+      {"another colour", {1, 0, 0, 1}, false, {"dD"}},
+      {"that colour again", {1, 0, 0, 1}, false, {"d"}},
+      {"back to the first", blue, false, {"dD"}},
+      {"a colour one bit away", nearlyBlue, false, {"dD"}},
+      {"the same drawing, another menu", nearlyBlue, true, {"dM"}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    changes.clear();
+    pExtra->testView().color = step.color;
+    if (step.addressMore) pExtra->addresses.push_back("10.0.0.2");
+    loop.Advance(2s);
+    EXPECT_EQ(changes, step.told);
+    EXPECT_TRUE(host->Drawing() == Record(step.color));  // the drawing kept is the latest
+  }
 }
 
 TEST_F(AHostCore, ChoosesWhatTheUserSawEvenAfterARebuild) {

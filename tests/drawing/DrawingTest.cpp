@@ -1,6 +1,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "appkit/NSBezierPath.h"
@@ -106,6 +107,48 @@ TEST(TheDrawingCalls, AreRecordedInOrderAndReplayedAlike) {
   path.stroke();  // no context: nothing to draw into, nothing happens
   NSColor::redColor().set();
   CGContextShowTextAtPoint(nullptr, 0, 0, "x", 1);
+}
+
+TEST(TwoDrawings, AreEqualWhenTheyHoldTheSameOperations) {
+  TempDir dir;
+  const std::filesystem::path png = WriteMarkerPng(dir, "online.png", 4);
+  const auto image = NSImage::initWithContentsOfFile(png);
+  const auto sameFileAgain = NSImage::initWithContentsOfFile(png);
+  ASSERT_TRUE(image && sameFileAgain);
+  const auto drawing = [](const NSImage& i_image, const char* i_pCount, double i_top) {
+    return Record([&] {
+      i_image.compositeToPointOperation({0, 0}, NSCompositeSourceOver);
+      CGContextRef port = NSGraphicsContext::currentContext()->graphicsPort();
+      CGContextSelectFont(port, "Times-Roman", 1.0, kCGEncodingMacRoman);
+      CGContextShowTextAtPoint(port, 6.0, 6.0, i_pCount, std::strlen(i_pCount));
+      NSBezierPath path;
+      path.moveToPoint({1, 2});
+      path.lineToPoint({1, i_top});
+      NSColor::greenColor().set();
+      path.stroke();
+    });
+  };
+  const DisplayList first = drawing(*image, "2", 8.5);
+  DisplayList bars = first;
+  Bar(2, 2, 3, NSColor::redColor()).Replay(bars);
+  struct Row {
+    const char* name;
+    DisplayList other;
+    bool equal;
+  } rows[] = {
+      {"drawn again alike", drawing(*image, "2", 8.5), true},
+      {"a copy", DisplayList(first), true},
+      {"a bar a little higher", drawing(*image, "2", std::nextafter(8.5, 9.0)), false},
+      {"another count", drawing(*image, "3", 8.5), false},
+      {"the same file loaded again: other pixels", drawing(*sameFileAgain, "2", 8.5), false},
+      {"an operation more", bars, false},
+      {"nothing", DisplayList(), false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(first == row.other, row.equal);
+    EXPECT_EQ(row.other == first, row.equal);
+  }
 }
 
 TEST(AnImage, IsNothingWithoutAReadablePngAndOutlivesItsOwnerInADrawing) {
@@ -247,6 +290,40 @@ TEST(ARendering, KeepsTheTextAboveWhatIsDrawnAfterIt) {
     }
   }
   EXPECT_GT(white, 50);
+}
+
+TEST(ARendering, ReusesItsTextLayerOnlyWhileTheTextIsTheSame) {
+  // The cache of one size, filled by each rendering in turn, against a fresh canvas each time.
+  CairoCanvas::TextCache cache;
+  const auto rendered = [&](const DisplayList& i_list, double i_scale, RGBA i_text) {
+    const CairoCanvas::Options options{
+        .size = {22, 22}, .scale = i_scale, .textColor = i_text, .textCache = &cache};
+    return CairoCanvas::Render(i_list, options);
+  };
+  DisplayList countAndBar = Count("2");
+  Bar(3, 2, 20, NSColor::greenColor()).Replay(countAndBar);
+  DisplayList countThenGreen = Count("2");
+  countThenGreen.SetColor({0, 1, 0, 1});
+  countThenGreen.ShowText({2, 2}, "1");
+  struct Row {
+    const char* name;
+    DisplayList list;
+    double scale;
+    RGBA text;
+  } rows[] = {
+      {"the first count", Count("2"), 2, {1, 1, 1, 1}},
+      {"the same count, bars beside it", countAndBar, 2, {1, 1, 1, 1}},
+      {"another count", Count("3"), 2, {1, 1, 1, 1}},
+      {"another scale", Count("3"), 1, {1, 1, 1, 1}},
+      {"another panel", Count("3"), 1, {0, 0, 0, 1}},
+      {"a second text in another colour", countThenGreen, 1, {0, 0, 0, 1}},
+      {"no text", Bar(3, 2, 20, NSColor::greenColor()), 1, {0, 0, 0, 1}},
+      {"text again", countThenGreen, 1, {0, 0, 0, 1}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(rendered(row.list, row.scale, row.text), Render(row.list, row.scale, row.text));
+  }
 }
 
 TEST(APixmap, WritesAPngThatReadsBackAlike) {

@@ -608,5 +608,25 @@ TEST(TheTray, SaysWhyItCannotStartWithoutASessionBus) {
   EXPECT_NE(result.err.find("session bus"), std::string::npos) << result.err;
 }
 
+TEST_F(ATrayItem, KeepsTheStoryWhenTheChannelsChangeButThePictureDoesNot) {
+  // Channel 2 hangs up as channel 3 dials, without traffic: two online either way, the same
+  // icon, another connection.
+  const std::vector<ChannelState> before = {{true, "10.0.0.1"}, {true, "10.0.0.2"}, {false}};
+  const std::vector<ChannelState> after = {{true, "10.0.0.1"}, {false}, {true, "10.0.0.3"}};
+  FakeDaemon daemon(FullLogin(before) + Tick(after));
+  Start(Router(daemon.Port()));
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("LayoutUpdated") == 1; }));  // the start
+  panel.ResetSignals();
+  EXPECT_FALSE(AboutToShow());
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("LayoutUpdated") == 1; }));  // 10.0.0.3
+  EXPECT_EQ(panel.Signals("NewIcon"), 0);
+  const timeline::TimelineReading story =
+      timeline::ReadTimeline(dir.path() / "state" / "zezar" / "timeline.jsonl");
+  ASSERT_FALSE(story.events.empty());
+  EXPECT_EQ(story.events.back().state.channels, (std::vector<std::string>{"1", "3"}));
+  zezar.reset();
+  EXPECT_EQ(daemon.Finish().error, "");
+}
+
 }  // namespace
 }  // namespace zezar_test

@@ -5,12 +5,16 @@
 // its view once per redraw request into a display list, keeps the menu as the extra last built
 // it, and applies one failure policy. Everything happens on the calling thread.
 //
+// A drawing that records the same list as the last one is no change: hosts render pixmaps and
+// tell panels only when the list differs, so a quiet tick costs the drawing and nothing else.
+//
 // Failure policy: an exception from a tick, a menu build, a menu action or a drawing (a router's
 // answer the client cannot hold) is logged once per kind ("…, ignoring"), the host's recover
 // service brings the extra back to a clean start (the monitor disconnects, so the next tick
 // starts afresh), the view is redrawn, and the host keeps running.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -39,7 +43,10 @@ class MenuExtraHost {
 
   // What one event changed, for a host that shows it somewhere.
   struct Changes {
-    bool drawing = false;
+    // The view was drawn. Drawing is how the extra takes its news (the monitor's load sample),
+    // so a host has the extra's state to read even when the picture stayed the same.
+    bool drawn = false;
+    bool drawing = false;  // the drawing differs from the last one: render it anew
     bool menu = false;
     bool problem = false;
   };
@@ -59,7 +66,7 @@ class MenuExtraHost {
   }
   NSMenuExtra* extra() const { return m_extra.get(); }
 
-  // Called after every event that changed something.
+  // Called after every event that drew the view or changed something.
   void SetOnChange(std::function<void(const Changes&)> i_onChange) {
     m_onChange = std::move(i_onChange);
   }
@@ -67,8 +74,9 @@ class MenuExtraHost {
   // ---- the drawing ----
 
   const drawing::DisplayList& Drawing() const { return m_drawing; }  // the view's last drawing
-  int Draws() const { return m_iDraws; }
+  int Draws() const { return m_iDraws; }  // how often the view was drawn, changed or not
   // The last drawing at a scale (pixels per point), each time on a fresh transparent surface.
+  // Each scale keeps its text layer for the next rendering at that scale.
   drawing::Pixmap Render(double i_scale, const RGBA& i_textColor) const;
 
   // ---- the menu ----
@@ -98,7 +106,8 @@ class MenuExtraHost {
   void Failed(const char* i_pWhat, std::exception_ptr i_failure);
   // After each event: draw what is marked, take the menu and the problem, tell the host.
   void AfterEvent();
-  bool DrawIfNeeded();
+  // Draws a view marked for display; sets drawn, and drawing when the list differs.
+  void DrawIfNeeded(Changes& io_changes);
 
   Services m_services;
   NSRect m_statusItemFrame;
@@ -106,6 +115,7 @@ class MenuExtraHost {
   std::function<void(const Changes&)> m_onChange;
   drawing::DisplayList m_drawing;
   int m_iDraws = 0;
+  mutable std::map<double, CairoCanvas::TextCache> m_textCaches;  // by scale
   MenuIdentities m_identities;
   BuiltMenu m_menu;
   std::optional<std::string> m_problem;

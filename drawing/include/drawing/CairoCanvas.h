@@ -11,9 +11,15 @@
 // - text goes on a layer above everything else, with a one-pixel halo in the contrasting
 //   shade, so the count stays legible over the bars drawn after it and on light and dark
 //   panels.
+//
+// The text layer can outlive its canvas in a TextCache, for the next canvas of the same size
+// and scale to reuse while the text is the same: the count changes far less often than the
+// bars beside it, and outlining its glyphs is most of a rendering's work.
 
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "drawing/CairoPtr.h"
 #include "drawing/Canvas.h"
@@ -25,10 +31,30 @@ class DisplayList;
 
 class CairoCanvas final : public Canvas {
  public:
+  // One piece of text as the canvas lays it: in the font, colour and place current for it.
+  struct TextRun {
+    std::string family;  // a fontconfig family standing in for the PostScript name
+    bool bold = false;
+    CGFloat size = 12;
+    CGTextEncoding encoding = kCGEncodingMacRoman;
+    RGBA color;
+    NSPoint at;
+    std::string bytes;
+    bool operator==(const TextRun&) const = default;
+  };
+  // The text layer a canvas drew, and what it shows.
+  struct TextCache {
+    NSSize size;
+    double scale = 0;
+    std::vector<TextRun> runs;
+    drawing::CairoSurfacePtr layer;
+  };
+
   struct Options {
-    NSSize size{22, 22};         // in points
-    double scale = 1.0;          // pixels per point
-    RGBA textColor{0, 0, 0, 1};  // the panel's text colour: the fill colour before any is set
+    NSSize size{22, 22};             // in points
+    double scale = 1.0;              // pixels per point
+    RGBA textColor{0, 0, 0, 1};      // the panel's text colour: the fill colour before any is set
+    TextCache* textCache = nullptr;  // reused and refilled; none: the text is drawn each time
   };
   // The text matrix: a font of size 1 is this many points tall.
   static constexpr double kTextScale = 12.0;
@@ -52,13 +78,15 @@ class CairoCanvas final : public Canvas {
   // A transparent surface of the canvas's size, flipped to view coordinates.
   Surface NewSurface() const;
   Context NewContext(cairo_surface_t* i_pSurface) const;
+  // The layer of m_texts: the cache's when it shows the same, else drawn (and cached).
+  cairo_surface_t* TextLayer();
+  Surface DrawTextLayer() const;
 
   Options m_options;
   Surface m_surface;
   Context m_context;
-  Surface m_textLayer;  // made with the first text
-  Context m_textContext;
-  RGBA m_color;  // the current colour, for the text's halo
-  CGFloat m_fontSize = 12;
-  CGTextEncoding m_encoding = kCGEncodingMacRoman;
+  RGBA m_color;                  // the current colour
+  TextRun m_font;                // the current font; its colour, place and bytes are unused
+  std::vector<TextRun> m_texts;  // laid over everything else when the pixels are taken
+  Surface m_textLayer;           // when not cached
 };

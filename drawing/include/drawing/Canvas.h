@@ -22,6 +22,7 @@ struct PathElement {
   enum Kind { MoveTo, LineTo };
   Kind kind;
   NSPoint point;
+  bool operator==(const PathElement&) const = default;
 };
 
 enum NSCompositingOperation { NSCompositeCopy = 1, NSCompositeSourceOver = 2 };
