@@ -22,12 +22,6 @@ namespace {
 constexpr std::size_t kLineBufferSize = 8192;
 char g_lineBuffer[kLineBufferSize];
 
-// How much Read looks at in one peek: an answer line is short, and what follows it (the next
-// lines of a long answer) need not be copied again for every line. A line that does not fit
-// is taken in larger and larger pieces.
-constexpr std::size_t kFirstPeek = 256;
-constexpr std::size_t kLargestPeek = 8192;
-
 }  // namespace
 
 Zastra::Socket* Zastra::Socket::SigAlarmObj = nullptr;
@@ -86,6 +80,7 @@ void Zastra::Socket::FailConnect(std::string i_strMessage) {
 void Zastra::Socket::Disconnect() {
   if (m_iFD != -1) ::close(m_iFD);  // no retry on EINTR: the descriptor is gone either way
   m_iFD = -1;
+  m_uTaken = m_uArrived = 0;  // what the last connection sent is no answer to the next
 }
 
 std::chrono::seconds Zastra::Socket::Timeout() const {
@@ -141,29 +136,29 @@ std::string Zastra::Socket::ReadLine(std::optional<Clock::time_point> i_answerDe
   // While the whole time-out is left, the socket's receive time-out bounds the first wait and
   // no poll is needed; after that the rest of the time is counted here.
   bool bWait = deadline < lineDeadline;
-  std::size_t uPeek = kFirstPeek;
-  char peeked[kLargestPeek];
   for (;;) {
-    if (bWait && !WaitReadableUntil(deadline)) break;
-    // Look, then take exactly through the line feed; whatever follows stays in the socket.
-    // No retry on EINTR: an interrupted wait is the time-out.
-    const ssize_t got = ::recv(m_iFD, peeked, uPeek, MSG_PEEK);
-    if (got <= 0) break;  // end of stream, an error, the time-out, a signal
-    const auto uGot = static_cast<std::size_t>(got);
-    const char* pLineFeed = static_cast<const char*>(std::memchr(peeked, '\n', uGot));
-    const std::size_t uTake = pLineFeed != nullptr ? (pLineFeed - peeked) + 1 : uGot;
-    // MSG_TRUNC: these bytes are in hand already, so the kernel only drops them.
-    if (::recv(m_iFD, peeked, uTake, MSG_TRUNC) != static_cast<ssize_t>(uTake)) break;
+    // Take from what has arrived, through the line feed at most.
+    const char* pArrived = m_received + m_uTaken;
+    const std::size_t uArrived = m_uArrived - m_uTaken;
+    const char* pLineFeed = static_cast<const char*>(std::memchr(pArrived, '\n', uArrived));
+    const std::size_t uTake = pLineFeed != nullptr ? (pLineFeed - pArrived) + 1 : uArrived;
     for (std::size_t i = 0; i < uTake - (pLineFeed != nullptr ? 1 : 0); ++i) {
-      if (peeked[i] == '\r') continue;
-      if (uLength < kLineBufferSize - 1) g_lineBuffer[uLength++] = peeked[i];
+      if (pArrived[i] == '\r') continue;
+      if (uLength < kLineBufferSize - 1) g_lineBuffer[uLength++] = pArrived[i];
     }
+    m_uTaken += uTake;
     if (pLineFeed != nullptr) {
       bLineFeed = true;
       break;
     }
-    bWait = true;  // the rest of the line has yet to come
-    uPeek = std::min(uPeek * 2, kLargestPeek);
+    // All of it taken: the buffer starts afresh with what comes next.
+    m_uTaken = m_uArrived = 0;
+    if (bWait && !WaitReadableUntil(deadline)) break;
+    // No retry on EINTR: an interrupted wait is the time-out.
+    const ssize_t got = ::recv(m_iFD, m_received, sizeof m_received, 0);
+    if (got <= 0) break;  // end of stream, an error, the time-out, a signal
+    m_uArrived = static_cast<std::size_t>(got);
+    bWait = true;  // a line not yet whole waits for its rest against the deadline
   }
 
   g_lineBuffer[uLength] = '\0';
@@ -187,6 +182,12 @@ bool Zastra::Socket::WaitReadableUntil(Clock::time_point i_deadline) const {
 
 std::size_t Zastra::Socket::ReadRaw(char* o_pBuffer, std::size_t i_uMax) {
   if (!IsConnected() || i_uMax == 0) return 0;
+  if (m_uTaken < m_uArrived) {  // what came with the last line comes first
+    const std::size_t uGive = std::min(i_uMax, m_uArrived - m_uTaken);
+    std::memcpy(o_pBuffer, m_received + m_uTaken, uGive);
+    m_uTaken += uGive;
+    return uGive;
+  }
   ssize_t got = -1;
   // The socket's time-out bounds the wait; no retry on EINTR.
   if (UseTimeout(std::chrono::milliseconds(kTransferTimeoutMs))) {

@@ -183,9 +183,10 @@ class Zastra {
     // time-out; a time-out, a signal, end of stream or a read error closes the connection and
     // notifies the owner, and Read returns what it gathered.
     //
-    // Read never consumes a byte past the line feed: file transfers read raw blocks from the
-    // same descriptor right after an answer line. It peeks at what has arrived and takes
-    // exactly the line, so a line that has arrived whole costs two reads.
+    // Read takes what has arrived into the socket's own buffer and returns the line from it;
+    // whatever came after the line feed (the next line, a file's first block) stays there for
+    // the next Read or ReadRaw. A line that has arrived whole costs one read, or none when an
+    // earlier read brought it.
     std::string Read();
     void SetTimeout(int i_iTimeout);  // seconds; below 1 counts as 1
     std::string GetHost() const { return m_strHostname; }
@@ -194,7 +195,8 @@ class Zastra {
     static void InitSignalHandler();
 
     // Raw block I/O for file transfers, each read or write bounded by kTransferTimeoutMs.
-    // ReadRaw returns the bytes one read() delivered (at most i_uMax). End of stream, an error,
+    // ReadRaw returns what the buffer holds, else the bytes one read() delivered (at most
+    // i_uMax either way). End of stream, an error,
     // a time-out or a signal leaves the line protocol out of step, so it closes the connection,
     // notifies the owner and returns 0. WriteRaw sends every byte or, failing that, does the
     // same and returns false.
@@ -225,6 +227,12 @@ class Zastra {
     // The socket's receive and send time-outs as last set: the line time-out, or the transfer
     // time-out while raw blocks flow. Zero before they are set on a new connection.
     std::chrono::milliseconds m_appliedTimeout{0};
+    // What has arrived and nobody has taken yet: m_received[m_uTaken, m_uArrived). Emptied by
+    // Disconnect, also from the alarm handler (plain stores only).
+    static constexpr std::size_t kReceiveBufferSize = 8192;
+    char m_received[kReceiveBufferSize];
+    std::size_t m_uTaken = 0;
+    std::size_t m_uArrived = 0;
 
     // The socket with a connection attempt in progress, the one the alarm handler closes.
     // Global because a signal handler has no other way to find it; set and cleared by Connect
