@@ -19,6 +19,7 @@
 #include "cli/Watch.h"
 #include "client/Zastra.h"
 #include "preferences/TomlPreferences.h"
+#include "text/Printable.h"
 #include "text/Translation.h"
 #include "timeline/TimelineFile.h"
 
@@ -47,8 +48,9 @@ constexpr const char* kExitCodes =
        "$ZEZAR_USER_PASS or the preferences; root password ($ZEZAR_ROOT_PASS or\n"
        "--root-password-file) for support, get and put. Never on the command line.");
 
+// What it quotes (a file's name, a resolver's words) cannot steer the terminal.
 void Say(const std::string& i_strMessage) {
-  std::fprintf(stderr, "zezarctl: %s\n", i_strMessage.c_str());
+  std::fprintf(stderr, "zezarctl: %s\n", text::Printable(i_strMessage).c_str());
 }
 
 bool IsTerminal(int i_fd) { return ::isatty(i_fd) == 1; }

@@ -90,6 +90,17 @@ TEST(ATimelineReportOfTwoRouters, NamesEachLinesRouterAndMarksTheMonitorsComingA
       << result.out;
 }
 
+TEST(ATimelineReportOfAnyonesFile, ShowsItsTextOnlyAsPrintableCharacters) {
+  TempDir dir;
+  const auto file = dir.Write(
+      "timeline.jsonl", Line("2026-12-08T09:00:00.000Z", "offline", "[]", R"(\u001b]0;T\u0007)"));
+  const CtlResult result = RunCtl({"timeline", "--file", file.string()}, {{"TZ", "UTC"}});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_NE(result.out.find("offline  (\xEF\xBF\xBD]0;T\xEF\xBF\xBD from the menu)\n"),
+            std::string::npos)
+      << result.out;
+}
+
 TEST_F(ATimelineReport, SaysWhatItCannotTake) {
   struct Row {
     const char* name;
