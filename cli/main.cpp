@@ -192,6 +192,7 @@ int Run(int argc, char** argv) {
   }
 
   std::string strRemote, strLocal;
+  std::optional<std::string> upload;  // put's bytes, read before the router is asked
   CLI::App* pGet = app.add_subcommand("get", Tr("download a file (root password)"));
   const CLI::Validator remoteName(ctl::RemoteNameProblem, "REMOTE");
   pGet->add_option("REMOTE", strRemote, Tr("the file on the router"))
@@ -211,8 +212,9 @@ int Run(int argc, char** argv) {
       ->check(remoteName);
   pPut->callback([&] {
     bNeedsRoot = true;
+    upload.emplace();
     command = [&](RouterConnection& r) {
-      return ctl::Put(r, strLocal, strRemote, IsTerminal(STDERR_FILENO));
+      return ctl::Put(r, strLocal, std::move(*upload), strRemote, IsTerminal(STDERR_FILENO));
     };
   });
 
@@ -298,8 +300,10 @@ int Run(int argc, char** argv) {
   const ctl::Settings settings =
       ctl::ResolveSettings(options, ctl::ProcessEnvironment(), preferences, defaultRouter);
 
-  // Said before the router is asked anything.
+  for (const std::string& strWarning : settings.warnings) Say(strWarning);
+  // Said before the router is asked anything; a slow source cannot hold the connection open.
   if (bNeedsRoot) settings.RootPassword(app.get_subcommands().front()->get_name());
+  if (upload) upload = ctl::ReadUpload(strLocal);
 
   if (special == Special::Watch) {
     watch.interval = std::chrono::milliseconds(static_cast<long>(interval * 1000));
