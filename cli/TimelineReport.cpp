@@ -79,11 +79,14 @@ std::optional<Clock::time_point> ParseSince(const std::string& i_strText, Clock:
 
 Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::time_point> i_since,
                       Clock::time_point i_now) {
-  timeline::TimelineReading reading = timeline::ReadTimeline(i_file);
-  if (reading.problem) throw Failure(ExitCode::Failure, *reading.problem);
+  // Only the events reported are kept, however long the record: the outages among them need
+  // them all, in order.
   std::vector<timeline::TimelineEvent> events;
-  for (timeline::TimelineEvent& event : reading.events)
-    if (!i_since || event.time >= *i_since) events.push_back(std::move(event));
+  const timeline::TimelineReading reading =
+      timeline::ReadTimeline(i_file, [&](timeline::TimelineEvent i_event) {
+        if (!i_since || i_event.time >= *i_since) events.push_back(std::move(i_event));
+      });
+  if (reading.problem) throw Failure(ExitCode::Failure, *reading.problem);
 
   // Several routers' monitors share the file: then each line names its router.
   bool bRouters = false;

@@ -1,6 +1,11 @@
 // zezarctl timeline: the monitor's record read back, filtered, and summed into outages.
 
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <nlohmann/json.hpp>
 
@@ -124,6 +129,41 @@ TEST_F(ATimelineReport, SaysWhatItCannotTake) {
   const CtlResult folder = RunCtl({"timeline", "--file", dir.path().string()});
   EXPECT_EQ(folder.code, 1);
   EXPECT_NE(folder.err.find("not a file"), std::string::npos) << folder.err;
+}
+
+// The largest resident size of any child this process has waited for, in KiB.
+long LargestChildKiB() {
+  rusage usage{};
+  ::getrusage(RUSAGE_CHILDREN, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST(ATimelineReportOfAHugeFile, KeepsOnlyTheEventsItReportsAndNoLongLine) {
+  TempDir dir;
+  const auto small = dir.Write("small.jsonl", Line("2026-12-08T09:00:00.000Z", "offline", "[]"));
+  ASSERT_EQ(RunCtl({"timeline", "--file", small.string()}).code, 0);
+  const long baselineKiB = LargestChildKiB();
+
+  // Many events before --since, then 256 MiB without a line feed (a hole: no disk, no time),
+  // then the one event reported.
+  const auto huge = dir.path() / "huge.jsonl";
+  {
+    std::ofstream out(huge, std::ios::binary);
+    const std::string strOld = Line("2026-12-07T09:00:00.000Z", "online", R"(["1"])");
+    for (int i = 0; i < 200000; ++i) out << strOld;
+  }
+  std::filesystem::resize_file(huge, std::filesystem::file_size(huge) + (256 << 20));
+  std::ofstream(huge, std::ios::binary | std::ios::app)
+      << "\n"
+      << Line("2026-12-08T09:00:00.000Z", "online", R"(["2"])");
+
+  const CtlResult result =
+      RunCtl({"timeline", "--file", huge.string(), "--since", "2026-12-08"}, {{"TZ", "UTC"}});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "2026-12-08 09:00:00  online       channel 2\n"
+            "1 line not the monitor's, skipped\n");
+  EXPECT_LT(LargestChildKiB() - baselineKiB, 32 << 10) << "KiB more than for a small file";
 }
 
 }  // namespace
