@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include <nlohmann/json.hpp>
 
@@ -139,18 +141,24 @@ long LargestChildKiB() {
 }
 
 TEST(ATimelineReportOfAHugeFile, KeepsOnlyTheEventsItReportsAndNoLongLine) {
+  // Under AddressSanitizer freed memory waits in a quarantine, which would count as held.
+  const char* pAsan = std::getenv("ASAN_OPTIONS");
+  const std::map<std::string, std::string> environment = {
+      {"TZ", "UTC"},
+      {"ASAN_OPTIONS", std::string(pAsan != nullptr ? pAsan : "") + ":quarantine_size_mb=0"}};
   TempDir dir;
   const auto small = dir.Write("small.jsonl", Line("2026-12-08T09:00:00.000Z", "offline", "[]"));
-  ASSERT_EQ(RunCtl({"timeline", "--file", small.string()}).code, 0);
+  ASSERT_EQ(RunCtl({"timeline", "--file", small.string()}, environment).code, 0);
   const long baselineKiB = LargestChildKiB();
 
-  // Many events before --since, then 256 MiB without a line feed (a hole: no disk, no time),
-  // then the one event reported.
+  // 16 MB of events before --since (a long router name makes them quick to read), then
+  // 256 MiB without a line feed (a hole: no disk, no time), then the one event reported.
   const auto huge = dir.path() / "huge.jsonl";
   {
     std::ofstream out(huge, std::ios::binary);
-    const std::string strOld = Line("2026-12-07T09:00:00.000Z", "online", R"(["1"])");
-    for (int i = 0; i < 200000; ++i) out << strOld;
+    std::string strOld = Line("2026-12-07T09:00:00.000Z", "online", R"(["1"])");
+    strOld.insert(strOld.find(":5000"), 4000, 'x');
+    for (int i = 0; i < 4000; ++i) out << strOld;
   }
   std::filesystem::resize_file(huge, std::filesystem::file_size(huge) + (256 << 20));
   std::ofstream(huge, std::ios::binary | std::ios::app)
@@ -158,12 +166,12 @@ TEST(ATimelineReportOfAHugeFile, KeepsOnlyTheEventsItReportsAndNoLongLine) {
       << Line("2026-12-08T09:00:00.000Z", "online", R"(["2"])");
 
   const CtlResult result =
-      RunCtl({"timeline", "--file", huge.string(), "--since", "2026-12-08"}, {{"TZ", "UTC"}});
+      RunCtl({"timeline", "--file", huge.string(), "--since", "2026-12-08"}, environment);
   EXPECT_EQ(result.code, 0) << result.err;
   EXPECT_EQ(result.out,
             "2026-12-08 09:00:00  online       channel 2\n"
             "1 line not the monitor's, skipped\n");
-  EXPECT_LT(LargestChildKiB() - baselineKiB, 32 << 10) << "KiB more than for a small file";
+  EXPECT_LT(LargestChildKiB() - baselineKiB, 8 << 10) << "KiB more than for a small file";
 }
 
 }  // namespace
