@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "LocalFile.h"
 #include "cli/Failure.h"
