@@ -4,6 +4,7 @@
 #include "cli/Failure.h"
 #include "cli/Snapshot.h"
 #include "text/MacRoman.h"
+#include "text/Printable.h"
 #include "text/Translation.h"
 
 namespace ctl {
@@ -11,6 +12,7 @@ namespace ctl {
 namespace {
 
 using text::Format;
+using text::Printable;  // every text of the router's, for people; JSON takes it exact
 using text::Tr;
 
 std::string Utf8(const std::string& i_strRouterText) {
@@ -42,7 +44,7 @@ Output Channels(RouterConnection& io_router) {
     // quantities it carried since it was dialled, in and out.
     output.text += Format(Tr("{1}\t{2}\t{3}\t{4}\trate in {5} out {6}\tquantity in {7} out {8}"),
                           {channel.name, channel.TypeName(), StateWord(channel.online),
-                           channel.address.empty() ? "-" : channel.address,
+                           channel.address.empty() ? "-" : Printable(channel.address),
                            std::to_string(channel.rate.in), std::to_string(channel.rate.out),
                            std::to_string(quantity.in), std::to_string(quantity.out)}) +
                    "\n";
@@ -111,12 +113,13 @@ Output ChannelDetails(RouterConnection& io_router, const std::string& i_strName)
                           "online time  {7}\n"
                           "time         {8}\n"
                           "charge time  {9}\n"),
-                       {i_strName, strType, StateWord(bOnline), strAddress, strPhone, strInOut,
-                        strOnlineTime, strTime, strChargeTime}) +
+                       {i_strName, strType, StateWord(bOnline), Printable(strAddress),
+                        Printable(strPhone), Printable(strInOut), Printable(strOnlineTime),
+                        Printable(strTime), Printable(strChargeTime)}) +
                 Format(Tr("charge       {1}\n"
                           "rate         {2}\n"
                           "quantity     {3}\n"),
-                       {strCharge, PairText(rate), PairText(quantity)});
+                       {Printable(strCharge), PairText(rate), PairText(quantity)});
   return output;
 }
 
@@ -134,7 +137,8 @@ Output Circuits(RouterConnection& io_router) {
                            {"hup_timeout", lTimeout},
                            {"hup_timeout_settable", strDevice != "pppoe"}});
     output.text += Format(Tr("{1}\t{2}\t{3}\thang-up time-out {4} s"),
-                          {std::to_string(number), strName, strDevice, std::to_string(lTimeout)}) +
+                          {std::to_string(number), Printable(strName), Printable(strDevice),
+                           std::to_string(lTimeout)}) +
                    "\n";
   }
   io_router.CheckConnected(Tr("listing its circuits"));

@@ -43,7 +43,12 @@ Output Control(RouterConnection& io_router, const router::Command& i_command,
 std::string RemoteNameProblem(const std::string& i_strRemote);
 Output Get(RouterConnection& io_router, const std::string& i_strRemote,
            const std::string& i_strLocal, bool i_bProgress);
-Output Put(RouterConnection& io_router, const std::string& i_strLocal,
+// What put sends: a regular file or standard input, read whole and checked before the router
+// is asked anything. Throws Failure(Failure) when it cannot be read or is no regular file, and
+// Failure(Usage) when it holds more than the router may take (16 MiB).
+std::string ReadUpload(const std::string& i_strLocal);
+// i_strBytes from ReadUpload(i_strLocal).
+Output Put(RouterConnection& io_router, const std::string& i_strLocal, std::string i_strBytes,
            const std::string& i_strRemote, bool i_bProgress);
 
 }  // namespace ctl

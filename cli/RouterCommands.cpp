@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "cli/Failure.h"
 #include "text/MacRoman.h"
+#include "text/Printable.h"
 #include "text/Translation.h"
 
 namespace ctl {
@@ -45,9 +46,10 @@ std::vector<std::string> Lines(const std::string& i_strAnswer) {
   return lines;
 }
 
+// The router's lines: exact in the JSON, printable for people.
 Output LinesOutput(const char* i_pKey, const std::vector<std::string>& i_lines) {
   Output output{{{i_pKey, i_lines}}, ""};
-  for (const std::string& line : i_lines) output.text += line + "\n";
+  for (const std::string& line : i_lines) output.text += text::Printable(line) + "\n";
   return output;
 }
 
@@ -127,7 +129,7 @@ Output Date(RouterConnection& io_router) {
   const std::string strDate = text::MacRomanToUtf8(io_router.client().Date());
   io_router.CheckConnected(Tr("asking for the date"));
   if (strDate.empty()) throw Failure(ExitCode::RouterRefused, Tr("the router gave no date"));
-  return {{{"date", strDate}}, strDate + "\n"};
+  return {{{"date", strDate}}, text::Printable(strDate) + "\n"};
 }
 
 Output Timetable(RouterConnection& io_router) {

@@ -1,10 +1,12 @@
 #include "cli/Settings.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 
+#include "LocalFile.h"
 #include "cli/Failure.h"
 #include "text/MacRoman.h"
 #include "text/Translation.h"
@@ -32,19 +34,32 @@ std::string Password(const std::string& i_strText, const std::string& i_strSourc
   return *bytes;
 }
 
-// The first line of the file, without its line end.
-std::string PasswordFile(const std::filesystem::path& i_path) {
-  std::ifstream file(i_path, std::ios::binary);
-  if (!file) Usage(Format(Tr("{1}: cannot be read: {2}"), {i_path.string(), std::strerror(errno)}));
-  std::string strLine;
-  std::getline(file, strLine);
-  if (file.bad()) {
-    Usage(Format(Tr("{1}: cannot be read: {2}"), {i_path.string(), std::strerror(errno)}));
+// The first line of the file, without its line end. Only so much is read: the line must end
+// within it.
+constexpr std::size_t kMaxPasswordFileRead = 4096;  // bytes
+
+std::string PasswordFile(const std::filesystem::path& i_path,
+                         std::vector<std::string>& io_warnings) {
+  const LocalContents contents = ReadRegularFile(i_path, kMaxPasswordFileRead, ExitCode::Usage);
+  const std::size_t uEnd = contents.bytes.find('\n');
+  if (uEnd == std::string::npos && contents.bMore) {
+    Usage(Format(Tr("{1}: the first line is longer than {2} bytes"),
+                 {i_path.string(), std::to_string(kMaxPasswordFileRead)}));
   }
+  std::string strLine = contents.bytes.substr(0, uEnd);
   if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
   if (strLine.empty())
     Usage(Format(Tr("{1}: holds no password on its first line"), {i_path.string()}));
-  return Password(strLine, i_path.string());
+  std::string strPassword = Password(strLine, i_path.string());
+  if ((contents.mode & (S_IRGRP | S_IROTH)) != 0) {
+    const std::string strWarning =
+        Format(Tr("{1}: the group or others may read this password file; keep it to yourself "
+                  "(chmod 600)"),
+               {i_path.string()});
+    if (std::find(io_warnings.begin(), io_warnings.end(), strWarning) == io_warnings.end())
+      io_warnings.push_back(strWarning);
+  }
+  return strPassword;
 }
 
 template <typename T>
@@ -140,7 +155,7 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
 
   if (i_options.passwordFile) {
     // One password: the router's answer says whether it is the administrator's or a user's.
-    settings.adminPassword = PasswordFile(*i_options.passwordFile);
+    settings.adminPassword = PasswordFile(*i_options.passwordFile, settings.warnings);
   } else {
     const auto fromPreferences = [&](const char* i_pKey) -> std::optional<std::string> {
       const auto value = Preference<std::string>(i_preferences, i_pKey);
@@ -162,7 +177,7 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
   settings.allowPlainText = Preference<bool>(i_preferences, "AllowPlainTextLogin").value_or(false);
 
   if (i_options.rootPasswordFile) {
-    settings.rootPassword = PasswordFile(*i_options.rootPasswordFile);
+    settings.rootPassword = PasswordFile(*i_options.rootPasswordFile, settings.warnings);
   } else if (const auto root = i_environment("ZEZAR_ROOT_PASS")) {
     settings.rootPassword = Password(*root, "$ZEZAR_ROOT_PASS");
   }

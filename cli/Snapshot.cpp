@@ -6,6 +6,7 @@
 #include "cli/Failure.h"
 #include "router/Login.h"
 #include "text/MacRoman.h"
+#include "text/Printable.h"
 #include "text/Translation.h"
 
 namespace ctl {
@@ -85,24 +86,25 @@ Json ToJson(const router::State& i_state) {
 const char* StateWord(bool i_bOnline) { return i_bOnline ? Tr("online") : Tr("offline"); }
 
 std::string ToText(const router::State& i_state) {
+  using text::Printable;  // the router's text, and the address the user gave
   // TRANSLATORS: a table of labels and values; keep the values in one column. {4} is "admin"
   // or "user", as translated.
-  std::string strText =
-      Format(TrPlural("router   {1}, protocol {2} ({3})\n"
-                      "login    {4} (level {5})\n"
-                      "online   {6} of {7} channel\n",
-                      "router   {1}, protocol {2} ({3})\n"
-                      "login    {4} (level {5})\n"
-                      "online   {6} of {7} channels\n",
-                      i_state.channels.size()),
-             {i_state.where, std::to_string(i_state.protocol), i_state.version,
-              Tr(router::LevelName(i_state.level)), std::to_string(i_state.level),
-              std::to_string(i_state.Online()), std::to_string(i_state.channels.size())});
+  std::string strText = Format(
+      TrPlural("router   {1}, protocol {2} ({3})\n"
+               "login    {4} (level {5})\n"
+               "online   {6} of {7} channel\n",
+               "router   {1}, protocol {2} ({3})\n"
+               "login    {4} (level {5})\n"
+               "online   {6} of {7} channels\n",
+               i_state.channels.size()),
+      {Printable(i_state.where), std::to_string(i_state.protocol), Printable(i_state.version),
+       Tr(router::LevelName(i_state.level)), std::to_string(i_state.level),
+       std::to_string(i_state.Online()), std::to_string(i_state.channels.size())});
   for (const router::Channel& channel : i_state.channels) {
     strText += channel.online
                    ? Format(Tr("channel {1} ({2}) online  {3}  in {4}  out {5}"),
                             {channel.name, channel.TypeName(),
-                             channel.address.empty() ? "-" : channel.address,
+                             channel.address.empty() ? "-" : Printable(channel.address),
                              std::to_string(channel.rate.in), std::to_string(channel.rate.out)})
                    : Format(Tr("channel {1} ({2}) offline"), {channel.name, channel.TypeName()});
     strText += "\n";

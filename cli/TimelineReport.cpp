@@ -6,6 +6,7 @@
 
 #include "cli/Failure.h"
 #include "router/Commands.h"
+#include "text/Printable.h"
 #include "text/Translation.h"
 #include "timeline/Outages.h"
 #include "timeline/TimelineFile.h"
@@ -17,6 +18,7 @@ namespace {
 using timeline::Clock;
 
 using text::Format;
+using text::Printable;  // the file's text, for people: it may be anyone's
 using text::Tr;
 using text::TrPlural;
 
@@ -77,11 +79,14 @@ std::optional<Clock::time_point> ParseSince(const std::string& i_strText, Clock:
 
 Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::time_point> i_since,
                       Clock::time_point i_now) {
-  timeline::TimelineReading reading = timeline::ReadTimeline(i_file);
-  if (reading.problem) throw Failure(ExitCode::Failure, *reading.problem);
+  // Only the events reported are kept, however long the record: the outages among them need
+  // them all, in order.
   std::vector<timeline::TimelineEvent> events;
-  for (timeline::TimelineEvent& event : reading.events)
-    if (!i_since || event.time >= *i_since) events.push_back(std::move(event));
+  const timeline::TimelineReading reading =
+      timeline::ReadTimeline(i_file, [&](timeline::TimelineEvent i_event) {
+        if (!i_since || i_event.time >= *i_since) events.push_back(std::move(i_event));
+      });
+  if (reading.problem) throw Failure(ExitCode::Failure, *reading.problem);
 
   // Several routers' monitors share the file: then each line names its router.
   bool bRouters = false;
@@ -96,7 +101,7 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
   for (const timeline::TimelineEvent& event : events) {
     output.json["events"].push_back(Json::parse(timeline::ToJsonLine(event)));
     const std::string strWhen = timeline::LocalTime(event.time, "%Y-%m-%d %H:%M:%S") + "  " +
-                                (bRouters ? event.router + "  " : "");
+                                (bRouters ? Printable(event.router) + "  " : "");
     if (event.monitor == "stop") {
       output.text += strWhen + Tr("the monitor stopped") + "\n";
       continue;
@@ -107,12 +112,13 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
       const std::size_t uCount = event.state.channels.size();
       strLine += std::string(Width(strState) < 13 ? 13 - Width(strState) : 1, ' ') +
                  Format(TrPlural("channel {1}", "channels {1}", uCount),
-                        {router::LabelList(event.state.channels)});
+                        {Printable(router::LabelList(event.state.channels))});
     }
     if (!event.cause.empty()) {
       const router::Command* pCommand = router::FindCommand(event.cause);
-      strLine += "  " + Format(Tr("({1} from the menu)"),
-                               {pCommand != nullptr ? Tr(pCommand->title) : event.cause});
+      strLine +=
+          "  " + Format(Tr("({1} from the menu)"),
+                        {pCommand != nullptr ? Tr(pCommand->title) : Printable(event.cause)});
     }
     if (event.monitor == "start") strLine += std::string("  ") + Tr("(the monitor started)");
     output.text += strLine + "\n";
@@ -131,7 +137,7 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
                                       {"total_seconds", day.total.count()},
                                       {"longest_seconds", day.longest.count()}});
     // TRANSLATORS: "1 outage, 10 min 0 s in all, the longest 10 min 0 s".
-    output.text += day.date + "  " + (bRouters ? day.router + "  " : "") +
+    output.text += day.date + "  " + (bRouters ? Printable(day.router) + "  " : "") +
                    Format(TrPlural("{1} outage, {2} in all, the longest {3}",
                                    "{1} outages, {2} in all, the longest {3}",
                                    static_cast<unsigned long>(day.count)),

@@ -6,6 +6,8 @@
 
 #include "cli/Failure.h"
 #include "router/Login.h"
+#include "text/Markup.h"
+#include "text/Printable.h"
 #include "text/Translation.h"
 
 namespace ctl {
@@ -27,6 +29,7 @@ std::string Rate(uint64_t i_value) {
   return text;
 }
 
+// Words for a bar, which shows them to people: the router's text in them is printable.
 struct BarText {
   std::string state;  // noconnect, offline, online, active
   std::string text;
@@ -35,18 +38,19 @@ struct BarText {
 
 BarText ForBar(const std::optional<router::State>& i_state, const std::string& i_strRouter,
                const std::string& i_strError) {
-  if (!i_state) return {"noconnect", Tr("no router"), i_strRouter + ": " + i_strError};
+  using text::Printable;
+  if (!i_state) return {"noconnect", Tr("no router"), Printable(i_strRouter + ": " + i_strError)};
   const router::State& state = *i_state;
   BarText bar{router::ConditionName(state.condition()),
               std::to_string(state.Online()) + "/" + std::to_string(state.channels.size()),
-              state.where + " (" + Tr(router::LevelName(state.level)) + ")"};
+              Printable(state.where) + " (" + Tr(router::LevelName(state.level)) + ")"};
   if (state.condition() == router::State::Condition::Active) {
     const router::Traffic rate = state.TotalRate();
     bar.text += " \u2193" + Rate(rate.in) + " \u2191" + Rate(rate.out);
   }
   for (const router::Channel& channel : state.channels) {
     bar.tooltip += "\n" + (channel.online ? Format(Tr("channel {1}: online {2} in {3} out {4}"),
-                                                   {channel.name, channel.address,
+                                                   {channel.name, Printable(channel.address),
                                                     Rate(channel.rate.in), Rate(channel.rate.out)})
                                           : Format(Tr("channel {1}: offline"), {channel.name}));
   }
@@ -85,10 +89,10 @@ std::string WatchLine(WatchFormat i_format, const std::optional<router::State>& 
     return Dump(line, -1) + "\n";
   }
   const BarText bar = ForBar(i_snapshot, i_strRouter, i_strError);
-  if (i_format == WatchFormat::Waybar) {
-    return Dump(Json{{"text", bar.text},
+  if (i_format == WatchFormat::Waybar) {  // Waybar reads text and tooltip as Pango markup
+    return Dump(Json{{"text", text::EscapeMarkup(bar.text)},
                      {"alt", bar.state},
-                     {"tooltip", bar.tooltip},
+                     {"tooltip", text::EscapeMarkup(bar.tooltip)},
                      {"class", bar.state}},
                 -1) +
            "\n";

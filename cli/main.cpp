@@ -19,6 +19,7 @@
 #include "cli/Watch.h"
 #include "client/Zastra.h"
 #include "preferences/TomlPreferences.h"
+#include "text/Printable.h"
 #include "text/Translation.h"
 #include "timeline/TimelineFile.h"
 
@@ -47,8 +48,9 @@ constexpr const char* kExitCodes =
        "$ZEZAR_USER_PASS or the preferences; root password ($ZEZAR_ROOT_PASS or\n"
        "--root-password-file) for support, get and put. Never on the command line.");
 
+// What it quotes (a file's name, a resolver's words) cannot steer the terminal.
 void Say(const std::string& i_strMessage) {
-  std::fprintf(stderr, "zezarctl: %s\n", i_strMessage.c_str());
+  std::fprintf(stderr, "zezarctl: %s\n", text::Printable(i_strMessage).c_str());
 }
 
 bool IsTerminal(int i_fd) { return ::isatty(i_fd) == 1; }
@@ -190,6 +192,7 @@ int Run(int argc, char** argv) {
   }
 
   std::string strRemote, strLocal;
+  std::optional<std::string> upload;  // put's bytes, read before the router is asked
   CLI::App* pGet = app.add_subcommand("get", Tr("download a file (root password)"));
   const CLI::Validator remoteName(ctl::RemoteNameProblem, "REMOTE");
   pGet->add_option("REMOTE", strRemote, Tr("the file on the router"))
@@ -209,8 +212,9 @@ int Run(int argc, char** argv) {
       ->check(remoteName);
   pPut->callback([&] {
     bNeedsRoot = true;
+    upload.emplace();
     command = [&](RouterConnection& r) {
-      return ctl::Put(r, strLocal, strRemote, IsTerminal(STDERR_FILENO));
+      return ctl::Put(r, strLocal, std::move(*upload), strRemote, IsTerminal(STDERR_FILENO));
     };
   });
 
@@ -296,8 +300,10 @@ int Run(int argc, char** argv) {
   const ctl::Settings settings =
       ctl::ResolveSettings(options, ctl::ProcessEnvironment(), preferences, defaultRouter);
 
-  // Said before the router is asked anything.
+  for (const std::string& strWarning : settings.warnings) Say(strWarning);
+  // Said before the router is asked anything; a slow source cannot hold the connection open.
   if (bNeedsRoot) settings.RootPassword(app.get_subcommands().front()->get_name());
+  if (upload) upload = ctl::ReadUpload(strLocal);
 
   if (special == Special::Watch) {
     watch.interval = std::chrono::milliseconds(static_cast<long>(interval * 1000));

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <string_view>
 #include <system_error>
 
 #include "posix/UniqueFd.h"
@@ -18,7 +18,7 @@ namespace timeline {
 
 namespace {
 
-constexpr std::size_t kLongestLine = 64 << 10;  // longer ones are not ours
+constexpr std::size_t kReadBytes = 64 << 10;  // asked of one read
 
 std::string Problem(const std::filesystem::path& i_path, const char* i_pWhat, int i_iErrno) {
   return i_path.string() + ": " + i_pWhat + ": " + std::strerror(i_iErrno);
@@ -28,31 +28,63 @@ std::filesystem::path Rotated(const std::filesystem::path& i_path) {
   return i_path.string() + ".1";
 }
 
-void ReadFile(const std::filesystem::path& i_path, TimelineReading& io_reading) {
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(i_path, error);
-  if (!std::filesystem::exists(status)) return;  // none yet: nothing to read
-  if (!std::filesystem::is_regular_file(status)) {
+// Line by line: a line longer than kLongestLine is passed over as it goes by, never held.
+void ReadFile(const std::filesystem::path& i_path, const EventSink& i_take,
+              TimelineReading& io_reading) {
+  // Not blocking: a pipe at the path would otherwise wait for a writer.
+  const posix::UniqueFd fd(::open(i_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) {
+    if (errno != ENOENT) io_reading.problem = Problem(i_path, "open", errno);
+    return;  // none yet: nothing to read
+  }
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0) {
+    io_reading.problem = Problem(i_path, "stat", errno);
+    return;
+  }
+  if (!S_ISREG(status.st_mode)) {
     io_reading.problem = i_path.string() + ": not a file";
     return;
   }
-  std::ifstream file(i_path, std::ios::binary);
-  if (!file) {
-    io_reading.problem = Problem(i_path, "open", errno);
-    return;
-  }
   std::string strLine;
-  while (std::getline(file, strLine)) {
-    if (strLine.empty()) continue;
-    std::optional<TimelineEvent> event =
-        strLine.size() <= kLongestLine ? FromJsonLine(strLine) : std::nullopt;
-    if (event) {
-      io_reading.events.push_back(std::move(*event));
-    } else {
+  bool bTooLong = false;
+  const auto lineEnds = [&] {
+    if (bTooLong) {
       ++io_reading.skipped;
+    } else if (!strLine.empty()) {
+      if (std::optional<TimelineEvent> event = FromJsonLine(strLine)) {
+        i_take(std::move(*event));
+      } else {
+        ++io_reading.skipped;
+      }
+    }
+    strLine.clear();
+    bTooLong = false;
+  };
+  std::string strBuffer(kReadBytes, '\0');
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), strBuffer.data(), strBuffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      io_reading.problem = Problem(i_path, "read", errno);
+      return;
+    }
+    if (got == 0) break;
+    std::string_view chunk(strBuffer.data(), static_cast<std::size_t>(got));
+    for (;;) {
+      const std::size_t uEnd = chunk.find('\n');
+      const std::string_view piece = chunk.substr(0, uEnd);
+      if (!bTooLong && strLine.size() + piece.size() > TimelineFile::kLongestLine) {
+        bTooLong = true;
+        strLine.clear();
+      }
+      if (!bTooLong) strLine.append(piece);
+      if (uEnd == std::string_view::npos) break;
+      lineEnds();
+      chunk.remove_prefix(uEnd + 1);
     }
   }
-  if (file.bad()) io_reading.problem = Problem(i_path, "read", EIO);
+  lineEnds();  // the last line, cut short
 }
 
 }  // namespace
@@ -131,10 +163,18 @@ std::optional<TimelineEvent> TimelineFile::Last(const std::string& i_strRouter) 
   return std::nullopt;
 }
 
-TimelineReading ReadTimeline(const std::filesystem::path& i_path) {
+TimelineReading ReadTimeline(const std::filesystem::path& i_path, const EventSink& i_take) {
   TimelineReading reading;
-  ReadFile(Rotated(i_path), reading);
-  ReadFile(i_path, reading);
+  ReadFile(Rotated(i_path), i_take, reading);
+  if (!reading.problem) ReadFile(i_path, i_take, reading);
+  return reading;
+}
+
+TimelineReading ReadTimeline(const std::filesystem::path& i_path) {
+  std::vector<TimelineEvent> events;
+  TimelineReading reading =
+      ReadTimeline(i_path, [&](TimelineEvent i_event) { events.push_back(std::move(i_event)); });
+  reading.events = std::move(events);
   return reading;
 }
 

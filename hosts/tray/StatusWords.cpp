@@ -3,28 +3,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text/Markup.h"
 #include "text/Translation.h"
 
 namespace zezar {
 
 namespace {
-
-// The tooltip's text is markup in some panels.
-std::string Escaped(const std::string& i_strText) {
-  std::string strOut;
-  for (const char c : i_strText) {
-    if (c == '&') {
-      strOut += "&amp;";
-    } else if (c == '<') {
-      strOut += "&lt;";
-    } else if (c == '>') {
-      strOut += "&gt;";
-    } else {
-      strOut += c;
-    }
-  }
-  return strOut;
-}
 
 // "43%": the rate as a share of the capacity.
 std::string Share(uint64_t i_rate, double i_capacity) {
@@ -68,7 +52,7 @@ StatusNotifierItem::ToolTip DescribeSample(const router::State& i_sample,
     if (!toolTip.text.empty()) toolTip.text += "\n";
     toolTip.text += text::Format(text::Tr("Preferences: {1}"), {*i_problem});
   }
-  toolTip.text = Escaped(toolTip.text);
+  toolTip.text = text::EscapeMarkup(toolTip.text);  // markup in some panels
   return toolTip;
 }
 

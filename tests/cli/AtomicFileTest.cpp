@@ -1,11 +1,14 @@
 #include "cli/AtomicFile.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <gtest/gtest.h>
 
 #include "Files.h"
 #include "cli/Failure.h"
+#include "posix/UniqueFd.h"
 #include "support/TempDir.h"
 
 namespace zezar_test {
@@ -26,6 +29,38 @@ TEST(AnAtomicFile, ReplacesTheTargetWholeOrNotAtAll) {
   EXPECT_THROW(ctl::WriteFileAtomically(dir.path() / "d", "x"), ctl::Failure);  // a folder
   EXPECT_THROW(ctl::WriteFileAtomically(dir.path() / "missing" / "f", "x"), ctl::Failure);
   EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"d", "f"}));  // no temporary left
+}
+
+TEST(AnAtomicFile, ReplacesOnlyARegularFileAndKeepsALinkToOne) {
+  TempDir dir;
+  const auto fifo = dir.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto socketPath = dir.path() / "socket";
+  const posix::UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  struct Row {
+    const char* name;
+    std::filesystem::path path;
+    mode_t type;
+  } rows[] = {{"a FIFO", fifo, S_IFIFO}, {"a socket", socketPath, S_IFSOCK}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_THROW(ctl::WriteFileAtomically(row.path, "x"), ctl::Failure);
+    struct stat info {};
+    ASSERT_EQ(::lstat(row.path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & S_IFMT, row.type);
+  }
+
+  const auto target = dir.Write("target", "old");
+  const auto link = dir.path() / "link";
+  std::filesystem::create_symlink("target", link);
+  ctl::WriteFileAtomically(link, "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(Contents(target), "new");
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"fifo", "link", "socket", "target"}));
 }
 
 }  // namespace

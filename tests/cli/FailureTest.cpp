@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "SimulatedRouter.h"
 #include "support/FakeDaemon.h"
 #include "support/TempDir.h"
@@ -31,6 +34,12 @@ void ExpectFailure(const CtlResult& i_result, const Row& i_row) {
 
 TEST(Zezarctl, RefusesBadCommandLinesWithTheUsageCode) {
   SimulatedRouter router;
+  TempDir dir;
+  const std::string strFifo = (dir.path() / "fifo").string();  // nobody writes to it
+  ASSERT_EQ(::mkfifo(strFifo.c_str(), 0600), 0);
+  const auto longLine = dir.Write("long", "");
+  std::filesystem::resize_file(longLine, 100 << 20);  // one line of 100 MB, sparse
+  std::filesystem::permissions(longLine, std::filesystem::perms::owner_read);
   const std::map<std::string, std::string> admin = {{"ZEZAR_ADMIN_PASS", "admin"}};
   const std::vector<Row> rows = {
       {"unknown command", {"frobnicate"}, admin, 2, "unknown command \"frobnicate\""},
@@ -59,6 +68,21 @@ TEST(Zezarctl, RefusesBadCommandLinesWithTheUsageCode) {
        2,
        "/nonexistent/pw: cannot be read"},
       {"password file a folder", {"--password-file", "/", "status"}, {}, 2, "/: cannot be read"},
+      {"password file a FIFO without a writer",
+       {"--password-file", strFifo, "status"},
+       {},
+       2,
+       "fifo: cannot be read: not a regular file"},
+      {"password file endless",
+       {"--root-password-file", "/dev/zero", "get", "x"},
+       {},
+       2,
+       "/dev/zero: cannot be read: not a regular file"},
+      {"password file of one long line",
+       {"--password-file", longLine.string(), "status"},
+       {},
+       2,
+       "long: the first line is longer than 4096 bytes"},
       {"no root password", {"support"}, admin, 2, "$ZEZAR_ROOT_PASS"},
       {"remote name with a blank", {"get", "a b"}, {}, 2, "no remote file name"},
       {"put without a root password", {"put", "-", "x"}, {}, 2, "$ZEZAR_ROOT_PASS"},
@@ -178,6 +202,34 @@ TEST(Zezarctl, ReportsAnUptimeBeyond64BitsAndStillWritesWhatItCan) {
       EXPECT_EQ(result.err, "zezarctl: the router answered a number beyond 64 bits\n");
     }
     EXPECT_EQ(daemon.Finish().error, "");
+  }
+}
+
+TEST(Zezarctl, WarnsOnceWhenOthersCanReadAPasswordFile) {
+  SimulatedRouter router;
+  TempDir dir;
+  const auto file = dir.Write("pw", "admin\n");
+  const std::string strWarning =
+      "zezarctl: " + file.string() + ": the group or others may read this password file";
+  struct Row {
+    const char* name;
+    std::filesystem::perms permissions;
+    bool warned;
+  } rows[] = {
+      {"the owner's alone", std::filesystem::perms::owner_read, false},
+      {"the group's too", std::filesystem::perms::owner_read | std::filesystem::perms::group_read,
+       true},
+      {"everybody's", std::filesystem::perms::owner_read | std::filesystem::perms::others_read,
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::permissions(file, row.permissions);
+    const CtlResult result = router.Run({"--password-file", file.string(), "cpu"}, {});
+    EXPECT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(result.out, "processor load 3\n");
+    EXPECT_EQ(result.err.rfind(strWarning, 0) == 0, row.warned) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), row.warned ? 1 : 0);
   }
 }
 

@@ -1,6 +1,12 @@
 // get and put against the simulated router: sizes around the block size, both ways, read back
 // byte for byte; transfers the router cuts off leave no partial file.
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +14,8 @@
 
 #include "Files.h"
 #include "SimulatedRouter.h"
+#include "client/Zastra.h"
+#include "posix/UniqueFd.h"
 #include "support/TempDir.h"
 
 namespace zezar_test {
@@ -100,6 +108,75 @@ TEST(Zezarctl, RefusesToOverwriteWhatItCannotWrite) {
   const CtlResult missing = router.Run({"put", "/nonexistent/file", "x"});
   EXPECT_EQ(missing.code, 1);
   EXPECT_NE(missing.err.find("/nonexistent/file: cannot be read"), std::string::npos);
+}
+
+mode_t Type(const std::filesystem::path& i_path) {
+  struct stat info {};
+  return ::lstat(i_path.c_str(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+}
+
+TEST(Zezarctl, WritesADownloadIntoAFifoOrDeviceButReplacesNoSuchThing) {
+  SimulatedRouter router;
+  TempDir dir;
+  const auto fifo = dir.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const posix::UniqueFd reader(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  CtlResult result = router.Run({"get", "hello.txt", fifo.string()});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(Type(fifo), static_cast<mode_t>(S_IFIFO));
+  char received[64] = {};
+  EXPECT_EQ(::read(reader.get(), received, sizeof received), 13);
+  EXPECT_STREQ(received, "hello, world\n");
+
+  result = router.Run({"get", "hello.txt", "/dev/null"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(Type("/dev/null"), static_cast<mode_t>(S_IFCHR));
+
+  const auto socketPath = dir.path() / "socket";
+  const posix::UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  result = router.Run({"get", "hello.txt", socketPath.string()});
+  EXPECT_EQ(result.code, 1);
+  EXPECT_NE(result.err.find(socketPath.string() + ": not a regular file"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(Type(socketPath), static_cast<mode_t>(S_IFSOCK));
+}
+
+TEST(Zezarctl, UploadsOnlyARegularFileOrStandardInputAndNoMoreThanItCanFetchBack) {
+  SimulatedRouter router;
+  TempDir dir;
+  const auto fifo = dir.path() / "fifo";  // nobody writes to it
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::size_t uBound = Zastra::kMaxDownloadSize;
+  const auto big = dir.Write("big", "");
+  std::filesystem::resize_file(big, uBound + 1);  // sparse: no disk, no time
+  struct Row {
+    const char* name;
+    std::string local;
+    std::string input;
+    int code;
+    std::string said;
+  } rows[] = {
+      {"a folder", dir.path().string(), "", 1,
+       dir.path().string() + ": cannot be read: not a regular file"},
+      {"an endless device", "/dev/zero", "", 1, "/dev/zero: cannot be read: not a regular file"},
+      {"a FIFO without a writer", fifo.string(), "", 1, "fifo: cannot be read: not a regular file"},
+      {"a file past the bound", big.string(), "", 2, "big: too big"},
+      {"standard input past the bound", "-", std::string(uBound + 1, 'x'), 2,
+       "standard input: too big"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const CtlResult result =
+        router.Run({"put", row.local, "up"},
+                   {{"ZEZAR_ADMIN_PASS", "admin"}, {"ZEZAR_ROOT_PASS", "root"}}, row.input);
+    EXPECT_EQ(result.code, row.code) << result.err;
+    EXPECT_NE(result.err.find(row.said), std::string::npos) << result.err;
+    EXPECT_EQ(router.Run({"get", "up", "-"}).code, 6);  // nothing reached the router
+  }
 }
 
 }  // namespace

@@ -68,6 +68,23 @@ TEST(AWatchLine, ShowsTheStateAsEachBarWantsIt) {
   EXPECT_EQ(ctl::WatchPreamble(ctl::WatchFormat::Waybar), "");
 }
 
+TEST(AWatchLine, GivesTheBarsTheRoutersTextPrintableAndWaybarsAsMarkup) {
+  router::State state = TwoChannels(0);
+  state.channels[0].address = "\x1b]0;T\x07<b>&";
+  const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+  const json waybar =
+      json::parse(ctl::WatchLine(ctl::WatchFormat::Waybar, state, "127.0.0.1:5000", "", 42));
+  EXPECT_EQ(waybar["tooltip"], "127.0.0.1:5000 (user)\nchannel 1: online " + r + "]0;T" + r +
+                                   "&lt;b&gt;&amp; in 0 out 0\nchannel 2: offline");
+  const json noconnect = json::parse(
+      ctl::WatchLine(ctl::WatchFormat::Waybar, std::nullopt, "127.0.0.1:5000", "a <b>\n", 42));
+  EXPECT_EQ(noconnect["tooltip"], "127.0.0.1:5000: a &lt;b&gt;" + r);
+  // The JSON for programs stays exact.
+  const json exact =
+      json::parse(ctl::WatchLine(ctl::WatchFormat::Json, state, "127.0.0.1:5000", "", 42));
+  EXPECT_EQ(exact["channels"][0]["address"], "\x1b]0;T\x07<b>&");
+}
+
 TEST(Zezarctl, WatchesARouterThatStallsAndComesBack) {
   SimulatedRouter router;
   CtlProcess watch({"--router", router.Address(), "watch", "--interval", "0.3", "--count", "8"},

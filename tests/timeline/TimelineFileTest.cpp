@@ -121,6 +121,32 @@ TEST(ATimelineFile, PassesOverWhatIsNotOursAndNeverLosesTheRest) {
   EXPECT_EQ(reading.skipped, 3u);
 }
 
+TEST(ATimelineFile, IsReadLineByLineWhereverItsReadsEndAndUpToItsLongestLine) {
+  TempDir dir;
+  const auto path = dir.path() / "timeline.jsonl";
+  const auto padded = [](int i_iSecond, std::size_t i_uLength) {
+    const std::string strLine = timeline::ToJsonLine(Event(i_iSecond, Connection::Online));
+    return strLine + std::string(i_uLength - strLine.size(), ' ') + "\n";
+  };
+  std::vector<TimelineEvent> written;
+  {
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 0; i < 3000; ++i) {  // some 600 kB: lines across every read's end
+      written.push_back(Event(i, i % 2 == 0 ? Connection::Online : Connection::Offline));
+      out << timeline::ToJsonLine(written.back()) << "\n";
+    }
+    out << padded(3000, TimelineFile::kLongestLine);  // as long as a line may be
+    written.push_back(Event(3000, Connection::Online));
+    out << padded(3001, TimelineFile::kLongestLine + 1);  // not ours, however valid
+  }
+  std::vector<TimelineEvent> read;
+  const timeline::TimelineReading reading =
+      timeline::ReadTimeline(path, [&](TimelineEvent i_event) { read.push_back(i_event); });
+  EXPECT_EQ(reading.problem, std::nullopt);
+  EXPECT_EQ(reading.skipped, 1u);
+  EXPECT_TRUE(read == written);
+}
+
 TEST(ATimelineFile, SaysWhyItCannotWrite) {
   TempDir dir;
   std::filesystem::create_directories(dir.path() / "locked");

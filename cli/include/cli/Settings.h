@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "preferences/Preferences.h"
 #include "router/DefaultRouter.h"
@@ -32,7 +33,8 @@ struct Settings {
   std::optional<std::string> userPassword;
   std::optional<std::string> rootPassword;
   bool allowPlainText = false;  // AllowPlainTextLogin: the plain login even to a pinned router
-  std::string Where() const;    // "host:port", for messages
+  std::vector<std::string> warnings;  // for people, once each: a password file others may read
+  std::string Where() const;          // "host:port", for messages
   // The root password for i_strCommand (support, get, put); throws Failure(Usage) without one.
   const std::string& RootPassword(const std::string& i_strCommand) const;
 };

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +19,9 @@ namespace timeline {
 
 class TimelineFile {
  public:
-  static constexpr std::uintmax_t kMaxBytes = 1 << 20;  // then it rotates
-  static constexpr std::size_t kTailBytes = 64 << 10;   // read for the last event
+  static constexpr std::uintmax_t kMaxBytes = 1 << 20;   // then it rotates
+  static constexpr std::size_t kTailBytes = 64 << 10;    // read for the last event
+  static constexpr std::size_t kLongestLine = 64 << 10;  // bytes; a longer line is not ours
 
   // $XDG_STATE_HOME/zezar/timeline.jsonl, else ~/.local/state/zezar/timeline.jsonl; empty
   // without either variable.
@@ -39,13 +41,19 @@ class TimelineFile {
   std::uintmax_t m_maxBytes;
 };
 
-// Every event in the rotated file and the current one, oldest first, and how many lines were
-// not ours (corrupt, cut short, another program's).
+// The events in the rotated file and the current one, oldest first, and how many lines were
+// not ours (corrupt, cut short, another program's, longer than kLongestLine).
 struct TimelineReading {
-  std::vector<TimelineEvent> events;
+  std::vector<TimelineEvent> events;  // only from the form without a sink
   std::size_t skipped = 0;
   std::optional<std::string> problem;  // the file could not be read at all
 };
+// Hands each event to i_take as it is read, and keeps none: what is kept is the caller's
+// choice, and reading holds no more than a line, however large the file.
+using EventSink = std::function<void(TimelineEvent i_event)>;
+TimelineReading ReadTimeline(const std::filesystem::path& i_path, const EventSink& i_take);
+// Every event gathered in events: for a file known to be small (the monitor's own, bounded by
+// its rotation).
 TimelineReading ReadTimeline(const std::filesystem::path& i_path);
 
 }  // namespace timeline
