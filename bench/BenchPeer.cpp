@@ -13,6 +13,8 @@
 #include <string>
 #include <system_error>
 
+#include "support/Loopback.h"
+
 namespace zezar_bench {
 
 namespace {
@@ -84,18 +86,7 @@ void Serve(int i_fd, int i_stop) {
 }  // namespace
 
 BenchPeer::BenchPeer() {
-  posix::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!listener) Fail("socket");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener.get(), 4) != 0 ||
-      ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    Fail("listen on 127.0.0.1");
-  }
-  m_port = ntohs(address.sin_port);
+  posix::UniqueFd listener = zezar_test::ListenOnLoopback(4, m_port);
   int stop[2];
   if (::pipe2(stop, O_CLOEXEC) != 0) Fail("pipe2");
   posix::UniqueFd stopRead(stop[0]);

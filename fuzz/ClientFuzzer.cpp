@@ -19,6 +19,7 @@
 
 #include "client/Zastra.h"
 #include "posix/UniqueFd.h"
+#include "support/Loopback.h"
 
 namespace {
 
@@ -31,24 +32,15 @@ void Require(bool i_bHolds) {
 // Where the client connects; the kernel completes each handshake, and accept takes it.
 class Listener {
  public:
-  Listener() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    Require(::bind(m_fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::listen(m_fd.get(), 1) == 0 &&
-            ::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&address), &length) == 0);
-    m_port = ntohs(address.sin_port);
-  }
+  Listener() : m_fd(zezar_test::ListenOnLoopback(1, m_port)) {}  // throws: the run stops
   uint16_t Port() const { return m_port; }
   UniqueFd Accept() const {
     return UniqueFd(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
   }
 
  private:
+  uint16_t m_port = 0;  // before m_fd, which is made with it
   UniqueFd m_fd;
-  uint16_t m_port = 0;
 };
 
 // The lowest free descriptor number: it climbs if anything leaks one.

@@ -2,7 +2,6 @@
 
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include <gtest/gtest.h>
 
@@ -36,11 +35,7 @@ TEST(AnAtomicFile, ReplacesOnlyARegularFileAndKeepsALinkToOne) {
   const auto fifo = dir.path() / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const auto socketPath = dir.path() / "socket";
-  const posix::UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
-  ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const posix::UniqueFd listener = dir.BindSocket("socket");
   struct Row {
     const char* name;
     std::filesystem::path path;

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -138,11 +137,7 @@ TEST(Zezarctl, WritesADownloadIntoAFifoOrDeviceButReplacesNoSuchThing) {
   EXPECT_EQ(Type("/dev/null"), static_cast<mode_t>(S_IFCHR));
 
   const auto socketPath = dir.path() / "socket";
-  const posix::UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
-  ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const posix::UniqueFd listener = dir.BindSocket("socket");
   result = router.Run({"get", "hello.txt", socketPath.string()});
   EXPECT_EQ(result.code, 1);
   EXPECT_NE(result.err.find(socketPath.string() + ": not a regular file"), std::string::npos)

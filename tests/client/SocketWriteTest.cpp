@@ -11,6 +11,7 @@
 #include "ClientTest.h"
 #include "SignalTimer.h"
 #include "posix/UniqueFd.h"
+#include "support/Loopback.h"
 
 namespace zezar_test {
 namespace {
@@ -51,23 +52,12 @@ TEST_F(TheSignalHandling, SurvivesWritesToAConnectionThePeerClosed) {
 // that has stopped reading its commands.
 class DeafPort {
  public:
-  DeafPort() : m_listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(m_listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listener.get(), 1) != 0 ||
-        ::getsockname(m_listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      throw std::runtime_error("deaf port");
-    }
-    m_port = ntohs(address.sin_port);
-  }
+  DeafPort() : m_listener(ListenOnLoopback(1, m_port)) {}
   uint16_t Port() const { return m_port; }
 
  private:
+  uint16_t m_port = 0;  // before m_listener, which is made with it
   posix::UniqueFd m_listener;
-  uint16_t m_port = 0;
 };
 
 using AWrite = ClientTest;

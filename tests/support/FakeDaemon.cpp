@@ -1,4 +1,5 @@
 #include "support/FakeDaemon.h"
+#include "support/Loopback.h"
 
 #include "support/ChildProcess.h"
 
@@ -27,22 +28,6 @@ using posix::UniqueFd;
 
 [[noreturn]] void Die(const char* i_pWhat) {
   throw std::runtime_error(std::string("fake daemon: ") + i_pWhat + ": " + std::strerror(errno));
-}
-
-UniqueFd ListenOnLoopback(uint16_t& o_port, bool i_bListen) {
-  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd) Die("socket");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) Die("bind");
-  if (i_bListen && ::listen(fd.get(), 8) != 0) Die("listen");
-  socklen_t length = sizeof address;
-  if (::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    Die("getsockname");
-  o_port = ntohs(address.sin_port);
-  return fd;
 }
 
 // A pipe whose two ends close on every path.
@@ -264,7 +249,7 @@ Step Close() { return {Step::Kind::Close, {}, {}}; }
 FakeDaemon::FakeDaemon(Script i_script) : FakeDaemon(std::vector<Script>{std::move(i_script)}) {}
 
 FakeDaemon::FakeDaemon(std::vector<Script> i_scripts) {
-  const UniqueFd listener = ListenOnLoopback(m_port, true);
+  const UniqueFd listener = ListenOnLoopback(8, m_port);
   Pipe control;
   Pipe report;
 
@@ -331,9 +316,9 @@ Transcript FakeDaemon::Finish() {
   return transcript;
 }
 
-RefusingPort::RefusingPort() : m_fd(ListenOnLoopback(m_port, false)) {}
+RefusingPort::RefusingPort() : m_fd(ListenOnLoopback(-1, m_port)) {}
 
-SilentPort::SilentPort() : m_listener(ListenOnLoopback(m_port, false)) {
+SilentPort::SilentPort() : m_listener(ListenOnLoopback(-1, m_port)) {
   if (::listen(m_listener.get(), 0) != 0) Die("listen");
   m_filler.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in address{};

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
+
+#include "posix/UniqueFd.h"
 
 namespace zezar_test {
 
@@ -28,6 +34,17 @@ class TempDir {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << i_strText;
     return file;
+  }
+  // A Unix socket bound at i_strName in the folder, for as long as the descriptor lives.
+  posix::UniqueFd BindSocket(const std::string& i_strName) const {
+    const std::string strPath = (m_path / i_strName).string();
+    posix::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    strPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+      throw std::runtime_error("bind " + strPath);
+    return fd;
   }
 
  private:
