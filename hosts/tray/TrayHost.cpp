@@ -123,8 +123,15 @@ void TrayHost::Show(const Monitor::Update& i_update) {
     m_item->SetIcon({host.Render(1, text), host.Render(2, text)});
   }
   std::string strStatusLine = m_monitor.StatusLine();
-  m_item->SetToolTip(
-      DescribeSample(m_pController->lastSample(), strStatusLine, host.PreferencesProblem()));
+  // The tooltip's words follow the sample, the status line and the problem; put together only
+  // when one of them moved.
+  const router::State& sample = m_pController->lastSample();
+  if (!m_toolTipFrom || m_toolTipFrom->sample != sample ||
+      m_toolTipFrom->statusLine != strStatusLine ||
+      m_toolTipFrom->problem != host.PreferencesProblem()) {
+    m_toolTipFrom = ToolTipFrom{sample, strStatusLine, host.PreferencesProblem()};
+    m_item->SetToolTip(DescribeSample(sample, strStatusLine, host.PreferencesProblem()));
+  }
   // The menu's items change with the extra's menu and with the status line, which follows the
   // timeline (and the date); on every other tick there is nothing to take.
   if (changes.menu || strStatusLine != m_strStatusLine) {

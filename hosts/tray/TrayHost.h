@@ -60,6 +60,12 @@ class TrayHost {
   std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false
   NotificationPolicy m_notices;
   std::string m_strStatusLine;  // the menu's first line, as the last change left it
+  struct ToolTipFrom {          // what the tooltip shown was put together from
+    router::State sample;
+    std::string statusLine;
+    std::optional<std::string> problem;
+  };
+  std::optional<ToolTipFrom> m_toolTipFrom;
   bool m_bPollPending = false;  // several openings in a row make one poll
 };
 
