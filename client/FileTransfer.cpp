@@ -68,7 +68,9 @@ std::string Zastra::GetFile(std::string i_strRootPassword, std::string i_strFile
   }
   const long lSize = static_cast<long>(std::max<long long>(llSize, -1));
 
-  // The result grows only by what actually arrives: an announced size is no promise.
+  // The result grows only by what actually arrives: an announced size is no promise. Its room
+  // is taken at once (bounded above), so the bytes are copied once and not again as it grows.
+  strResult.reserve(static_cast<std::size_t>(std::max(lSize, 0L)));
   char strBuffer[kBlockSize];
   for (long lReceived = 0; lReceived < lSize;) {
     // Never more than announced, so the closing line cannot end up in the file.
