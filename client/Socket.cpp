@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "HostLookup.h"
+#include "client/BetweenExchanges.h"
 #include "client/Zastra.h"
 
 namespace {
@@ -22,9 +23,19 @@ namespace {
 constexpr std::size_t kLineBufferSize = 8192;
 char g_lineBuffer[kLineBufferSize];
 
+// What the host runs before each command (BetweenExchanges.h). Set by the host around the life
+// of its client, read by Write; one thread, so no lock.
+zastra::BetweenExchanges g_betweenExchanges = nullptr;
+void* g_pBetweenExchangesContext = nullptr;
+
 }  // namespace
 
 Zastra::Socket* Zastra::Socket::SigAlarmObj = nullptr;
+
+void zastra::SetBetweenExchanges(BetweenExchanges i_call, void* i_pContext) {
+  g_betweenExchanges = i_call;
+  g_pBetweenExchangesContext = i_pContext;
+}
 
 Zastra::Socket::Socket() : m_iFD(-1), m_iTimeout(1), m_iPort(0), m_pZastra(nullptr) {
   SigAlarmObj = nullptr;
@@ -107,6 +118,7 @@ bool Zastra::Socket::UseTimeout(std::chrono::milliseconds i_timeout) {
 
 void Zastra::Socket::Write(std::string i_strCommand) {
   if (!IsConnected()) return;
+  if (g_betweenExchanges != nullptr) g_betweenExchanges(g_pBetweenExchangesContext);
   if (!UseTimeout(Timeout())) return ConnectionLost();  // never an unbounded wait
   // MSG_NOSIGNAL: a peer that has gone away must not raise SIGPIPE even before the handler
   // is installed.

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "StatusWords.h"
+#include "client/BetweenExchanges.h"
 #include "hosts/Log.h"
 #include "runloop/SdCheck.h"
 
@@ -18,6 +19,8 @@ namespace {
 
 // Above the timers: bus calls first.
 constexpr int kBusPriority = SD_EVENT_PRIORITY_IMPORTANT;
+// Messages dispatched between two exchanges of a poll, at most.
+constexpr int kMostServedBetweenExchanges = 64;
 
 // One bus name per preferences file; FNV-1a, so that every build agrees on it.
 std::string InstanceName(const std::filesystem::path& i_preferences) {
@@ -100,6 +103,12 @@ int TrayHost::Run() {
         .event = std::nullopt});
   m_item->Register(strName);
 
+  // From now on a poll's exchanges each wait for the router; the panel's calls are served
+  // between them, so a call waits at most for the exchange in progress, not the whole poll.
+  zastra::SetBetweenExchanges(&TrayHost::ServeBus, this);
+  struct Unset {
+    ~Unset() { zastra::SetBetweenExchanges(nullptr, nullptr); }
+  } unset;
   const int code = m_loop.Run();
   m_monitor.SetOnChange(nullptr);
   m_monitor.Stop();  // the router connection is closed
@@ -157,6 +166,16 @@ int TrayHost::OnDisconnected(sd_bus_message*, void* i_pUserData, sd_bus_error*) 
     return -EIO;
   }
   return 0;
+}
+
+void TrayHost::ServeBus(void* i_pTray) {
+  // What has arrived, and no more: a stream of calls must not hold the poll up either. Each
+  // handler only reads what the last event left (the menu as built, the pictures) and defers
+  // what would act, so nothing here reaches the controller in the middle of its poll.
+  sd_bus* pBus = static_cast<TrayHost*>(i_pTray)->m_bus.get();
+  for (int turns = 0; turns < kMostServedBetweenExchanges && sd_bus_process(pBus, nullptr) > 0;
+       ++turns) {
+  }
 }
 
 void TrayHost::PollSoon() {

@@ -3,8 +3,9 @@
 // The status item in the desktop's status area: a StatusNotifierItem with a dbusmenu menu on
 // the session bus, on the same sd-event loop as the poll timer, in one thread.
 //
-// The bus has priority over the timer, so calls that waited while a tick was blocked on the
-// router are answered before the next tick may block again. Opening the menu answers from the
+// The bus has priority over the timer, and is served between the exchanges of a poll too, so
+// a panel's call waits at most for the one exchange in progress (the client's one-second
+// bound), however long the router takes over a whole poll. Opening the menu answers from the
 // menu as built and polls afterwards; a click is answered and then acted on; each change of
 // the pictures, the tooltip or the menu is announced once.
 
@@ -47,6 +48,7 @@ class TrayHost {
   void Show(const Monitor::Update& i_update);
   std::vector<DbusMenu::Item> MenuItems() const;
   void PollSoon();
+  static void ServeBus(void* i_pTray);  // between two exchanges of a poll
   static int OnDisconnected(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
 
   runloop::SdEventRunLoop& m_loop;

@@ -501,6 +501,29 @@ TEST_F(ATrayItem, AnswersThePanelWhileTheRouterStalls) {
   }
 }
 
+TEST_F(ATrayItem, AnswersThePanelInTheMiddleOfASlowPoll) {
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.adminPassword = "adm";
+  routersim::ServerProcess simulator(router);
+  Start(Router(simulator.Port()));  // no tick: the polls come from the openings below
+  // Every line now takes 0.9 s: a poll of four exchanges takes some 3.6 s, each exchange less
+  // than the client's one-second bound.
+  simulator.Inject("latency 900");
+  const uint64_t uAsked = simulator.Count("status").requests;
+  const uint64_t uRated = simulator.Count("rate").requests;
+  EXPECT_TRUE(panel.Post(name, kMenuPath, kMenu, "AboutToShow", "i", 0));
+  ASSERT_TRUE(panel.WaitFor([&] { return simulator.Count("status").requests > uAsked; }));
+  // In the middle of that poll (its rate, the last question, comes some 2.7 s after its first),
+  // each call waits at most for the exchange in progress.
+  std::string strError;
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(
+        panel.Call(name, kMenuPath, kMenu, "GetLayout", strError, 1500ms, "iias", 0, -1, nullptr))
+        << "call " << i << ": " << strError;
+  }
+  EXPECT_EQ(simulator.Count("rate").requests, uRated) << "the poll was over before the calls";
+}
+
 TEST_F(ATrayItem, AnswersBadCallsWithErrorsAndKeepsRunning) {
   Start("AutoDetectRouter = false\n");
   std::string strError;
