@@ -76,8 +76,6 @@ std::optional<TimelineEvent> Timeline::Observe(const router::Connection& i_state
   m_since = bFirst ? std::nullopt : std::optional<Clock::time_point>(i_now);
   m_current = event;
   m_current->monitor.clear();
-  m_events.push_back(event);
-  if (m_events.size() > kEventsKept) m_events.pop_front();
   return event;
 }
 

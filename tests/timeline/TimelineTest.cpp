@@ -91,13 +91,13 @@ TEST(ATimeline, TellsTheUsersChangesFromTheRoutersOwn) {
 
 TEST(ATimeline, RecordsWhichChannelsCameAndWent) {
   Timeline timeline("r");
-  timeline.Observe(Online({"1"}), kStart);
+  ASSERT_TRUE(timeline.Observe(Online({"1"}), kStart));
   const auto event = timeline.Observe(Online({"PPPoE", "2"}), kStart + 2s);
   ASSERT_TRUE(event);
   EXPECT_EQ(event->up, (std::vector<std::string>{"PPPoE", "2"}));
   EXPECT_EQ(event->down, (std::vector<std::string>{"1"}));
   EXPECT_EQ(event->router, "r");
-  EXPECT_EQ(timeline.Events().size(), 2u);
+  EXPECT_EQ(timeline.Current(), event);
 }
 
 TEST(ATimeline, MarksTheStartAndTheStopOfTheMonitor) {

@@ -6,7 +6,6 @@
 // channels that go down after it, a dial the ones that come up, a reboot the drop and the
 // return; any other change is the router's own.
 
-#include <deque>
 #include <optional>
 #include <string>
 
@@ -17,8 +16,6 @@ namespace timeline {
 
 class Timeline {
  public:
-  static constexpr std::size_t kEventsKept = 1000;  // in memory; the file keeps more
-
   explicit Timeline(std::string i_strRouter = "") : m_strRouter(std::move(i_strRouter)) {}
 
   // The state the file last recorded: when the first poll finds the same, the state is known
@@ -34,7 +31,6 @@ class Timeline {
   // The monitor stops watching: the event that says so, nothing before the first poll.
   std::optional<TimelineEvent> Stop(Clock::time_point i_now);
 
-  const std::deque<TimelineEvent>& Events() const { return m_events; }
   // The last event: the state now, and since when it holds. Nothing before the first poll.
   const std::optional<TimelineEvent>& Current() const { return m_current; }
   // Since when the current state holds; nothing when it held already as the monitor started
@@ -55,7 +51,6 @@ class Timeline {
   std::optional<TimelineEvent> m_current;
   std::optional<Clock::time_point> m_since;
   std::optional<Claim> m_claim;
-  std::deque<TimelineEvent> m_events;
 };
 
 }  // namespace timeline
