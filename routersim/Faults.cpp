@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "ShownText.h"
+
 namespace routersim {
 
 std::optional<uint64_t> StrictNumber(std::string_view i_strText, uint64_t i_uMax) {
@@ -53,7 +55,7 @@ std::optional<FaultCommand> ParseFault(std::string_view i_strLine, std::string& 
     }
     return FaultCommand{name.kind, *value};
   }
-  o_strError = "unknown fault \"" + std::string(i_strLine) +
+  o_strError = "unknown fault \"" + ShownText(i_strLine) +
                "\" (stall S, latency MS, garbage N, lie N, cut N, close, reboot S, clear)";
   return {};
 }

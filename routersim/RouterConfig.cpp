@@ -232,6 +232,19 @@ void ReadRouter(const toml::table& i_table, const std::string& i_strFile, Router
     }
     permissions.Done();
   }
+  if (const toml::table* pLimits = keys.Table("limits")) {
+    Keys limits(*pLimits, "limits.", i_strFile);
+    Limits& io_limits = io_router.limits;
+    limits.Integer("connections", io_limits.connections, 1, 100'000);
+    int64_t idleSeconds =
+        std::chrono::duration_cast<std::chrono::seconds>(io_limits.idleTimeout).count();
+    limits.Integer("idle_timeout", idleSeconds, 1, 86'400);
+    io_limits.idleTimeout = std::chrono::seconds(idleSeconds);
+    limits.Integer("output_bytes", io_limits.outputBytes, 1024, int64_t{1} << 30);
+    limits.Integer("store_bytes", io_limits.storeBytes, 0, int64_t{1} << 40);
+    limits.Integer("store_files", io_limits.storeFiles, 0, 100'000);
+    limits.Done();
+  }
   if (const toml::table* pFiles = keys.Table("files")) {
     // A file's content goes in blocks, not lines: anything goes there, but not in its name.
     for (const auto& [name, node] : *pFiles) {

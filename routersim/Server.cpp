@@ -12,13 +12,17 @@
 #include <system_error>
 #include <vector>
 
+#include "ShownText.h"
+
 namespace routersim {
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kMaxConnections = 900;  // below the usual limit of 1024 descriptors
+// A control line longer than this is no fault's: it is answered as one, cut, and the rest of
+// it up to its line feed is dropped.
+constexpr std::size_t kMaxControlLine = 4096;
 
 [[noreturn]] void Fail(const std::string& i_strWhat) {
   throw std::system_error(errno, std::generic_category(), i_strWhat);
@@ -82,15 +86,18 @@ void Server::Serve(Control i_control) {
     const auto wakeAt = [&](Clock::time_point i_when) {
       if (i_when > now) wake = std::min(wake, i_when);
     };
+    CloseIdle(now);
     fds.clear();
     fds.push_back({i_control.in, POLLIN, 0});
-    const bool bAccepting =
-        m_listener && now >= m_acceptPausedUntil && m_connections.size() < kMaxConnections;
+    const bool bAccepting = m_listener && now >= m_acceptPausedUntil &&
+                            (m_connections.size() < m_router.limits.connections ||
+                             LongestIdle() != m_connections.end());
     fds.push_back({bAccepting ? m_listener.get() : -1, POLLIN, 0});
     if (!m_listener) wakeAt(m_refuseUntil);
-    if (m_listener && !bAccepting) wakeAt(m_acceptPausedUntil);
+    if (m_listener && now < m_acceptPausedUntil) wakeAt(m_acceptPausedUntil);
     if (bStalled) wakeAt(m_stallUntil);
     for (Connection& connection : m_connections) {
+      wakeAt(IdleUntil(connection));
       short events = 0;
       if (!bStalled) {
         // Nothing more is read from a client until it has taken its answer.
@@ -128,6 +135,7 @@ void Server::Serve(Control i_control) {
     for (std::size_t i = 2; i < fds.size() && connection != m_connections.end(); ++i) {
       bool bKeep = true;
       if (fds[i].revents != 0) {
+        connection->lastActive = after;
         if (fds[i].revents & POLLOUT)
           bKeep = ServeOutput(*connection);
         else
@@ -140,14 +148,50 @@ void Server::Serve(Control i_control) {
   }
 }
 
+Server::Clock::time_point Server::IdleUntil(const Connection& i_connection) const {
+  // Nothing moves while an answer is held back or the router stalls: that is no client's doing.
+  return std::max({i_connection.lastActive, i_connection.sendAt, m_stallUntil}) +
+         m_router.limits.idleTimeout;
+}
+
+void Server::CloseIdle(Clock::time_point i_now) {
+  std::size_t uClosed = 0;
+  for (auto connection = m_connections.begin(); connection != m_connections.end();) {
+    const bool bIdle = i_now >= IdleUntil(*connection);
+    uClosed += bIdle ? 1 : 0;
+    connection = bIdle ? m_connections.erase(connection) : std::next(connection);
+  }
+  if (uClosed > 0) Say("closed " + std::to_string(uClosed) + " idle connection(s)");
+}
+
+std::list<Server::Connection>::iterator Server::LongestIdle() {
+  // Only one that waits for its next request: nothing owed to it, no transfer, no line begun.
+  auto longest = m_connections.end();
+  for (auto connection = m_connections.begin(); connection != m_connections.end(); ++connection) {
+    if (!connection->out.empty() || !connection->session.WaitsForRequest()) continue;
+    if (longest == m_connections.end() || connection->lastActive < longest->lastActive)
+      longest = connection;
+  }
+  return longest;
+}
+
 void Server::AcceptAll(Clock::time_point i_now) {
-  while (m_connections.size() < kMaxConnections) {
+  for (;;) {
+    // All taken: the one idle longest makes room, once a newcomer is there; without one idle,
+    // newcomers wait in the backlog.
+    const bool bFull = m_connections.size() >= m_router.limits.connections;
+    if (bFull && LongestIdle() == m_connections.end()) return;
     posix::UniqueFd fd(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!fd) {
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
         m_acceptPausedUntil = i_now + 100ms;
       }
       return;  // EAGAIN: no one else waits; anything else: that connection is gone
+    }
+    if (bFull) {
+      m_connections.erase(LongestIdle());
+      if (!m_bToldFull) Say("every connection taken: closing the one idle longest for a new one");
+      m_bToldFull = true;
     }
     const int one = 1;
     setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -156,6 +200,7 @@ void Server::AcceptAll(Clock::time_point i_now) {
         Connection{std::move(fd),
                    Session(m_router, "salt" + std::to_string(m_uAccepted), &m_faults, &m_requests),
                    {},
+                   i_now,
                    i_now,
                    false});
   }
@@ -167,6 +212,11 @@ bool Server::ServeInput(Connection& io_connection, Clock::time_point i_now) {
   if (n < 0 && (errno == EINTR || WouldBlock(errno))) return true;
   if (n <= 0) return false;
   io_connection.out += io_connection.session.Feed(std::string_view(buffer, std::size_t(n)));
+  if (io_connection.out.size() > m_router.limits.outputBytes) {
+    Say("a client asked for more than " + std::to_string(m_router.limits.outputBytes) +
+        " bytes it has not taken; closing it");
+    return false;
+  }
   io_connection.sendAt = i_now + m_latency;
   switch (io_connection.session.TakeRequest()) {
     case SessionRequest::None:
@@ -207,20 +257,30 @@ bool Server::ReadControl(const Control& i_control, Clock::time_point i_now) {
   if (n < 0 && errno == EINTR) return true;
   if (n <= 0) return false;
   m_strControlPending.append(buffer, static_cast<std::size_t>(n));
-  std::size_t uLineEnd;
-  while ((uLineEnd = m_strControlPending.find('\n')) != std::string::npos) {
-    const std::string strLine = m_strControlPending.substr(0, uLineEnd);
-    m_strControlPending.erase(0, uLineEnd + 1);
+  for (;;) {
+    const std::size_t uLineEnd = m_strControlPending.find('\n');
+    if (m_bSkippingControlLine) {  // the rest of a line too long, up to its end
+      m_strControlPending.erase(0, uLineEnd == std::string::npos ? uLineEnd : uLineEnd + 1);
+      if (uLineEnd == std::string::npos) break;
+      m_bSkippingControlLine = false;
+      continue;
+    }
+    const bool bTooLong =
+        uLineEnd == std::string::npos && m_strControlPending.size() > kMaxControlLine;
+    if (uLineEnd == std::string::npos && !bTooLong) break;
+    const std::string strLine = m_strControlPending.substr(0, std::min(uLineEnd, kMaxControlLine));
+    m_strControlPending.erase(0, bTooLong ? kMaxControlLine : uLineEnd + 1);
+    m_bSkippingControlLine = bTooLong;
     std::string strReply;
     if (const auto [word, keyword] = Split(strLine); word == "served") {
       strReply = "ok " + Served(keyword);
-      Say("served " + std::string(keyword) + ": " + strReply.substr(3));
+      Say("served " + ShownText(keyword) + ": " + strReply.substr(3));
     } else {
       std::string strError;
       const std::optional<FaultCommand> fault = ParseFault(strLine, strError);
       if (fault) {
         ApplyFault(*fault, i_now);
-        Say("fault: " + strLine);
+        Say("fault: " + ShownText(strLine));
       } else {
         Say(strError);
       }

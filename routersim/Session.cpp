@@ -19,6 +19,7 @@ const std::string kDone = "OK\n";
 const std::string kRefused = "ERR not allowed\n";
 const std::string kUnknown = "ERR unknown command\n";
 const std::string kBadNumber = "ERR bad number\n";
+const std::string kStoreFull = "ERR store full\n";
 const std::string kGarbage = "#\xff\x01 garbage \xfe\x7f\n";
 
 std::string Clock() {
@@ -44,7 +45,8 @@ SessionRequest Session::TakeRequest() { return std::exchange(m_request, SessionR
 
 std::string Session::Feed(std::string_view i_strBytes) {
   std::string strOut;
-  while (!i_strBytes.empty() && m_request == SessionRequest::None) {
+  while (!i_strBytes.empty() && m_request == SessionRequest::None &&
+         strOut.size() <= m_router.limits.outputBytes) {
     if (m_mode == Mode::Sending) {
       const char byte = i_strBytes.front();
       i_strBytes.remove_prefix(1);
@@ -112,6 +114,15 @@ Circuit* Session::FindCircuit(std::string_view i_strNumber) {
   const std::optional<uint64_t> number = StrictNumber(i_strNumber, m_router.circuits.size());
   if (!number || *number == 0) return nullptr;
   return &m_router.circuits[*number - 1];
+}
+
+bool Session::StoreHasRoom(const std::string& i_strName, uint64_t i_uSize) const {
+  uint64_t uOthers = 0;  // what stays when this name is stored again
+  for (const auto& [name, content] : m_router.files)
+    if (name != i_strName) uOthers += content.size();
+  const bool bNewName = m_router.files.count(i_strName) == 0;
+  return (!bNewName || m_router.files.size() < m_router.limits.storeFiles) &&
+         i_uSize <= m_router.limits.storeBytes - std::min(uOthers, m_router.limits.storeBytes);
 }
 
 uint64_t Session::Uptime() const {
@@ -335,6 +346,7 @@ std::string Session::StartReceiving(std::string_view i_strArgument) {
   if (name.empty()) return kUnknown;
   const auto uSize = StrictNumber(size, m_router.maxFileSize);
   if (!uSize) return "ERR bad size\n";
+  if (!StoreHasRoom(std::string(name), *uSize)) return kStoreFull;
   m_strFileName = std::string(name);
   m_strData.clear();
   m_uAnnounced = *uSize;
@@ -365,10 +377,12 @@ std::string Session::FeedReceived(std::string_view i_strBytes, std::size_t& o_uU
     m_uDone += uTake;
     if (m_uDone != uBlockEnd) continue;
     if (m_uDone == m_uAnnounced) {
-      m_router.files[m_strFileName] = std::move(m_strData);
+      // Another connection may have filled the store meanwhile.
+      const bool bRoom = StoreHasRoom(m_strFileName, m_uDone);
+      if (bRoom) m_router.files[m_strFileName] = std::move(m_strData);
       m_strData.clear();
       m_mode = Mode::Lines;
-      return strOut + std::string(1, kAck) + kDone;
+      return strOut + std::string(1, kAck) + (bRoom ? kDone : kStoreFull);
     }
     if (m_uDone == m_uLimit) {  // cut off: the router drops the connection and the file
       m_request = SessionRequest::Close;

@@ -29,11 +29,18 @@ constexpr const char* kUsage =
     "A simulated router monitor daemon. Prints the port it listens on (--port 0: any free\n"
     "port), then serves. Options override the configuration file (TOML), which also holds\n"
     "the passwords (default admin \"admin\", user \"user\", root \"root\"), levels,\n"
-    "permissions, channels, circuits and files. Default address 127.0.0.1, port 5000.\n"
+    "permissions, channels, circuits, files and limits. Default address 127.0.0.1, port\n"
+    "5000.\n"
+    "\n"
+    "Limits ([limits] in the file): 900 connections (when all are taken, the one idle\n"
+    "longest is closed for a new one); a connection idle for 300 s is closed, and so is one\n"
+    "that leaves more than 64 KiB of answers untaken; uploads are stored up to 256 files\n"
+    "and 64 MiB in all (beyond: \"ERR store full\").\n"
     "\n"
     "Faults, one per line on standard input: stall S, latency MS, garbage N, lie N, cut N,\n"
     "close, reboot S, clear. \"served [KEYWORD]\" logs the requests answered so far (with\n"
-    "that keyword) and the connections accepted.\n";
+    "that keyword) and the connections accepted. Lines are logged printable and cut to 100\n"
+    "bytes; a line longer than 4096 bytes is no fault.\n";
 
 void Log(const std::string& i_strMessage) {
   std::fprintf(stderr, "zezar-routersim: %s\n", i_strMessage.c_str());

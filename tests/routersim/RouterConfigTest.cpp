@@ -38,6 +38,12 @@ device = "pppoe"
 hup_timeout = 0
 [files]
 "a.txt" = "A\nB"
+[limits]
+connections = 3
+idle_timeout = 60
+output_bytes = 4096
+store_bytes = 100
+store_files = 2
 )");
   const routersim::Router router = routersim::LoadRouterConfig(file);
   EXPECT_EQ(router.protocol, 10u);
@@ -59,6 +65,11 @@ hup_timeout = 0
   ASSERT_EQ(router.circuits.size(), 1u);
   EXPECT_EQ(router.circuits[0].device, "pppoe");
   EXPECT_EQ(router.files.at("a.txt"), "A\nB");  // a file's content may hold anything
+  EXPECT_EQ(router.limits.connections, 3u);
+  EXPECT_EQ(router.limits.idleTimeout, std::chrono::seconds(60));
+  EXPECT_EQ(router.limits.outputBytes, 4096u);
+  EXPECT_EQ(router.limits.storeBytes, 100u);
+  EXPECT_EQ(router.limits.storeFiles, 2u);
 }
 
 TEST(ARouterConfiguration, CountsChannels) {
@@ -92,6 +103,8 @@ TEST(ARouterConfiguration, NamesTheLineAndKeyOfAMistake) {
       {"[[channel]]\naddress = \"10.0.0.1\\u0085\"\n",
        "r.toml:2: channel 1: address: holds a control character (U+0085)"},
       {"[files]\n\"a\\tb\" = \"x\"\n", "r.toml:2: files: holds a control character (U+0009)"},
+      {"[limits]\nidle_timeout = 0\n", "r.toml:2: limits.idle_timeout: out of range 1 to 86400"},
+      {"[limits]\nconnections = 0\n", "r.toml:2: limits.connections: out of range 1 to 100000"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);

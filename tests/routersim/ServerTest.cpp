@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "client/Zastra.h"
 #include "posix/UniqueFd.h"
@@ -148,6 +150,140 @@ TEST(ASimulatorServer, Answers200ClientsAtOnce) {
     answered += LineBefore(client.get(), deadline) == "OK 11 zezar-routersim 1.0\n" ? 1 : 0;
   }
   EXPECT_EQ(answered, kClients);
+}
+
+const std::string kVersion = "OK 11 zezar-routersim 1.0\n";
+
+// Reads until the peer closes or the deadline passes; true when it closed. o_pBytes: how many
+// bytes came before.
+bool ClosedBefore(int i_fd, Clock::time_point i_deadline, std::size_t* o_pBytes = nullptr) {
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(i_deadline - Clock::now());
+    pollfd entry{i_fd, POLLIN, 0};
+    if (::poll(&entry, 1, static_cast<int>(std::max<long>(left.count(), 0))) <= 0) return false;
+    char buffer[65536];
+    const ssize_t n = ::recv(i_fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return true;  // the end, or a reset
+    if (o_pBytes != nullptr) *o_pBytes += static_cast<std::size_t>(n);
+  }
+}
+
+TEST(ASimulatorServer, ClosesAConnectionIdleForItsTimeOut) {
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.limits.idleTimeout = 300ms;
+  routersim::ServerProcess server(router);
+  const posix::UniqueFd idle = Dial(server.Port());
+  EXPECT_TRUE(ClosedBefore(idle.get(), Clock::now() + 5s));
+}
+
+TEST(ASimulatorServer, ClosesTheConnectionIdleLongestToTakeANewOne) {
+  struct Row {
+    const char* name;
+    bool bFirstBeginsALine;  // and is then the one idle longest, but not between requests
+    std::size_t closed;
+  };
+  const Row rows[] = {{"all wait for a request", false, 0}, {"the first began a line", true, 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    routersim::Router router = routersim::Router::WithChannels(1, 1);
+    router.limits.connections = 3;
+    routersim::ServerProcess server(router);
+    std::vector<posix::UniqueFd> clients;
+    for (std::size_t i = 0; i < 3; ++i) {
+      clients.push_back(Dial(server.Port()));
+      if (i == 0 && row.bFirstBeginsALine) {
+        Send(clients[i].get(), "vers");
+      } else {
+        Send(clients[i].get(), "version\r\n");
+        ASSERT_EQ(LineBefore(clients[i].get(), Clock::now() + 5s), kVersion);
+      }
+    }
+    const posix::UniqueFd newcomer = Dial(server.Port());
+    Send(newcomer.get(), "version\r\n");
+    EXPECT_EQ(LineBefore(newcomer.get(), Clock::now() + 5s), kVersion);
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+      SCOPED_TRACE(i);
+      const auto deadline = Clock::now() + (i == row.closed ? 5s : 0s);
+      EXPECT_EQ(ClosedBefore(clients[i].get(), deadline), i == row.closed);
+    }
+  }
+}
+
+// What a client asks for and never reads stays within the limit: past it, it is closed.
+TEST(ASimulatorServer, ClosesAClientThatLeavesMoreThanItsShareUnread) {
+  struct Row {
+    const char* name;
+    std::string bytes;
+  };
+  std::string strRequests;
+  for (int i = 0; i < 1800; ++i) strRequests += "version\r\n";  // 16 200 bytes, one read
+  const Row rows[] = {
+      {"answers to requests", strRequests},
+      {"blocks of a download, acknowledged",
+       "pass admin\r\nsend big root\r\n" + std::string(100, '\x06')},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    routersim::Router router = routersim::Router::WithChannels(1, 1);
+    router.protocol = 10;  // the plain login, in one line
+    router.files["big"] = std::string(200'000, 'b');
+    router.limits.outputBytes = 4096;
+    routersim::ServerProcess server(router);
+    const posix::UniqueFd hog = Dial(server.Port());
+    Send(hog.get(), row.bytes);
+    std::size_t uBytes = 0;
+    EXPECT_TRUE(ClosedBefore(hog.get(), Clock::now() + 5s, &uBytes));
+    EXPECT_LE(uBytes, 4096u + 1024u);
+    const posix::UniqueFd other = Dial(server.Port());
+    Send(other.get(), "version\r\n");
+    EXPECT_EQ(LineBefore(other.get(), Clock::now() + 5s), "OK 10 zezar-routersim 1.0\n");
+  }
+}
+
+// Every byte of a logged line is printable: no C0 control, no DEL, no C1 (U+0080 to U+009F).
+bool IsPrintable(const std::string& i_strLine) {
+  for (std::size_t i = 0; i < i_strLine.size(); ++i) {
+    const auto c = static_cast<unsigned char>(i_strLine[i]);
+    if (c < 0x20 || c == 0x7F) return false;
+    if (c == 0xC2 && i + 1 < i_strLine.size() &&
+        static_cast<unsigned char>(i_strLine[i + 1]) <= 0x9F)
+      return false;
+  }
+  return true;
+}
+
+TEST(ASimulatorServer, LogsControlLinesPrintableAndCut) {
+  struct Row {
+    const char* name;
+    std::string line;
+  };
+  const Row rows[] = {
+      {"an escape sequence for no fault", "\x1b]0;title\x07\x1b[2Jclear"},
+      {"an escape sequence as a keyword", "served \x1b[2J\xc2\x9b"},
+      {"a line of 10 000 bytes", std::string(10'000, 'x')},
+      {"a line longer than any fault's", "stall " + std::string(20'000, '9')},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    routersim::Server server(routersim::Router::WithChannels(1, 1), "127.0.0.1", 0);
+    std::vector<std::string> logged;
+    server.SetLog([&](const std::string& i_strLine) { logged.push_back(i_strLine); });
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    const posix::UniqueFd mine(ends[0]), its(ends[1]);
+    Send(mine.get(), row.line + "\nclear\n");  // the fault after it is taken as ever
+    ::shutdown(mine.get(), SHUT_WR);
+    server.Serve({its.get(), its.get(), true});
+    ASSERT_EQ(logged.size(), 2u);
+    for (const std::string& strLine : logged) {
+      EXPECT_TRUE(IsPrintable(strLine)) << strLine;
+      EXPECT_LE(strLine.size(), 250u);
+    }
+    EXPECT_EQ(logged.back(), "fault: clear");
+    const std::string strReplies = LineBefore(mine.get(), Clock::now() + 1s);
+    EXPECT_TRUE(IsPrintable(strReplies.substr(0, strReplies.find('\n')))) << strReplies;
+  }
 }
 
 // The simulator with one client of ours connected to it.

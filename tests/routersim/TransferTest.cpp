@@ -108,5 +108,47 @@ TEST(ASimulatedUpload, RefusesBadRequestsAndDropsACutFile) {
   EXPECT_EQ(f.router.files.count("up"), 0u);
 }
 
+// The store holds "a" (4 bytes) and "b" (empty) of at most 2 files and 10 bytes: a name
+// stored again counts once, with its new size.
+TEST(ASimulatedUpload, KeepsTheStoreWithinItsLimits) {
+  struct Row {
+    const char* name;
+    const char* file;
+    std::size_t size;
+    bool stored;
+  };
+  const Row rows[] = {
+      {"a new name past the count", "c", 1, false},
+      {"a name again, to the byte", "b", 6, true},
+      {"a name again, past the bytes", "b", 7, false},
+      {"a name again, taking its own room", "a", 10, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Fixture f;
+    f.router.limits.storeFiles = 2;
+    f.router.limits.storeBytes = 10;
+    f.router.files = {{"a", "xxxx"}, {"b", ""}};
+    const std::string strAnswer =
+        f.session.Feed("receive " + std::string(row.file) + " " + std::to_string(row.size) +
+                       " root\r\n" + std::string(row.size, 'y'));
+    EXPECT_EQ(strAnswer, row.stored ? kAck + kAck + "OK\n" : "ERR store full\n");
+    EXPECT_EQ(f.router.files.count(row.file) != 0 && f.router.files[row.file].size() == row.size,
+              row.stored);
+  }
+}
+
+TEST(ASimulatedUpload, IsRefusedWhenAnotherFilledTheStoreMeanwhile) {
+  Fixture f;
+  f.router.limits.storeBytes = 10;
+  Session other{f.router, "t", &f.faults};
+  other.Feed("md5pass " + Md5()(std::string("admint")) + "\r\n");
+  EXPECT_EQ(f.session.Feed("receive a 6 root\r\n"), kAck);
+  EXPECT_EQ(other.Feed("receive b 6 root\r\n"), kAck);  // room for it, so far
+  EXPECT_EQ(f.session.Feed("xxxxxx"), kAck + "OK\n");
+  EXPECT_EQ(other.Feed("yyyyyy"), kAck + "ERR store full\n");
+  EXPECT_EQ(f.router.files.count("b"), 0u);
+}
+
 }  // namespace
 }  // namespace zezar_test

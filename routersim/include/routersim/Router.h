@@ -41,6 +41,18 @@ struct Levels {
   uint16_t admin = 4;
 };
 
+// What one simulator takes from its clients at most, so that careless or hostile ones cannot
+// take it all.
+struct Limits {
+  std::size_t connections = 900;  // below the usual limit of 1024 descriptors
+  // A connection where nothing moved either way for this long is closed; when all are taken,
+  // the one idle longest makes room for a new one.
+  std::chrono::milliseconds idleTimeout{std::chrono::minutes(5)};
+  std::size_t outputBytes = 64 * 1024;  // not yet taken by a client; beyond, it is closed
+  uint64_t storeBytes = 64u << 20;      // in all files of the store together
+  std::size_t storeFiles = 256;
+};
+
 struct Router {
   uint32_t protocol = 11;  // 10 or less: clear-text login and two-figure quantities
   std::string versionText = "zezar-routersim 1.0";
@@ -65,6 +77,7 @@ struct Router {
   std::set<std::string> userMayRun = {"dial"};
   std::map<std::string, std::string> files;  // the file store of "send" and "receive"
   uint64_t maxFileSize = 64u << 20;          // bytes; a larger "receive" is refused
+  Limits limits;
 
   // A router with `count` numbered channels, the first `online` of them online.
   static Router WithChannels(int i_iCount, int i_iOnline);

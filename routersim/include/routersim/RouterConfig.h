@@ -19,6 +19,13 @@
 //   [pppoe_link]  the same keys as a channel
 //   [[circuit]]   name = "office"  device = "isdn"  hup_timeout = 60
 //   [files]       "hello.txt" = "Hello\n"
+//   [limits]      connections = 900   idle_timeout = 300 (seconds)   output_bytes = 65536
+//                 store_bytes = 67108864   store_files = 256
+//
+// The limits bound what clients may hold (routersim::Limits): a connection where nothing moved
+// for idle_timeout is closed, and when all are taken the one idle longest makes room for a new
+// one; a client that lets more than output_bytes of answers pile up is closed; an upload that
+// would pass either bound of the store is refused ("ERR store full").
 //
 // "channels" and "online" build that many numbered channels; [[channel]] tables list them one
 // by one instead.

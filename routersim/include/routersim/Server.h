@@ -3,7 +3,9 @@
 // The simulated daemon's TCP side: one thread serves every connection at once with poll() on
 // non-blocking sockets, so an idle, slow or never-reading client holds up nobody but itself.
 // Each connection has a session of its own; all share one router. Run it in a process of its
-// own (a demo, a test peer); it never shares a thread with a client.
+// own (a demo, a test peer); it never shares a thread with a client. The router's limits bound
+// what clients may hold: connections (the one idle longest makes room for a new one), idle
+// time, answers not taken, and the file store.
 
 #include <chrono>
 #include <cstdint>
@@ -51,13 +53,17 @@ class Server {
   struct Connection {
     posix::UniqueFd fd;
     Session session;
-    std::string out;           // bytes not yet sent
-    Clock::time_point sendAt;  // latency: nothing leaves before this
+    std::string out;               // bytes not yet sent
+    Clock::time_point sendAt;      // latency: nothing leaves before this
+    Clock::time_point lastActive;  // when bytes last moved either way
     bool bCloseWhenSent = false;
   };
 
   void Listen();
   void ListenAgain(Clock::time_point i_now);  // after a reboot, or a retry later
+  Clock::time_point IdleUntil(const Connection& i_connection) const;
+  void CloseIdle(Clock::time_point i_now);
+  std::list<Connection>::iterator LongestIdle();  // end() when none waits for a request
   void AcceptAll(Clock::time_point i_now);
   bool ServeInput(Connection& io_connection, Clock::time_point i_now);
   bool ServeOutput(Connection& io_connection);
@@ -75,6 +81,8 @@ class Server {
   unsigned m_uAccepted = 0;
   RequestCounts m_requests;
   std::string m_strControlPending;
+  bool m_bSkippingControlLine = false;  // the rest of one too long
+  bool m_bToldFull = false;
   Log m_log;
 
   AnswerFaults m_faults;

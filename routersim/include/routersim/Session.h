@@ -29,8 +29,13 @@ class Session {
   Session(Router& io_router, std::string i_strSalt, AnswerFaults* io_pFaults = nullptr,
           RequestCounts* io_pCounts = nullptr);
 
-  // Everything the client sent since the last call, in order; returns what to send back.
+  // Everything the client sent since the last call, in order; returns what to send back. It
+  // stops answering once that passes the router's limit of output (the server then closes the
+  // connection): a client that sends a buffer of acknowledgements or of requests and never reads
+  // gets no more than the limit made.
   std::string Feed(std::string_view i_strBytes);
+  // Between requests, with no line begun: closing the connection loses nothing.
+  bool WaitsForRequest() const { return m_mode == Mode::Lines && m_strPending.empty(); }
   // The answer to one request line (without its line end): one line, several for
   // "timetable" and "support", or the start of a transfer.
   std::string Answer(std::string_view i_strLine);
@@ -54,6 +59,8 @@ class Session {
   std::string StartReceiving(std::string_view i_strArgument);
   std::string NextBlock();
   std::string FeedReceived(std::string_view i_strBytes, std::size_t& o_uUsed);
+  // Whether a file of this size may be stored under this name within the store's limits.
+  bool StoreHasRoom(const std::string& i_strName, uint64_t i_uSize) const;
   uint64_t Uptime() const;
 
   Router& m_router;
