@@ -33,7 +33,8 @@ int AppendPixmaps(sd_bus_message* io_pReply, const std::vector<drawing::Pixmap>&
   SD_BUS_PROPERTY(name, signature, StatusNotifierItem::GetProperty, 0, flags)
 
 // Activate stays out of the introspection data: GNOME's extension would otherwise wait a double
-// click's time before it opens the menu. Panels that call it still get an answer.
+// click's time before it opens the menu. Panels that call it still get an answer: an error, on
+// which Plasma opens the menu instead (it does not read ItemIsMenu).
 const sd_bus_vtable StatusNotifierItem::kVtable[] = {
     SD_BUS_VTABLE_START(0),
     ZEZAR_PROPERTY("Category", "s", SD_BUS_VTABLE_PROPERTY_CONST),
@@ -55,7 +56,7 @@ const sd_bus_vtable StatusNotifierItem::kVtable[] = {
     SD_BUS_METHOD_WITH_ARGS("Activate", SD_BUS_ARGS("i", x, "i", y), SD_BUS_NO_RESULT,
                             StatusNotifierItem::OnActivate, SD_BUS_VTABLE_HIDDEN),
     SD_BUS_METHOD_WITH_ARGS("SecondaryActivate", SD_BUS_ARGS("i", x, "i", y), SD_BUS_NO_RESULT,
-                            StatusNotifierItem::OnIgnored, 0),
+                            StatusNotifierItem::OnActivate, 0),
     SD_BUS_METHOD_WITH_ARGS("ContextMenu", SD_BUS_ARGS("i", x, "i", y), SD_BUS_NO_RESULT,
                             StatusNotifierItem::OnIgnored, 0),
     SD_BUS_METHOD_WITH_ARGS("Scroll", SD_BUS_ARGS("i", delta, "s", orientation), SD_BUS_NO_RESULT,
@@ -123,19 +124,19 @@ int StatusNotifierItem::GetProperty(sd_bus*, const char*, const char*, const cha
   return sd_bus_message_append(io_pReply, "s", "");  // the names: no themed icons
 }
 
-int StatusNotifierItem::OnActivate(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+int StatusNotifierItem::OnActivate(sd_bus_message*, void* i_pUserData,
+                                   sd_bus_error* o_pError) {
   auto* pSelf = static_cast<StatusNotifierItem*>(i_pUserData);
-  const int r = sd_bus_reply_method_return(i_pMessage, "");
   if (pSelf->onActivate) Safely("Activate", pSelf->onActivate);
-  return r;
+  // The item is its menu; a panel that shows the menu only when activating fails shows it now.
+  return sd_bus_error_set(o_pError, SD_BUS_ERROR_NOT_SUPPORTED, "the item only has a menu");
 }
 
 int StatusNotifierItem::OnIgnored(sd_bus_message* i_pMessage, void*, sd_bus_error*) {
   return sd_bus_reply_method_return(i_pMessage, "");
 }
 
-void StatusNotifierItem::Register(const std::string& i_strBusName) {
-  m_strBusName = i_strBusName;
+void StatusNotifierItem::Register() {
   sd_bus_slot* pSlot = nullptr;
   runloop::Check(
       sd_bus_add_match_async(m_pBus, &pSlot,
@@ -152,7 +153,7 @@ void StatusNotifierItem::CallRegister() {
   sd_bus_slot* pSlot = nullptr;
   const int r = sd_bus_call_method_async(
       m_pBus, &pSlot, kWatcher, "/StatusNotifierWatcher", kWatcher, "RegisterStatusNotifierItem",
-      &StatusNotifierItem::OnRegistered, this, "s", m_strBusName.c_str());
+      &StatusNotifierItem::OnRegistered, this, "s", kPath);
   if (r < 0) {
     Log(std::string("RegisterStatusNotifierItem: ") + std::strerror(-r) + ", ignoring");
     return;

@@ -35,13 +35,16 @@ class StatusNotifierItem {
   StatusNotifierItem(const StatusNotifierItem&) = delete;
   StatusNotifierItem& operator=(const StatusNotifierItem&) = delete;
 
-  // Registers under the bus name with the watcher, now and whenever a watcher appears.
-  void Register(const std::string& i_strBusName);
+  // Registers with the watcher, now and whenever a watcher appears. By the object path: the
+  // watcher takes our unique name with it. A bus name would make GNOME's extension watch that
+  // name while it reads the properties, and it drops the item when the watch answers last.
+  void Register();
 
   void SetIcon(std::vector<drawing::Pixmap> i_pixmaps);
   void SetToolTip(ToolTip i_toolTip);
 
-  // A click that is not a menu's (lxqt's left click): the tray polls at once.
+  // Activate or SecondaryActivate, a click that is not a menu's (lxqt's left click): the tray
+  // polls at once. The panel is answered NotSupported, so that it shows the menu if it can.
   std::function<void()> onActivate;
 
  private:
@@ -58,7 +61,6 @@ class StatusNotifierItem {
 
   sd_bus* m_pBus;
   std::string m_strMenuPath;
-  std::string m_strBusName;
   std::vector<drawing::Pixmap> m_icon;
   ToolTip m_toolTip;
   bool m_bToldNoWatcher = false;

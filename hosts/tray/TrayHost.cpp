@@ -101,7 +101,7 @@ int TrayHost::Run() {
   Show({.changes = {.drawing = true, .menu = true, .problem = true},
         .observed = std::nullopt,
         .event = std::nullopt});
-  m_item->Register(strName);
+  m_item->Register();
 
   // From now on a poll's exchanges each wait for the router; the panel's calls are served
   // between them, so a call waits at most for the exchange in progress, not the whole poll.

@@ -217,18 +217,20 @@ TEST_F(ATrayItem, RegistersWhenAPanelAppearsAndAgainWhenItRestarts) {
   Start("AutoDetectRouter = false\n");
   panel.StartWatcher();
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; }));
-  EXPECT_EQ(panel.Registrations().front(), name);
+  // By its object path, which the watcher takes with our unique name.
+  const std::string item = panel.Owner(name) + kItemPath;
+  EXPECT_EQ(panel.Registrations().front(), item);
   panel.StopWatcher();  // the panel goes away and comes back
   panel.StartWatcher();
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 2; }));
-  EXPECT_EQ(panel.Registrations().back(), name);
+  EXPECT_EQ(panel.Registrations().back(), item);
 }
 
 TEST_F(ATrayItem, RegistersAtOnceWithAPanelAlreadyThere) {
   panel.StartWatcher();
   Start("AutoDetectRouter = false\n");
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; }));
-  EXPECT_EQ(panel.Registrations().front(), name);
+  EXPECT_EQ(panel.Registrations().front(), panel.Owner(name) + kItemPath);
 }
 
 TEST_F(ATrayItem, OffersEveryPropertyPanelsRead) {
@@ -562,6 +564,57 @@ TEST_F(ATrayItem, AnswersBadCallsWithErrorsAndKeepsRunning) {
   // A click on the status line does nothing.
   EXPECT_EQ(Click(999), "");
   EXPECT_EQ(StatusLine(), "No connection to the router");
+}
+
+TEST_F(ATrayItem, RefusesActivationSoThatPanelsShowTheMenuAndIgnoresOtherClicks) {
+  Start("AutoDetectRouter = false\n");
+  constexpr const char* kNotSupported = "org.freedesktop.DBus.Error.NotSupported";
+  std::string strError;
+  struct Row {
+    const char* name;
+    std::function<void()> call;
+    std::string error;  // "" for an answer, "*" for any error
+  } rows[] = {
+      {"Activate",
+       [&] { panel.Call(name, kItemPath, kItem, "Activate", strError, 5s, "ii", 726, 15); },
+       kNotSupported},
+      {"SecondaryActivate at odd places",
+       [&] {
+         panel.Call(name, kItemPath, kItem, "SecondaryActivate", strError, 5s, "ii", INT32_MIN, -1);
+       },
+       kNotSupported},
+      {"Activate without arguments",
+       [&] { panel.Call(name, kItemPath, kItem, "Activate", strError, 5s, ""); }, "*"},
+      {"Activate with a string",
+       [&] { panel.Call(name, kItemPath, kItem, "Activate", strError, 5s, "s", "left"); }, "*"},
+      {"ContextMenu",
+       [&] { panel.Call(name, kItemPath, kItem, "ContextMenu", strError, 5s, "ii", -5, 99999); },
+       ""},
+      {"ContextMenu with three numbers",
+       [&] { panel.Call(name, kItemPath, kItem, "ContextMenu", strError, 5s, "iii", 1, 2, 3); },
+       "*"},
+      {"Scroll as Plasma sends it",
+       [&] { panel.Call(name, kItemPath, kItem, "Scroll", strError, 5s, "is", 120, "Vertical"); },
+       ""},
+      {"Scroll with an empty orientation",
+       [&] { panel.Call(name, kItemPath, kItem, "Scroll", strError, 5s, "is", INT32_MIN, ""); },
+       ""},
+      {"Scroll with the arguments swapped",
+       [&] { panel.Call(name, kItemPath, kItem, "Scroll", strError, 5s, "si", "vertical", 1); },
+       "*"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    strError = "(no answer)";
+    row.call();
+    if (row.error == "*") {
+      EXPECT_NE(strError, "");
+      EXPECT_NE(strError, "(no answer)");
+    } else {
+      EXPECT_EQ(strError, row.error);
+    }
+  }
+  EXPECT_EQ(StatusLine(), "No connection to the router");  // still there, still answering
 }
 
 TEST_F(ATrayItem, EndsCleanlyOnSIGTERMAndLeavesTheBus) {
