@@ -1,4 +1,4 @@
-#include "StatusNotifierItem.h"
+#include "hosts/tray/StatusNotifierItem.h"
 
 #include <cstring>
 #include <string_view>
@@ -51,6 +51,8 @@ const sd_bus_vtable StatusNotifierItem::kVtable[] = {
     ZEZAR_PROPERTY("AttentionIconPixmap", "a(iiay)", SD_BUS_VTABLE_PROPERTY_CONST),
     ZEZAR_PROPERTY("AttentionMovieName", "s", SD_BUS_VTABLE_PROPERTY_CONST),
     ZEZAR_PROPERTY("ToolTip", "(sa(iiay)ss)", 0),
+    ZEZAR_PROPERTY("IconAccessibleDesc", "s", 0),
+    ZEZAR_PROPERTY("AttentionAccessibleDesc", "s", 0),
     ZEZAR_PROPERTY("ItemIsMenu", "b", SD_BUS_VTABLE_PROPERTY_CONST),
     ZEZAR_PROPERTY("Menu", "o", SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_METHOD_WITH_ARGS("Activate", SD_BUS_ARGS("i", x, "i", y), SD_BUS_NO_RESULT,
@@ -108,13 +110,16 @@ int StatusNotifierItem::GetProperty(sd_bus*, const char*, const char*, const cha
   if (property == "IconPixmap") return AppendPixmaps(io_pReply, pSelf->m_icon);
   if (property == "OverlayIconPixmap" || property == "AttentionIconPixmap")
     return AppendPixmaps(io_pReply, {});
+  // No attention state of its own: whatever the icon shows is described the same way.
+  if (property == "IconAccessibleDesc" || property == "AttentionAccessibleDesc")
+    return sd_bus_message_append(io_pReply, "s", pSelf->m_words.description.c_str());
   if (property == "ToolTip") {
     int r = sd_bus_message_open_container(io_pReply, 'r', "sa(iiay)ss");
     if (r >= 0) r = sd_bus_message_append(io_pReply, "s", "");
     if (r >= 0) r = AppendPixmaps(io_pReply, {});
     if (r >= 0)
-      r = sd_bus_message_append(io_pReply, "ss", pSelf->m_toolTip.title.c_str(),
-                                pSelf->m_toolTip.text.c_str());
+      r = sd_bus_message_append(io_pReply, "ss", pSelf->m_words.toolTip.title.c_str(),
+                                pSelf->m_words.toolTip.text.c_str());
     if (r >= 0) r = sd_bus_message_close_container(io_pReply);
     return r;
   }
@@ -190,16 +195,17 @@ int StatusNotifierItem::OnWatcherOwner(sd_bus_message* i_pMessage, void* i_pUser
   return 0;
 }
 
-void StatusNotifierItem::SetIcon(std::vector<drawing::Pixmap> i_pixmaps) {
-  if (i_pixmaps == m_icon) return;
-  m_icon = std::move(i_pixmaps);
-  Emit("NewIcon");
-}
-
-void StatusNotifierItem::SetToolTip(ToolTip i_toolTip) {
-  if (i_toolTip == m_toolTip) return;
-  m_toolTip = std::move(i_toolTip);
-  Emit("NewToolTip");
+void StatusNotifierItem::Show(std::optional<std::vector<drawing::Pixmap>> i_icon,
+                              const Words& i_words) {
+  bool bNewIcon = i_words.description != m_words.description;
+  const bool bNewToolTip = i_words.toolTip != m_words.toolTip;
+  if (i_icon && *i_icon != m_icon) {
+    m_icon = std::move(*i_icon);
+    bNewIcon = true;
+  }
+  if (bNewIcon || bNewToolTip) m_words = i_words;
+  if (bNewIcon) Emit("NewIcon");
+  if (bNewToolTip) Emit("NewToolTip");
 }
 
 void StatusNotifierItem::Emit(const char* i_pSignal) {

@@ -126,21 +126,22 @@ void TrayHost::Show(const Monitor::Update& i_update) {
     if (const std::optional<Notice> notice = m_notices.Observe(*i_update.observed, i_update.event))
       m_notifier->Show(*notice);
   }
+  std::optional<std::vector<drawing::Pixmap>> icon;
   if (changes.drawing) {
     const RGBA text = m_options.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};
     // Drawn at each size, not one scaled from the other, so both stay crisp.
-    m_item->SetIcon({host.Render(1, text), host.Render(2, text)});
+    icon.emplace({host.Render(1, text), host.Render(2, text)});
   }
   std::string strStatusLine = m_monitor.StatusLine();
-  // The tooltip's words follow the sample, the status line and the problem; put together only
-  // when one of them moved.
+  // The words follow the sample, the status line and the problem; put together only when one
+  // of them moved.
   const router::State& sample = m_pController->lastSample();
-  if (!m_toolTipFrom || m_toolTipFrom->sample != sample ||
-      m_toolTipFrom->statusLine != strStatusLine ||
-      m_toolTipFrom->problem != host.PreferencesProblem()) {
-    m_toolTipFrom = ToolTipFrom{sample, strStatusLine, host.PreferencesProblem()};
-    m_item->SetToolTip(DescribeSample(sample, strStatusLine, host.PreferencesProblem()));
+  if (!m_wordsFrom || m_wordsFrom->sample != sample || m_wordsFrom->statusLine != strStatusLine ||
+      m_wordsFrom->problem != host.PreferencesProblem()) {
+    m_wordsFrom = WordsFrom{sample, strStatusLine, host.PreferencesProblem(),
+                            DescribeSample(sample, strStatusLine, host.PreferencesProblem())};
   }
+  m_item->Show(std::move(icon), m_wordsFrom->words);
   // The menu's items change with the extra's menu and with the status line, which follows the
   // timeline (and the date); on every other tick there is nothing to take.
   if (changes.menu || strStatusLine != m_strStatusLine) {

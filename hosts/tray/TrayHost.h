@@ -15,7 +15,7 @@
 
 #include "Monitor.h"
 #include "Notifier.h"
-#include "StatusNotifierItem.h"
+#include "hosts/tray/StatusNotifierItem.h"
 #include "hosts/tray/DbusMenu.h"
 #include "hosts/tray/NotificationPolicy.h"
 #include "runloop/SdBus.h"
@@ -62,12 +62,13 @@ class TrayHost {
   std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false
   NotificationPolicy m_notices;
   std::string m_strStatusLine;  // the menu's first line, as the last change left it
-  struct ToolTipFrom {          // what the tooltip shown was put together from
+  struct WordsFrom {            // the words shown, and what they were put together from
     router::State sample;
     std::string statusLine;
     std::optional<std::string> problem;
+    StatusNotifierItem::Words words;
   };
-  std::optional<ToolTipFrom> m_toolTipFrom;
+  std::optional<WordsFrom> m_wordsFrom;
   bool m_bPollPending = false;  // several openings in a row make one poll
 };
 

@@ -183,6 +183,23 @@ class ATrayItem : public ::testing::Test {
     return strValue;
   }
 
+  // The tooltip's title and text.
+  std::pair<std::string, std::string> ToolTip() {
+    runloop::BusError error;
+    sd_bus_message* pReply = nullptr;
+    if (sd_bus_get_property(panel.bus(), name.c_str(), kItemPath, kItem, "ToolTip", error.get(),
+                            &pReply, "(sa(iiay)ss)") < 0) {
+      return {std::string("error ") + error.message(), ""};
+    }
+    const runloop::SdBusMessagePtr reply(pReply);
+    const char* pTitle = "";
+    const char* pText = "";
+    sd_bus_message_enter_container(pReply, 'r', "sa(iiay)ss");
+    sd_bus_message_skip(pReply, "sa(iiay)");
+    sd_bus_message_read(pReply, "ss", &pTitle, &pText);
+    return {pTitle, pText};
+  }
+
   // The icon's images as (width, height, bytes).
   std::vector<std::tuple<int, int, std::size_t>> Pixmaps() {
     runloop::BusError error;
@@ -354,6 +371,35 @@ TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {
   zezar.reset();
   const Transcript transcript = daemon.Finish();
   EXPECT_EQ(transcript.error, "");
+}
+
+TEST_F(ATrayItem, SaysItsStateInASentenceForScreenReadersAndTheTooltip) {
+  // 43 % and 13 % of two channels' capacity (147 456 B/s each, the default).
+  const std::vector<ChannelState> busy = {{true, "10.0.0.1", "63406 19169"},
+                                          {true, "10.0.0.2", "63406 19169"}};
+  const std::vector<ChannelState> offline = {{false}, {false}};
+  FakeDaemon daemon(FullLogin(busy) + Exchanges({{"hangup", "OK"}}) + Tick(offline));
+  Start(Router(daemon.Port()));
+  const std::string sentence = "Online on 2 channels, in 43 %, out 13 %";
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "IconAccessibleDesc"), sentence);
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "AttentionAccessibleDesc"), sentence);
+  EXPECT_EQ(ToolTip().first, sentence);
+  EXPECT_EQ(ToolTip().second, StatusLine() + "\nIn 126.8 kB/s, out 38.3 kB/s");
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "Title"), "Zezar");
+
+  // The words change with the picture, announced with it, once.
+  panel.ResetSignals();
+  EXPECT_EQ(Click(IdOf("Hang up")), "");
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("NewIcon") == 1; })) << zezar->Err();
+  const std::string line = StatusLine();
+  EXPECT_EQ(line.rfind("Offline since ", 0), 0u) << line;
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "IconAccessibleDesc"), line);
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "AttentionAccessibleDesc"), line);
+  EXPECT_EQ(ToolTip(), std::make_pair(line, std::string()));
+  ASSERT_TRUE(panel.RoundTrip(name));
+  EXPECT_EQ(panel.Signals("NewIcon"), 1);
+  zezar.reset();
+  EXPECT_EQ(daemon.Finish().error, "");
 }
 
 TEST_F(ATrayItem, KeepsTheStatusLineWhenOnlyItChanges) {

@@ -7,6 +7,7 @@
 // every signal costs the panel a full read of the properties, pixels included.
 
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +29,12 @@ class StatusNotifierItem {
     std::string text;   // markup: &, < and > escaped
     bool operator==(const ToolTip&) const = default;
   };
+  // What the item says besides its pictures.
+  struct Words {
+    std::string description;  // the icon for assistive technology, in a sentence
+    ToolTip toolTip;
+    bool operator==(const Words&) const = default;
+  };
 
   // Exports the object; its menu is the dbusmenu object at i_strMenuPath. Throws
   // std::system_error.
@@ -40,8 +47,10 @@ class StatusNotifierItem {
   // name while it reads the properties, and it drops the item when the watch answers last.
   void Register();
 
-  void SetIcon(std::vector<drawing::Pixmap> i_pixmaps);
-  void SetToolTip(ToolTip i_toolTip);
+  // Takes the pictures (none: they stay as they are) and the words, and announces what changed
+  // in one signal each: NewIcon for the pictures or the description, which panels read with
+  // the icon, NewToolTip for the tooltip.
+  void Show(std::optional<std::vector<drawing::Pixmap>> i_icon, const Words& i_words);
 
   // Activate or SecondaryActivate, a click that is not a menu's (lxqt's left click): the tray
   // polls at once. The panel is answered NotSupported, so that it shows the menu if it can.
@@ -62,7 +71,7 @@ class StatusNotifierItem {
   sd_bus* m_pBus;
   std::string m_strMenuPath;
   std::vector<drawing::Pixmap> m_icon;
-  ToolTip m_toolTip;
+  Words m_words;
   bool m_bToldNoWatcher = false;
   std::set<int> m_toldFailures;  // each way a signal failed, logged once
   runloop::SdBusSlotPtr m_object;
