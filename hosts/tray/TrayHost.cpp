@@ -129,8 +129,12 @@ void TrayHost::Show(const Monitor::Update& i_update) {
   std::optional<std::vector<drawing::Pixmap>> icon;
   if (changes.drawing) {
     const RGBA text = m_options.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};
-    // Drawn at each size, not one scaled from the other, so both stay crisp.
-    icon.emplace({host.Render(1, text), host.Render(2, text)});
+    // Drawn for each size, none scaled from another, so that every panel shows a crisp one.
+    std::vector<drawing::Pixmap>& pixmaps = icon.emplace();
+    for (const int pixels : drawing::kPanelIconSizes) {
+      pixmaps.push_back(
+          host.Render(pixels / NSMenuExtra::kDefaultStatusItemFrame.size.width, text));
+    }
   }
   std::string strStatusLine = m_monitor.StatusLine();
   // The words follow the sample, the status line and the problem; put together only when one

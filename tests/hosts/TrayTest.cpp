@@ -293,9 +293,11 @@ TEST_F(ATrayItem, OffersEveryPropertyPanelsRead) {
                                         error.get(), 'u', &version),
             0);
   EXPECT_EQ(version, 3u);
-  // Drawn at 22 and at 44 pixels, four bytes a pixel.
-  EXPECT_EQ(Pixmaps(), (std::vector<std::tuple<int, int, std::size_t>>{{22, 22, 22 * 22 * 4},
-                                                                       {44, 44, 44 * 44 * 4}}));
+  // Drawn at each size panels ask for, four bytes a pixel.
+  std::vector<std::tuple<int, int, std::size_t>> sizes;
+  for (const int pixels : {16, 22, 24, 32, 48, 64})
+    sizes.emplace_back(pixels, pixels, static_cast<std::size_t>(pixels * pixels * 4));
+  EXPECT_EQ(Pixmaps(), sizes);
   // GetAll, as xfce and Waybar read them, answers too.
   std::string strError;
   EXPECT_TRUE(panel.Call(name, kItemPath, "org.freedesktop.DBus.Properties", "GetAll", strError, 5s,
