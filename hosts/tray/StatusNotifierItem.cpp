@@ -1,6 +1,7 @@
 #include "hosts/tray/StatusNotifierItem.h"
 
 #include <cstring>
+#include <ctime>
 #include <string_view>
 
 #include "Safely.h"
@@ -151,7 +152,29 @@ void StatusNotifierItem::Register() {
                              &StatusNotifierItem::OnWatcherOwner, nullptr, this),
       "sd_bus_add_match_async NameOwnerChanged");
   m_watcherMatch.reset(pSlot);
+  AwaitStatusArea();
   CallRegister();
+}
+
+void StatusNotifierItem::AwaitStatusArea() {
+  sd_event* pEvent = sd_bus_get_event(m_pBus);
+  if (m_noStatusArea || pEvent == nullptr) return;
+  sd_event_source* pSource = nullptr;
+  const int r = sd_event_add_time_relative(pEvent, &pSource, CLOCK_MONOTONIC, kNoStatusAreaAfter, 0,
+                                           &StatusNotifierItem::OnNoStatusArea, this);
+  if (r < 0) {
+    Log(std::string("sd_event_add_time_relative no status area: ") + std::strerror(-r) +
+        ", ignoring");
+    return;
+  }
+  m_noStatusArea.reset(pSource);
+  sd_event_source_set_description(pSource, "no status area");
+}
+
+int StatusNotifierItem::OnNoStatusArea(sd_event_source*, uint64_t, void* i_pUserData) {
+  auto* pSelf = static_cast<StatusNotifierItem*>(i_pUserData);
+  if (pSelf->onNoStatusArea) Safely("no status area", pSelf->onNoStatusArea);
+  return 0;
 }
 
 void StatusNotifierItem::CallRegister() {
@@ -170,15 +193,13 @@ int StatusNotifierItem::OnRegistered(sd_bus_message* i_pMessage, void* i_pUserDa
   auto* pSelf = static_cast<StatusNotifierItem*>(i_pUserData);
   const sd_bus_error* pError = sd_bus_message_get_error(i_pMessage);
   if (pError == nullptr) {
-    pSelf->m_bToldNoWatcher = false;
+    pSelf->m_noStatusArea.reset();  // shown; a status area that goes may be told of again
     return 0;
   }
+  // No watcher (yet): it registers when one appears; the notice tells of a long wait.
   if (sd_bus_error_has_name(pError, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
-      sd_bus_error_has_name(pError, SD_BUS_ERROR_NAME_HAS_NO_OWNER)) {
-    if (!pSelf->m_bToldNoWatcher) Log("no status area on the session bus yet; waiting for one");
-    pSelf->m_bToldNoWatcher = true;
+      sd_bus_error_has_name(pError, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
     return 0;
-  }
   Log(std::string("RegisterStatusNotifierItem: ") +
       (pError->message ? pError->message : pError->name) + ", ignoring");
   return 0;
@@ -190,8 +211,12 @@ int StatusNotifierItem::OnWatcherOwner(sd_bus_message* i_pMessage, void* i_pUser
   const char* pOldOwner = nullptr;
   const char* pNewOwner = nullptr;
   if (sd_bus_message_read(i_pMessage, "sss", &pName, &pOldOwner, &pNewOwner) < 0) return 0;
-  if (pNewOwner != nullptr && *pNewOwner != '\0')
-    static_cast<StatusNotifierItem*>(i_pUserData)->CallRegister();
+  auto* pSelf = static_cast<StatusNotifierItem*>(i_pUserData);
+  if (pNewOwner != nullptr && *pNewOwner != '\0') {
+    pSelf->CallRegister();
+  } else {
+    pSelf->AwaitStatusArea();  // the panel has gone; it may come back
+  }
   return 0;
 }
 

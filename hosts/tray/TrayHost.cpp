@@ -5,11 +5,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 
 #include "StatusWords.h"
 #include "client/BetweenExchanges.h"
+#include "hosts/tray/NoStatusArea.h"
 #include "hosts/Log.h"
 #include "runloop/SdCheck.h"
 
@@ -74,6 +77,7 @@ int TrayHost::Run() {
 
   m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
   m_item->onActivate = [this] { PollSoon(); };
+  m_item->onNoStatusArea = [this] { TellNoStatusArea(); };
   m_strStatusLine = m_monitor.StatusLine();  // before the first poll: the menu's first items
   m_menu = std::make_unique<DbusMenu>(
       pBus, DbusMenu::Handlers{.current = [this] { return MenuItems(); },
@@ -181,6 +185,15 @@ void TrayHost::ServeBus(void* i_pTray) {
   for (int turns = 0; turns < kMostServedBetweenExchanges && sd_bus_process(pBus, nullptr) > 0;
        ++turns) {
   }
+}
+
+void TrayHost::TellNoStatusArea() {
+  const char* pDesktop = std::getenv("XDG_CURRENT_DESKTOP");
+  const std::string_view desktop = pDesktop != nullptr ? pDesktop : "";
+  Log(NoStatusAreaLine(desktop));
+  // Of the desktop, not the router: told whatever the router's notices are set to.
+  if (!m_statusAreaNotifier) m_statusAreaNotifier = std::make_unique<Notifier>(m_bus.get());
+  m_statusAreaNotifier->Show(NoStatusAreaNotice(desktop));
 }
 
 void TrayHost::PollSoon() {

@@ -48,6 +48,7 @@ class TrayHost {
   void Show(const Monitor::Update& i_update);
   std::vector<DbusMenu::Item> MenuItems() const;
   void PollSoon();
+  void TellNoStatusArea();
   static void ServeBus(void* i_pTray);  // between two exchanges of a poll
   static int OnDisconnected(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
 
@@ -60,6 +61,7 @@ class TrayHost {
   std::unique_ptr<StatusNotifierItem> m_item;
   std::unique_ptr<DbusMenu> m_menu;
   std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false
+  std::unique_ptr<Notifier> m_statusAreaNotifier;  // once there has been none for a while
   NotificationPolicy m_notices;
   std::string m_strStatusLine;  // the menu's first line, as the last change left it
   struct WordsFrom {            // the words shown, and what they were put together from

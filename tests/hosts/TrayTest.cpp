@@ -91,7 +91,8 @@ class ATrayItem : public ::testing::Test {
   // The test's bus, and a state folder of the test's own for the timeline.
   std::map<std::string, std::string> Environment() const {
     return {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
-            {"XDG_STATE_HOME", (dir.path() / "state").string()}};
+            {"XDG_STATE_HOME", (dir.path() / "state").string()},
+            {"XDG_CURRENT_DESKTOP", desktop}};
   }
 
   // Waits until the tray has polled the simulator this many times more, and what it sent
@@ -228,6 +229,7 @@ class ATrayItem : public ::testing::Test {
   PanelPeer panel{bus.Address()};
   std::optional<ChildProcess> zezar;
   std::string name;
+  std::string desktop = "XFCE";
 };
 
 TEST_F(ATrayItem, RegistersWhenAPanelAppearsAndAgainWhenItRestarts) {
@@ -248,6 +250,25 @@ TEST_F(ATrayItem, RegistersAtOnceWithAPanelAlreadyThere) {
   Start("AutoDetectRouter = false\n");
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; }));
   EXPECT_EQ(panel.Registrations().front(), panel.Owner(name) + kItemPath);
+}
+
+TEST_F(ATrayItem, SaysOnceThatThereIsNoStatusAreaAndShowsAsSoonAsOneAppears) {
+  desktop = "ubuntu:GNOME";
+  panel.StartNotifications();
+  Start("AutoDetectRouter = false\n");
+  ASSERT_TRUE(panel.WaitFor([&] { return !panel.Notices().empty(); }, 20s)) << zezar->Err();
+  EXPECT_EQ(panel.Notices()[0].summary, "No status area");
+  EXPECT_NE(panel.Notices()[0].body.find("(Debian package gnome-shell-extension-appindicator)"),
+            std::string::npos)
+      << panel.Notices()[0].body;
+  panel.StartWatcher();
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; }));
+  EXPECT_EQ(panel.Notices().size(), 1u);
+  const std::string err = zezar->Err();
+  const std::size_t at = err.find("no status area on the session bus");
+  EXPECT_NE(at, std::string::npos) << err;
+  EXPECT_EQ(err.find("no status area", at + 1), std::string::npos) << err;  // once
+  EXPECT_NE(err.find("gnome-shell-extension-appindicator"), std::string::npos) << err;
 }
 
 TEST_F(ATrayItem, OffersEveryPropertyPanelsRead) {

@@ -14,6 +14,7 @@
 
 #include "drawing/Pixmap.h"
 #include "runloop/SdBus.h"
+#include "runloop/SdEventPtr.h"
 
 namespace zezar {
 
@@ -52,6 +53,12 @@ class StatusNotifierItem {
   // the icon, NewToolTip for the tooltip.
   void Show(std::optional<std::vector<drawing::Pixmap>> i_icon, const Words& i_words);
 
+  // Called once for each time the item has been without a status area for kNoStatusAreaAfter:
+  // no watcher at the start, or one gone and none back. It registers all the same as soon as
+  // one appears.
+  std::function<void()> onNoStatusArea;
+  static constexpr uint64_t kNoStatusAreaAfter = 10'000'000;  // microseconds
+
   // Activate or SecondaryActivate, a click that is not a menu's (lxqt's left click): the tray
   // polls at once. The panel is answered NotSupported, so that it shows the menu if it can.
   std::function<void()> onActivate;
@@ -65,18 +72,22 @@ class StatusNotifierItem {
   static int OnIgnored(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
   static int OnWatcherOwner(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
   static int OnRegistered(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
+  static int OnNoStatusArea(sd_event_source* i_pSource, uint64_t i_usec, void* i_pUserData);
   void CallRegister();
+  void AwaitStatusArea();  // arms the notice, unless it is armed or told already
   void Emit(const char* i_pSignal);
 
   sd_bus* m_pBus;
   std::string m_strMenuPath;
   std::vector<drawing::Pixmap> m_icon;
   Words m_words;
-  bool m_bToldNoWatcher = false;
   std::set<int> m_toldFailures;  // each way a signal failed, logged once
   runloop::SdBusSlotPtr m_object;
   runloop::SdBusSlotPtr m_watcherMatch;
   runloop::SdBusSlotPtr m_registration;  // the call in flight, if any
+  // From the start or the watcher's leaving to the next registration: the notice's timer,
+  // which stays, spent, once it has fired.
+  runloop::SdEventSourcePtr m_noStatusArea;
 };
 
 }  // namespace zezar
