@@ -17,7 +17,7 @@
 #include "runloop/SdEventRunLoop.h"
 #include "terminal/TerminalHost.h"
 #include "text/Translation.h"
-#include "tray/StatusNotifierItem.h"
+#include "hosts/tray/StatusNotifierItem.h"
 #include "tray/TrayHost.h"
 
 namespace {

@@ -1,6 +1,7 @@
-#include "StatusNotifierItem.h"
+#include "hosts/tray/StatusNotifierItem.h"
 
 #include <cstring>
+#include <ctime>
 #include <string_view>
 
 #include "Safely.h"
@@ -33,7 +34,8 @@ int AppendPixmaps(sd_bus_message* io_pReply, const std::vector<drawing::Pixmap>&
   SD_BUS_PROPERTY(name, signature, StatusNotifierItem::GetProperty, 0, flags)
 
 // Activate stays out of the introspection data: GNOME's extension would otherwise wait a double
-// click's time before it opens the menu. Panels that call it still get an answer.
+// click's time before it opens the menu. Panels that call it still get an answer: an error, on
+// which Plasma opens the menu instead (it does not read ItemIsMenu).
 const sd_bus_vtable StatusNotifierItem::kVtable[] = {
     SD_BUS_VTABLE_START(0),
     ZEZAR_PROPERTY("Category", "s", SD_BUS_VTABLE_PROPERTY_CONST),
@@ -50,12 +52,14 @@ const sd_bus_vtable StatusNotifierItem::kVtable[] = {
     ZEZAR_PROPERTY("AttentionIconPixmap", "a(iiay)", SD_BUS_VTABLE_PROPERTY_CONST),
     ZEZAR_PROPERTY("AttentionMovieName", "s", SD_BUS_VTABLE_PROPERTY_CONST),
     ZEZAR_PROPERTY("ToolTip", "(sa(iiay)ss)", 0),
+    ZEZAR_PROPERTY("IconAccessibleDesc", "s", 0),
+    ZEZAR_PROPERTY("AttentionAccessibleDesc", "s", 0),
     ZEZAR_PROPERTY("ItemIsMenu", "b", SD_BUS_VTABLE_PROPERTY_CONST),
     ZEZAR_PROPERTY("Menu", "o", SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_METHOD_WITH_ARGS("Activate", SD_BUS_ARGS("i", x, "i", y), SD_BUS_NO_RESULT,
                             StatusNotifierItem::OnActivate, SD_BUS_VTABLE_HIDDEN),
     SD_BUS_METHOD_WITH_ARGS("SecondaryActivate", SD_BUS_ARGS("i", x, "i", y), SD_BUS_NO_RESULT,
-                            StatusNotifierItem::OnIgnored, 0),
+                            StatusNotifierItem::OnActivate, 0),
     SD_BUS_METHOD_WITH_ARGS("ContextMenu", SD_BUS_ARGS("i", x, "i", y), SD_BUS_NO_RESULT,
                             StatusNotifierItem::OnIgnored, 0),
     SD_BUS_METHOD_WITH_ARGS("Scroll", SD_BUS_ARGS("i", delta, "s", orientation), SD_BUS_NO_RESULT,
@@ -107,13 +111,16 @@ int StatusNotifierItem::GetProperty(sd_bus*, const char*, const char*, const cha
   if (property == "IconPixmap") return AppendPixmaps(io_pReply, pSelf->m_icon);
   if (property == "OverlayIconPixmap" || property == "AttentionIconPixmap")
     return AppendPixmaps(io_pReply, {});
+  // No attention state of its own: whatever the icon shows is described the same way.
+  if (property == "IconAccessibleDesc" || property == "AttentionAccessibleDesc")
+    return sd_bus_message_append(io_pReply, "s", pSelf->m_words.description.c_str());
   if (property == "ToolTip") {
     int r = sd_bus_message_open_container(io_pReply, 'r', "sa(iiay)ss");
     if (r >= 0) r = sd_bus_message_append(io_pReply, "s", "");
     if (r >= 0) r = AppendPixmaps(io_pReply, {});
     if (r >= 0)
-      r = sd_bus_message_append(io_pReply, "ss", pSelf->m_toolTip.title.c_str(),
-                                pSelf->m_toolTip.text.c_str());
+      r = sd_bus_message_append(io_pReply, "ss", pSelf->m_words.toolTip.title.c_str(),
+                                pSelf->m_words.toolTip.text.c_str());
     if (r >= 0) r = sd_bus_message_close_container(io_pReply);
     return r;
   }
@@ -123,19 +130,19 @@ int StatusNotifierItem::GetProperty(sd_bus*, const char*, const char*, const cha
   return sd_bus_message_append(io_pReply, "s", "");  // the names: no themed icons
 }
 
-int StatusNotifierItem::OnActivate(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+int StatusNotifierItem::OnActivate(sd_bus_message*, void* i_pUserData,
+                                   sd_bus_error* o_pError) {
   auto* pSelf = static_cast<StatusNotifierItem*>(i_pUserData);
-  const int r = sd_bus_reply_method_return(i_pMessage, "");
   if (pSelf->onActivate) Safely("Activate", pSelf->onActivate);
-  return r;
+  // The item is its menu; a panel that shows the menu only when activating fails shows it now.
+  return sd_bus_error_set(o_pError, SD_BUS_ERROR_NOT_SUPPORTED, "the item only has a menu");
 }
 
 int StatusNotifierItem::OnIgnored(sd_bus_message* i_pMessage, void*, sd_bus_error*) {
   return sd_bus_reply_method_return(i_pMessage, "");
 }
 
-void StatusNotifierItem::Register(const std::string& i_strBusName) {
-  m_strBusName = i_strBusName;
+void StatusNotifierItem::Register() {
   sd_bus_slot* pSlot = nullptr;
   runloop::Check(
       sd_bus_add_match_async(m_pBus, &pSlot,
@@ -145,14 +152,36 @@ void StatusNotifierItem::Register(const std::string& i_strBusName) {
                              &StatusNotifierItem::OnWatcherOwner, nullptr, this),
       "sd_bus_add_match_async NameOwnerChanged");
   m_watcherMatch.reset(pSlot);
+  AwaitStatusArea();
   CallRegister();
+}
+
+void StatusNotifierItem::AwaitStatusArea() {
+  sd_event* pEvent = sd_bus_get_event(m_pBus);
+  if (m_noStatusArea || pEvent == nullptr) return;
+  sd_event_source* pSource = nullptr;
+  const int r = sd_event_add_time_relative(pEvent, &pSource, CLOCK_MONOTONIC, kNoStatusAreaAfter, 0,
+                                           &StatusNotifierItem::OnNoStatusArea, this);
+  if (r < 0) {
+    Log(std::string("sd_event_add_time_relative no status area: ") + std::strerror(-r) +
+        ", ignoring");
+    return;
+  }
+  m_noStatusArea.reset(pSource);
+  sd_event_source_set_description(pSource, "no status area");
+}
+
+int StatusNotifierItem::OnNoStatusArea(sd_event_source*, uint64_t, void* i_pUserData) {
+  auto* pSelf = static_cast<StatusNotifierItem*>(i_pUserData);
+  if (pSelf->onNoStatusArea) Safely("no status area", pSelf->onNoStatusArea);
+  return 0;
 }
 
 void StatusNotifierItem::CallRegister() {
   sd_bus_slot* pSlot = nullptr;
   const int r = sd_bus_call_method_async(
       m_pBus, &pSlot, kWatcher, "/StatusNotifierWatcher", kWatcher, "RegisterStatusNotifierItem",
-      &StatusNotifierItem::OnRegistered, this, "s", m_strBusName.c_str());
+      &StatusNotifierItem::OnRegistered, this, "s", kPath);
   if (r < 0) {
     Log(std::string("RegisterStatusNotifierItem: ") + std::strerror(-r) + ", ignoring");
     return;
@@ -164,15 +193,13 @@ int StatusNotifierItem::OnRegistered(sd_bus_message* i_pMessage, void* i_pUserDa
   auto* pSelf = static_cast<StatusNotifierItem*>(i_pUserData);
   const sd_bus_error* pError = sd_bus_message_get_error(i_pMessage);
   if (pError == nullptr) {
-    pSelf->m_bToldNoWatcher = false;
+    pSelf->m_noStatusArea.reset();  // shown; a status area that goes may be told of again
     return 0;
   }
+  // No watcher (yet): it registers when one appears; the notice tells of a long wait.
   if (sd_bus_error_has_name(pError, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
-      sd_bus_error_has_name(pError, SD_BUS_ERROR_NAME_HAS_NO_OWNER)) {
-    if (!pSelf->m_bToldNoWatcher) Log("no status area on the session bus yet; waiting for one");
-    pSelf->m_bToldNoWatcher = true;
+      sd_bus_error_has_name(pError, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
     return 0;
-  }
   Log(std::string("RegisterStatusNotifierItem: ") +
       (pError->message ? pError->message : pError->name) + ", ignoring");
   return 0;
@@ -184,21 +211,26 @@ int StatusNotifierItem::OnWatcherOwner(sd_bus_message* i_pMessage, void* i_pUser
   const char* pOldOwner = nullptr;
   const char* pNewOwner = nullptr;
   if (sd_bus_message_read(i_pMessage, "sss", &pName, &pOldOwner, &pNewOwner) < 0) return 0;
-  if (pNewOwner != nullptr && *pNewOwner != '\0')
-    static_cast<StatusNotifierItem*>(i_pUserData)->CallRegister();
+  auto* pSelf = static_cast<StatusNotifierItem*>(i_pUserData);
+  if (pNewOwner != nullptr && *pNewOwner != '\0') {
+    pSelf->CallRegister();
+  } else {
+    pSelf->AwaitStatusArea();  // the panel has gone; it may come back
+  }
   return 0;
 }
 
-void StatusNotifierItem::SetIcon(std::vector<drawing::Pixmap> i_pixmaps) {
-  if (i_pixmaps == m_icon) return;
-  m_icon = std::move(i_pixmaps);
-  Emit("NewIcon");
-}
-
-void StatusNotifierItem::SetToolTip(ToolTip i_toolTip) {
-  if (i_toolTip == m_toolTip) return;
-  m_toolTip = std::move(i_toolTip);
-  Emit("NewToolTip");
+void StatusNotifierItem::Show(std::optional<std::vector<drawing::Pixmap>> i_icon,
+                              const Words& i_words) {
+  bool bNewIcon = i_words.description != m_words.description;
+  const bool bNewToolTip = i_words.toolTip != m_words.toolTip;
+  if (i_icon && *i_icon != m_icon) {
+    m_icon = std::move(*i_icon);
+    bNewIcon = true;
+  }
+  if (bNewIcon || bNewToolTip) m_words = i_words;
+  if (bNewIcon) Emit("NewIcon");
+  if (bNewToolTip) Emit("NewToolTip");
 }
 
 void StatusNotifierItem::Emit(const char* i_pSignal) {

@@ -10,12 +10,22 @@ namespace zezar {
 
 namespace {
 
-// "43%": the rate as a share of the capacity.
+// "43": the rate as a whole percentage of the capacity.
 std::string Share(uint64_t i_rate, double i_capacity) {
   char text[48];
-  std::snprintf(text, sizeof text, "%.0f%%",
+  std::snprintf(text, sizeof text, "%.0f",
                 i_capacity > 0 ? 100.0 * static_cast<double>(i_rate) / i_capacity : 0.0);
   return text;
+}
+
+// Some panels put the title into markup unescaped: it must hold none.
+std::string PlainTitle(std::string i_strText) {
+  for (char& c : i_strText) {
+    if (c == '<') c = '(';
+    if (c == '>') c = ')';
+    if (c == '&') c = '+';
+  }
+  return i_strText;
 }
 
 }  // namespace
@@ -33,27 +43,35 @@ std::string RateText(double i_bytesPerSecond) {
   return text;
 }
 
-StatusNotifierItem::ToolTip DescribeSample(const router::State& i_sample,
-                                           const std::string& i_strStatusLine,
-                                           const std::optional<std::string>& i_problem) {
-  StatusNotifierItem::ToolTip toolTip;
-  toolTip.title = i_strStatusLine;
-  if (i_sample.Online() > 0) {
+StatusNotifierItem::Words DescribeSample(const router::State& i_sample,
+                                         const std::string& i_strStatusLine,
+                                         const std::optional<std::string>& i_problem) {
+  StatusNotifierItem::Words words;
+  std::string strText;
+  const int online = i_sample.Online();
+  if (online > 0) {
     const router::Traffic rate = i_sample.TotalRate();
     const double capacity = i_sample.Capacity();
-    // TRANSLATORS: "In 43% (127.5 kB/s), out 13% (38.2 kB/s)": the load as a share of the
-    // online channels' capacity, and as a rate.
-    toolTip.text =
-        text::Format(text::Tr("In {1} ({2}), out {3} ({4})"),
-                     {Share(rate.in, capacity), RateText(static_cast<double>(rate.in)),
-                      Share(rate.out, capacity), RateText(static_cast<double>(rate.out))});
+    // TRANSLATORS: read out for the status icon and its tooltip's title: the channels online
+    // and their load as a share of their capacity, in percent.
+    words.description = text::Format(
+        text::TrPlural("Online on {1} channel, in {2} %, out {3} %",
+                       "Online on {1} channels, in {2} %, out {3} %",
+                       static_cast<unsigned long>(online)),
+        {std::to_string(online), Share(rate.in, capacity), Share(rate.out, capacity)});
+    // TRANSLATORS: "In 127.5 kB/s, out 38.2 kB/s": the load as a rate.
+    strText = i_strStatusLine + "\n" +
+              text::Format(text::Tr("In {1}, out {2}"), {RateText(static_cast<double>(rate.in)),
+                                                         RateText(static_cast<double>(rate.out))});
+  } else {
+    words.description = i_strStatusLine;
   }
   if (i_problem) {
-    if (!toolTip.text.empty()) toolTip.text += "\n";
-    toolTip.text += text::Format(text::Tr("Preferences: {1}"), {*i_problem});
+    if (!strText.empty()) strText += "\n";
+    strText += text::Format(text::Tr("Preferences: {1}"), {*i_problem});
   }
-  toolTip.text = text::EscapeMarkup(toolTip.text);  // markup in some panels
-  return toolTip;
+  words.toolTip = {.title = PlainTitle(words.description), .text = text::EscapeMarkup(strText)};
+  return words;
 }
 
 }  // namespace zezar

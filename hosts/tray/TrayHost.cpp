@@ -5,11 +5,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 
 #include "StatusWords.h"
 #include "client/BetweenExchanges.h"
+#include "hosts/tray/NoStatusArea.h"
 #include "hosts/Log.h"
 #include "runloop/SdCheck.h"
 
@@ -74,6 +77,7 @@ int TrayHost::Run() {
 
   m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
   m_item->onActivate = [this] { PollSoon(); };
+  m_item->onNoStatusArea = [this] { TellNoStatusArea(); };
   m_strStatusLine = m_monitor.StatusLine();  // before the first poll: the menu's first items
   m_menu = std::make_unique<DbusMenu>(
       pBus, DbusMenu::Handlers{.current = [this] { return MenuItems(); },
@@ -101,7 +105,7 @@ int TrayHost::Run() {
   Show({.changes = {.drawing = true, .menu = true, .problem = true},
         .observed = std::nullopt,
         .event = std::nullopt});
-  m_item->Register(strName);
+  m_item->Register();
 
   // From now on a poll's exchanges each wait for the router; the panel's calls are served
   // between them, so a call waits at most for the exchange in progress, not the whole poll.
@@ -126,21 +130,26 @@ void TrayHost::Show(const Monitor::Update& i_update) {
     if (const std::optional<Notice> notice = m_notices.Observe(*i_update.observed, i_update.event))
       m_notifier->Show(*notice);
   }
+  std::optional<std::vector<drawing::Pixmap>> icon;
   if (changes.drawing) {
     const RGBA text = m_options.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};
-    // Drawn at each size, not one scaled from the other, so both stay crisp.
-    m_item->SetIcon({host.Render(1, text), host.Render(2, text)});
+    // Drawn for each size, none scaled from another, so that every panel shows a crisp one.
+    std::vector<drawing::Pixmap>& pixmaps = icon.emplace();
+    for (const int pixels : drawing::kPanelIconSizes) {
+      pixmaps.push_back(
+          host.Render(pixels / NSMenuExtra::kDefaultStatusItemFrame.size.width, text));
+    }
   }
   std::string strStatusLine = m_monitor.StatusLine();
-  // The tooltip's words follow the sample, the status line and the problem; put together only
-  // when one of them moved.
+  // The words follow the sample, the status line and the problem; put together only when one
+  // of them moved.
   const router::State& sample = m_pController->lastSample();
-  if (!m_toolTipFrom || m_toolTipFrom->sample != sample ||
-      m_toolTipFrom->statusLine != strStatusLine ||
-      m_toolTipFrom->problem != host.PreferencesProblem()) {
-    m_toolTipFrom = ToolTipFrom{sample, strStatusLine, host.PreferencesProblem()};
-    m_item->SetToolTip(DescribeSample(sample, strStatusLine, host.PreferencesProblem()));
+  if (!m_wordsFrom || m_wordsFrom->sample != sample || m_wordsFrom->statusLine != strStatusLine ||
+      m_wordsFrom->problem != host.PreferencesProblem()) {
+    m_wordsFrom = WordsFrom{sample, strStatusLine, host.PreferencesProblem(),
+                            DescribeSample(sample, strStatusLine, host.PreferencesProblem())};
   }
+  m_item->Show(std::move(icon), m_wordsFrom->words);
   // The menu's items change with the extra's menu and with the status line, which follows the
   // timeline (and the date); on every other tick there is nothing to take.
   if (changes.menu || strStatusLine != m_strStatusLine) {
@@ -176,6 +185,15 @@ void TrayHost::ServeBus(void* i_pTray) {
   for (int turns = 0; turns < kMostServedBetweenExchanges && sd_bus_process(pBus, nullptr) > 0;
        ++turns) {
   }
+}
+
+void TrayHost::TellNoStatusArea() {
+  const char* pDesktop = std::getenv("XDG_CURRENT_DESKTOP");
+  const std::string_view desktop = pDesktop != nullptr ? pDesktop : "";
+  Log(NoStatusAreaLine(desktop));
+  // Of the desktop, not the router: told whatever the router's notices are set to.
+  if (!m_statusAreaNotifier) m_statusAreaNotifier = std::make_unique<Notifier>(m_bus.get());
+  m_statusAreaNotifier->Show(NoStatusAreaNotice(desktop));
 }
 
 void TrayHost::PollSoon() {

@@ -15,7 +15,7 @@
 
 #include "Monitor.h"
 #include "Notifier.h"
-#include "StatusNotifierItem.h"
+#include "hosts/tray/StatusNotifierItem.h"
 #include "hosts/tray/DbusMenu.h"
 #include "hosts/tray/NotificationPolicy.h"
 #include "runloop/SdBus.h"
@@ -48,6 +48,7 @@ class TrayHost {
   void Show(const Monitor::Update& i_update);
   std::vector<DbusMenu::Item> MenuItems() const;
   void PollSoon();
+  void TellNoStatusArea();
   static void ServeBus(void* i_pTray);  // between two exchanges of a poll
   static int OnDisconnected(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
 
@@ -60,14 +61,16 @@ class TrayHost {
   std::unique_ptr<StatusNotifierItem> m_item;
   std::unique_ptr<DbusMenu> m_menu;
   std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false
+  std::unique_ptr<Notifier> m_statusAreaNotifier;  // once there has been none for a while
   NotificationPolicy m_notices;
   std::string m_strStatusLine;  // the menu's first line, as the last change left it
-  struct ToolTipFrom {          // what the tooltip shown was put together from
+  struct WordsFrom {            // the words shown, and what they were put together from
     router::State sample;
     std::string statusLine;
     std::optional<std::string> problem;
+    StatusNotifierItem::Words words;
   };
-  std::optional<ToolTipFrom> m_toolTipFrom;
+  std::optional<WordsFrom> m_wordsFrom;
   bool m_bPollPending = false;  // several openings in a row make one poll
 };
 

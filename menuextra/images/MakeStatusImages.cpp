@@ -1,5 +1,6 @@
-// Draws the four status images, each at 1x (22 x 22 pixels) and 2x (44 x 44), into the folder
-// given as the only argument: online, onlineactive, offline, noconnect.
+// Draws the four status images into the folder given as the only argument: online,
+// onlineactive, offline, noconnect; each at 1x (22 x 22 pixels), 2x (44 x 44), and for every
+// other size a panel asks for (NAME@16px.png ...), drawn for that size rather than scaled.
 //
 // Each is a frame around the whole item, in which the view draws its bars, told apart by
 // colour and shape: a grey frame struck through (no connection), an empty amber frame
@@ -86,12 +87,11 @@ void OnlineActive(cairo_t* c) {
   Arrow(c, 17.0, 13.0);  // down
 }
 
-bool Write(const std::filesystem::path& i_path, int i_iScale,
+bool Write(const std::filesystem::path& i_path, int i_iPixels,
            const std::function<void(cairo_t*)>& i_draw) {
-  const int pixels = static_cast<int>(kSize) * i_iScale;
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, i_iPixels, i_iPixels);
   cairo_t* c = cairo_create(surface);
-  cairo_scale(c, i_iScale, i_iScale);
+  cairo_scale(c, i_iPixels / kSize, i_iPixels / kSize);
   i_draw(c);
   cairo_destroy(c);
   const bool bWritten = cairo_surface_write_to_png(surface, i_path.c_str()) == CAIRO_STATUS_SUCCESS;
@@ -119,8 +119,12 @@ int main(int argc, char** argv) {
                 {"noconnect", NoConnect}};
   bool bAll = true;
   for (const auto& image : images) {
-    bAll = Write(folder / (std::string(image.name) + ".png"), 1, image.draw) && bAll;
-    bAll = Write(folder / (std::string(image.name) + "@2x.png"), 2, image.draw) && bAll;
+    bAll = Write(folder / (std::string(image.name) + ".png"), 22, image.draw) && bAll;
+    bAll = Write(folder / (std::string(image.name) + "@2x.png"), 44, image.draw) && bAll;
+    for (const int pixels : {16, 24, 32, 48, 64}) {
+      const std::string file = std::string(image.name) + "@" + std::to_string(pixels) + "px.png";
+      bAll = Write(folder / file, pixels, image.draw) && bAll;
+    }
   }
   return bAll ? 0 : 1;
 }

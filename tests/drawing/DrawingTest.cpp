@@ -182,8 +182,9 @@ TEST(ARendering, UsesViewCoordinatesWithYUp) {
 }
 
 TEST(ARendering, KeepsOnePointBarsCrispAtEveryScale) {
-  // A one-point bar centred on x = 3 would straddle two pixel columns at 1x; it fills one.
-  for (const double scale : {1.0, 2.0, 3.0}) {
+  // A one-point bar centred on x = 3 would straddle two pixel columns at 1x; it fills one, and
+  // whole columns at the panels' sizes between (16 to 64 pixels for 22 points).
+  for (const double scale : {16 / 22.0, 1.0, 24 / 22.0, 32 / 22.0, 2.0, 48 / 22.0, 3.0}) {
     SCOPED_TRACE(scale);
     const Pixmap pixmap = Render(Bar(3, 2, 20, NSColor::greenColor()), scale);
     const int row = pixmap.height / 2;
@@ -193,7 +194,7 @@ TEST(ARendering, KeepsOnePointBarsCrispAtEveryScale) {
       EXPECT_TRUE(pixel == kGreen || pixel == kTransparent) << std::hex << pixel << " at " << x;
       if (pixel == kGreen) ++full;
     }
-    EXPECT_EQ(full, static_cast<int>(scale));
+    EXPECT_EQ(full, std::max(1L, std::lround(scale)));
   }
 }
 
@@ -215,6 +216,37 @@ TEST(ARendering, PutsAnImageAtTheOriginTheRightWayUpAtEachScale) {
     EXPECT_EQ(pixmap.At(side - 1, bottom), kBlue);
     EXPECT_EQ(pixmap.At(side, bottom), kTransparent);
     EXPECT_EQ(pixmap.At(0, bottom - side), kTransparent);
+  }
+}
+
+TEST(ARendering, TakesTheImageDrawnForItsSizeWhenThereIsOne) {
+  TempDir dir;
+  const auto solid = [&](const std::string& i_strName, int i_iPixels, RGBA i_color) {
+    const drawing::CairoSurfacePtr surface(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, i_iPixels, i_iPixels));
+    const drawing::CairoPtr context(cairo_create(surface.get()));
+    cairo_set_source_rgb(context.get(), i_color.red, i_color.green, i_color.blue);
+    cairo_paint(context.get());
+    cairo_surface_write_to_png(surface.get(), (dir.path() / i_strName).c_str());
+  };
+  solid("dot.png", 4, {0, 1, 0, 1});
+  solid("dot@2x.png", 8, {0, 0, 1, 1});
+  solid("dot@3px.png", 3, {1, 0, 0, 1});
+  solid("dot@5px.png", 4, {1, 1, 1, 1});  // not what its name says: never taken
+  solid("dot@6pxx.png", 6, {1, 1, 1, 1});
+  const auto image = NSImage::initWithContentsOfFile(dir.path() / "dot.png");
+  ASSERT_TRUE(image);
+  const DisplayList list = Record([&] {
+    image->compositeToPointOperation({0, 0}, NSCompositeSourceOver);
+  });
+  const struct {
+    double scale;
+    uint32_t pixel;
+  } rows[] = {{0.75, kRed}, {1, kGreen}, {1.25, kGreen}, {1.5, kGreen}, {2, kBlue}, {3, kBlue}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.scale);
+    const Pixmap pixmap = Render(list, row.scale);
+    EXPECT_EQ(pixmap.At(1, pixmap.height - 2), row.pixel);
   }
 }
 

@@ -91,7 +91,8 @@ class ATrayItem : public ::testing::Test {
   // The test's bus, and a state folder of the test's own for the timeline.
   std::map<std::string, std::string> Environment() const {
     return {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
-            {"XDG_STATE_HOME", (dir.path() / "state").string()}};
+            {"XDG_STATE_HOME", (dir.path() / "state").string()},
+            {"XDG_CURRENT_DESKTOP", desktop}};
   }
 
   // Waits until the tray has polled the simulator this many times more, and what it sent
@@ -183,6 +184,23 @@ class ATrayItem : public ::testing::Test {
     return strValue;
   }
 
+  // The tooltip's title and text.
+  std::pair<std::string, std::string> ToolTip() {
+    runloop::BusError error;
+    sd_bus_message* pReply = nullptr;
+    if (sd_bus_get_property(panel.bus(), name.c_str(), kItemPath, kItem, "ToolTip", error.get(),
+                            &pReply, "(sa(iiay)ss)") < 0) {
+      return {std::string("error ") + error.message(), ""};
+    }
+    const runloop::SdBusMessagePtr reply(pReply);
+    const char* pTitle = "";
+    const char* pText = "";
+    sd_bus_message_enter_container(pReply, 'r', "sa(iiay)ss");
+    sd_bus_message_skip(pReply, "sa(iiay)");
+    sd_bus_message_read(pReply, "ss", &pTitle, &pText);
+    return {pTitle, pText};
+  }
+
   // The icon's images as (width, height, bytes).
   std::vector<std::tuple<int, int, std::size_t>> Pixmaps() {
     runloop::BusError error;
@@ -211,24 +229,46 @@ class ATrayItem : public ::testing::Test {
   PanelPeer panel{bus.Address()};
   std::optional<ChildProcess> zezar;
   std::string name;
+  std::string desktop = "XFCE";
 };
 
 TEST_F(ATrayItem, RegistersWhenAPanelAppearsAndAgainWhenItRestarts) {
   Start("AutoDetectRouter = false\n");
   panel.StartWatcher();
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; }));
-  EXPECT_EQ(panel.Registrations().front(), name);
+  // By its object path, which the watcher takes with our unique name.
+  const std::string item = panel.Owner(name) + kItemPath;
+  EXPECT_EQ(panel.Registrations().front(), item);
   panel.StopWatcher();  // the panel goes away and comes back
   panel.StartWatcher();
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 2; }));
-  EXPECT_EQ(panel.Registrations().back(), name);
+  EXPECT_EQ(panel.Registrations().back(), item);
 }
 
 TEST_F(ATrayItem, RegistersAtOnceWithAPanelAlreadyThere) {
   panel.StartWatcher();
   Start("AutoDetectRouter = false\n");
   ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; }));
-  EXPECT_EQ(panel.Registrations().front(), name);
+  EXPECT_EQ(panel.Registrations().front(), panel.Owner(name) + kItemPath);
+}
+
+TEST_F(ATrayItem, SaysOnceThatThereIsNoStatusAreaAndShowsAsSoonAsOneAppears) {
+  desktop = "ubuntu:GNOME";
+  panel.StartNotifications();
+  Start("AutoDetectRouter = false\n");
+  ASSERT_TRUE(panel.WaitFor([&] { return !panel.Notices().empty(); }, 20s)) << zezar->Err();
+  EXPECT_EQ(panel.Notices()[0].summary, "No status area");
+  EXPECT_NE(panel.Notices()[0].body.find("(Debian package gnome-shell-extension-appindicator)"),
+            std::string::npos)
+      << panel.Notices()[0].body;
+  panel.StartWatcher();
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Registrations().size() == 1; }));
+  EXPECT_EQ(panel.Notices().size(), 1u);
+  const std::string err = zezar->Err();
+  const std::size_t at = err.find("no status area on the session bus");
+  EXPECT_NE(at, std::string::npos) << err;
+  EXPECT_EQ(err.find("no status area", at + 1), std::string::npos) << err;  // once
+  EXPECT_NE(err.find("gnome-shell-extension-appindicator"), std::string::npos) << err;
 }
 
 TEST_F(ATrayItem, OffersEveryPropertyPanelsRead) {
@@ -274,9 +314,11 @@ TEST_F(ATrayItem, OffersEveryPropertyPanelsRead) {
                                         error.get(), 'u', &version),
             0);
   EXPECT_EQ(version, 3u);
-  // Drawn at 22 and at 44 pixels, four bytes a pixel.
-  EXPECT_EQ(Pixmaps(), (std::vector<std::tuple<int, int, std::size_t>>{{22, 22, 22 * 22 * 4},
-                                                                       {44, 44, 44 * 44 * 4}}));
+  // Drawn at each size panels ask for, four bytes a pixel.
+  std::vector<std::tuple<int, int, std::size_t>> sizes;
+  for (const int pixels : {16, 22, 24, 32, 48, 64})
+    sizes.emplace_back(pixels, pixels, static_cast<std::size_t>(pixels * pixels * 4));
+  EXPECT_EQ(Pixmaps(), sizes);
   // GetAll, as xfce and Waybar read them, answers too.
   std::string strError;
   EXPECT_TRUE(panel.Call(name, kItemPath, "org.freedesktop.DBus.Properties", "GetAll", strError, 5s,
@@ -352,6 +394,35 @@ TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {
   zezar.reset();
   const Transcript transcript = daemon.Finish();
   EXPECT_EQ(transcript.error, "");
+}
+
+TEST_F(ATrayItem, SaysItsStateInASentenceForScreenReadersAndTheTooltip) {
+  // 43 % and 13 % of two channels' capacity (147 456 B/s each, the default).
+  const std::vector<ChannelState> busy = {{true, "10.0.0.1", "63406 19169"},
+                                          {true, "10.0.0.2", "63406 19169"}};
+  const std::vector<ChannelState> offline = {{false}, {false}};
+  FakeDaemon daemon(FullLogin(busy) + Exchanges({{"hangup", "OK"}}) + Tick(offline));
+  Start(Router(daemon.Port()));
+  const std::string sentence = "Online on 2 channels, in 43 %, out 13 %";
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "IconAccessibleDesc"), sentence);
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "AttentionAccessibleDesc"), sentence);
+  EXPECT_EQ(ToolTip().first, sentence);
+  EXPECT_EQ(ToolTip().second, StatusLine() + "\nIn 126.8 kB/s, out 38.3 kB/s");
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "Title"), "Zezar");
+
+  // The words change with the picture, announced with it, once.
+  panel.ResetSignals();
+  EXPECT_EQ(Click(IdOf("Hang up")), "");
+  ASSERT_TRUE(panel.WaitFor([&] { return panel.Signals("NewIcon") == 1; })) << zezar->Err();
+  const std::string line = StatusLine();
+  EXPECT_EQ(line.rfind("Offline since ", 0), 0u) << line;
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "IconAccessibleDesc"), line);
+  EXPECT_EQ(StringProperty(kItemPath, kItem, "AttentionAccessibleDesc"), line);
+  EXPECT_EQ(ToolTip(), std::make_pair(line, std::string()));
+  ASSERT_TRUE(panel.RoundTrip(name));
+  EXPECT_EQ(panel.Signals("NewIcon"), 1);
+  zezar.reset();
+  EXPECT_EQ(daemon.Finish().error, "");
 }
 
 TEST_F(ATrayItem, KeepsTheStatusLineWhenOnlyItChanges) {
@@ -562,6 +633,57 @@ TEST_F(ATrayItem, AnswersBadCallsWithErrorsAndKeepsRunning) {
   // A click on the status line does nothing.
   EXPECT_EQ(Click(999), "");
   EXPECT_EQ(StatusLine(), "No connection to the router");
+}
+
+TEST_F(ATrayItem, RefusesActivationSoThatPanelsShowTheMenuAndIgnoresOtherClicks) {
+  Start("AutoDetectRouter = false\n");
+  constexpr const char* kNotSupported = "org.freedesktop.DBus.Error.NotSupported";
+  std::string strError;
+  struct Row {
+    const char* name;
+    std::function<void()> call;
+    std::string error;  // "" for an answer, "*" for any error
+  } rows[] = {
+      {"Activate",
+       [&] { panel.Call(name, kItemPath, kItem, "Activate", strError, 5s, "ii", 726, 15); },
+       kNotSupported},
+      {"SecondaryActivate at odd places",
+       [&] {
+         panel.Call(name, kItemPath, kItem, "SecondaryActivate", strError, 5s, "ii", INT32_MIN, -1);
+       },
+       kNotSupported},
+      {"Activate without arguments",
+       [&] { panel.Call(name, kItemPath, kItem, "Activate", strError, 5s, ""); }, "*"},
+      {"Activate with a string",
+       [&] { panel.Call(name, kItemPath, kItem, "Activate", strError, 5s, "s", "left"); }, "*"},
+      {"ContextMenu",
+       [&] { panel.Call(name, kItemPath, kItem, "ContextMenu", strError, 5s, "ii", -5, 99999); },
+       ""},
+      {"ContextMenu with three numbers",
+       [&] { panel.Call(name, kItemPath, kItem, "ContextMenu", strError, 5s, "iii", 1, 2, 3); },
+       "*"},
+      {"Scroll as Plasma sends it",
+       [&] { panel.Call(name, kItemPath, kItem, "Scroll", strError, 5s, "is", 120, "Vertical"); },
+       ""},
+      {"Scroll with an empty orientation",
+       [&] { panel.Call(name, kItemPath, kItem, "Scroll", strError, 5s, "is", INT32_MIN, ""); },
+       ""},
+      {"Scroll with the arguments swapped",
+       [&] { panel.Call(name, kItemPath, kItem, "Scroll", strError, 5s, "si", "vertical", 1); },
+       "*"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    strError = "(no answer)";
+    row.call();
+    if (row.error == "*") {
+      EXPECT_NE(strError, "");
+      EXPECT_NE(strError, "(no answer)");
+    } else {
+      EXPECT_EQ(strError, row.error);
+    }
+  }
+  EXPECT_EQ(StatusLine(), "No connection to the router");  // still there, still answering
 }
 
 TEST_F(ATrayItem, EndsCleanlyOnSIGTERMAndLeavesTheBus) {

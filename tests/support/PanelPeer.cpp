@@ -95,9 +95,14 @@ int PanelPeer::OnNotify(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_er
 }
 
 int PanelPeer::OnRegister(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
-  const char* pName = nullptr;
-  if (sd_bus_message_read(i_pMessage, "s", &pName) >= 0)
-    static_cast<PanelPeer*>(i_pUserData)->m_registrations.emplace_back(pName);
+  const char* pService = nullptr;
+  if (sd_bus_message_read(i_pMessage, "s", &pService) < 0) return -EINVAL;
+  // As watchers take it: a path is the caller's, a bus name has the usual path.
+  const std::string service = pService;
+  static_cast<PanelPeer*>(i_pUserData)
+      ->m_registrations.push_back(service.rfind('/', 0) == 0
+                                      ? sd_bus_message_get_sender(i_pMessage) + service
+                                      : service + "/StatusNotifierItem");
   return sd_bus_reply_method_return(i_pMessage, "");
 }
 
@@ -137,6 +142,16 @@ bool PanelPeer::HasOwner(const std::string& i_strName) {
            strError, std::chrono::milliseconds(5000), "s", i_strName.c_str());
   int bOwned = 0;
   return reply && sd_bus_message_read(reply.get(), "b", &bOwned) >= 0 && bOwned != 0;
+}
+
+std::string PanelPeer::Owner(const std::string& i_strName) {
+  std::string strError;
+  const runloop::SdBusMessagePtr reply =
+      Call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetNameOwner",
+           strError, std::chrono::milliseconds(5000), "s", i_strName.c_str());
+  const char* pOwner = nullptr;
+  if (!reply || sd_bus_message_read(reply.get(), "s", &pOwner) < 0) return "";
+  return pOwner;
 }
 
 bool PanelPeer::RoundTrip(const std::string& i_strName, std::chrono::milliseconds i_timeout) {

@@ -1,7 +1,9 @@
 #pragma once
 
 // An image from a PNG file. A file "<name>@2x.png" beside "<name>.png" is its representation
-// for surfaces of scale 2 and above; the image's size is that of the plain file.
+// for surfaces of scale 2 and above; a file "<name>@<N>px.png" is the one drawn for N pixels
+// across, taken whenever the image is to cover exactly that many. The image's size is that of
+// the plain file.
 //
 // The pixels are immutable and shared: a copy of an image (as a recorded drawing keeps) costs
 // a reference and stays valid after whoever loaded it has let go of its own.

@@ -10,6 +10,10 @@
 
 namespace drawing {
 
+// The sizes, in pixels across, a status-area item offers its picture at: panels that take the
+// largest and shrink it, and panels that pick the nearest, each find one drawn for their size.
+inline constexpr int kPanelIconSizes[] = {16, 22, 24, 32, 48, 64};
+
 struct Pixmap {
   int width = 0;
   int height = 0;

@@ -26,6 +26,7 @@ class PanelPeer {
   // that stops.
   void StartWatcher();
   void StopWatcher();
+  // Each item registered, as the watcher names it: "<bus name>/<object path>".
   const std::vector<std::string>& Registrations() const { return m_registrations; }
 
   // Owns org.freedesktop.Notifications, as a desktop's notification daemon, and records each
@@ -42,6 +43,7 @@ class PanelPeer {
   bool WaitFor(const std::function<bool()>& i_condition,
                std::chrono::milliseconds i_deadline = kDeadline);
   bool HasOwner(const std::string& i_strName);
+  std::string Owner(const std::string& i_strName);  // its unique name; "" when none
   // A round trip to a peer, then everything that arrived is dispatched. The peer answers after
   // all it sent before, and the bus keeps each sender's order: on true, every signal and call
   // it sent earlier has been counted here.
