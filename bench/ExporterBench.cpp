@@ -1,13 +1,14 @@
 // zezar-exporter under the load it is built for: many simulated routers, each probed every
-// five seconds at its own offset in the interval (as Prometheus spreads its scrapes), for a
-// while. It reports the exporter's share of one core, its resident memory, the probes' own
-// durations (p50, p99, from each page's zezar_probe_duration_seconds) and its CPU per probe,
-// beside the same number of exchanges, and a connection, on a bare socket in this process.
+// five seconds at its own offset in the interval (as Prometheus spreads its scrapes), each
+// over a connection kept open as Prometheus keeps one. It reports the exporter's share of one
+// core, its resident memory, the probes' own durations (p50, p99, from each page's
+// zezar_probe_duration_seconds) and its CPU per probe, beside a connection and the same number
+// of exchanges on a bare socket in this process.
 //
 //   exporter_bench [SECONDS [ROUTERS [STALLED]]]     default 30 200 0
 //
 // The simulators are child processes, one per router (zezar-routersim serves one port). The
-// stalled ones accept and never answer, so their probes run to the 1.5 s budget.
+// stalled ones accept and never answer, so their probes run into the client's time-out.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -103,6 +105,47 @@ class Exporter {
   uint16_t m_port = 0;
 };
 
+// One HTTP/1.1 connection kept open across requests, as Prometheus keeps one per target.
+class KeptConnection {
+ public:
+  explicit KeptConnection(uint16_t i_port) : m_port(i_port) {}
+
+  // The body of a 200 reply, or nothing.
+  std::optional<std::string> Get(const std::string& i_strTarget) {
+    if (!m_fd) m_fd = zezar_test::ConnectTo(m_port);
+    const std::string strRequest = "GET " + i_strTarget + " HTTP/1.1\r\nHost: bench\r\n\r\n";
+    if (!m_fd || send(m_fd.get(), strRequest.data(), strRequest.size(), MSG_NOSIGNAL) !=
+                     static_cast<ssize_t>(strRequest.size()))
+      return Fail();
+    std::string strData;
+    std::size_t uHead = std::string::npos;
+    std::size_t uLength = 0;
+    for (char buffer[8192];;) {
+      if (uHead == std::string::npos && (uHead = strData.find("\r\n\r\n")) != std::string::npos) {
+        const std::size_t uAt = strData.find("Content-Length: ");
+        if (uAt == std::string::npos || uAt > uHead) return Fail();
+        uLength = std::stoul(strData.substr(uAt + 16));
+      }
+      if (uHead != std::string::npos && strData.size() >= uHead + 4 + uLength) break;
+      pollfd entry{m_fd.get(), POLLIN, 0};
+      if (poll(&entry, 1, 5000) != 1) return Fail();
+      const ssize_t got = recv(m_fd.get(), buffer, sizeof buffer, 0);
+      if (got <= 0) return Fail();
+      strData.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (strData.rfind("HTTP/1.1 200", 0) != 0) return Fail();
+    return strData.substr(uHead + 4, uLength);
+  }
+
+ private:
+  std::optional<std::string> Fail() {
+    m_fd.reset();
+    return std::nullopt;
+  }
+  uint16_t m_port;
+  posix::UniqueFd m_fd;
+};
+
 double Percentile(std::vector<double> i_values, double i_share) {
   if (i_values.empty()) return 0;
   std::sort(i_values.begin(), i_values.end());
@@ -158,16 +201,18 @@ int main(int argc, char** argv) {
   for (int i = 0; i < routers; ++i) {
     scrapers.emplace_back([&, i] {
       const auto offset = kInterval * i / routers;
+      KeptConnection connection(exporter.Port());
       for (Clock::time_point at = start + offset; at < end; at += kInterval) {
         std::this_thread::sleep_until(at);
-        const zezar_test::HttpReply reply =
-            zezar_test::HttpGet(exporter.Port(), "/probe?target=r" + std::to_string(i), "GET", 5s);
-        const std::size_t uAt = reply.body.find("\nzezar_probe_duration_seconds ");
-        if (reply.status != 200 || uAt == std::string::npos) {
+        const std::optional<std::string> body =
+            connection.Get("/probe?target=r" + std::to_string(i));
+        const std::size_t uAt =
+            body ? body->find("\nzezar_probe_duration_seconds ") : std::string::npos;
+        if (uAt == std::string::npos) {
           ++failures;
           continue;
         }
-        const double duration = std::stod(reply.body.substr(uAt + 30));
+        const double duration = std::stod(body->substr(uAt + 30));
         const std::lock_guard lock(mutex);
         durations.push_back(duration);
         if (i >= stalled) liveDurations.push_back(duration);
