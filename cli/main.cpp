@@ -320,6 +320,7 @@ int Run(int argc, char** argv) {
     try {
       RouterConnection router(settings);
       snapshot = ctl::TakeSnapshot(router, ctl::Detail::Quantities);
+      ctl::AddMetricsDetail(*snapshot, router.client(), preferences);
     } catch (const Failure& error) {
       failure = error;
     }

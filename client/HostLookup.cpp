@@ -48,9 +48,8 @@ class LookupChild {
   LookupChild(const LookupChild&) = delete;
   LookupChild& operator=(const LookupChild&) = delete;
 
-  // The address, if it comes within the bound. The bound is kept here rather than left to the
-  // caller's alarm alone: an alarm that fired before this wait began would not end it. No
-  // retry on EINTR: an interrupted wait is the time-out.
+  // The address, if it comes within the bound. No retry on EINTR: an interrupted wait is the
+  // time-out.
   std::optional<in_addr> Answer(std::chrono::milliseconds i_within) const {
     if (m_answer < 0) return std::nullopt;
     pollfd answer{m_answer, POLLIN, 0};

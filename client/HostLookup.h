@@ -4,10 +4,11 @@
 //
 // A dotted quad needs no lookup at all. A name goes to the C library's resolver, which waits
 // for an unanswering name server for its own time-outs (ten seconds by default) and resumes
-// its waits after a signal, so an alarm cannot cut it short. The lookup therefore runs in a
+// its waits after a signal, so no signal can cut it short. The lookup therefore runs in a
 // child process, and the caller waits for its answer on a pipe, at most for the time given;
-// the alarm that bounds the connection attempt, or any other signal, ends that wait too, and
-// the child is killed. No thread is started, so no thread can take the client's SIGALRM.
+// any signal ends that wait too, and the child is killed. No thread is started: a thread
+// could take the signals meant for the caller's. The child runs the resolver only, so it may
+// be forked from a program with threads (glibc makes its allocator safe across fork).
 
 #include <netinet/in.h>
 

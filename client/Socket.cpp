@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -18,50 +19,68 @@
 
 namespace {
 
-// The line buffer of Read: 8191 characters and the terminating NUL. Process-wide because only
-// one Read runs at a time (one thread) and a line needs no allocation until it is returned.
+// The line buffer of Read: 8191 characters and the terminating NUL. One per thread, because
+// only one Read runs at a time on a thread and a line needs no allocation until it is returned.
 constexpr std::size_t kLineBufferSize = 8192;
-char g_lineBuffer[kLineBufferSize];
+thread_local char g_lineBuffer[kLineBufferSize];
 
 // What the host runs before each command (BetweenExchanges.h). Set by the host around the life
 // of its client, read by Write; one thread, so no lock.
 zastra::BetweenExchanges g_betweenExchanges = nullptr;
 void* g_pBetweenExchangesContext = nullptr;
 
-}  // namespace
+// The TCP handshake of a non-blocking socket, waited for until the deadline: 0, or the errno
+// that says why not. Running out of time reads as EINTR, the error of an attempt a signal cut
+// short, so that both say the same to people as the alarm that bounded it once did.
+int Handshake(int i_iFD, const sockaddr_in& i_address,
+              std::chrono::steady_clock::time_point i_deadline) {
+  if (::connect(i_iFD, reinterpret_cast<const sockaddr*>(&i_address), sizeof i_address) == 0) {
+    return 0;
+  }
+  if (errno != EINPROGRESS) return errno;
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(i_deadline - std::chrono::steady_clock::now());
+  pollfd entry{i_iFD, POLLOUT, 0};
+  // No retry on EINTR: a signal ends the attempt like the time-out.
+  const int ready =
+      left.count() <= 0
+          ? 0
+          : ::poll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30)));
+  if (ready < 0) return errno;
+  if (ready == 0) return EINTR;
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (getsockopt(i_iFD, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
+}
 
-Zastra::Socket* Zastra::Socket::SigAlarmObj = nullptr;
+}  // namespace
 
 void zastra::SetBetweenExchanges(BetweenExchanges i_call, void* i_pContext) {
   g_betweenExchanges = i_call;
   g_pBetweenExchangesContext = i_pContext;
 }
 
-Zastra::Socket::Socket() : m_iFD(-1), m_iTimeout(1), m_iPort(0), m_pZastra(nullptr) {
-  SigAlarmObj = nullptr;
-}
+Zastra::Socket::Socket() : m_iFD(-1), m_iTimeout(1), m_iPort(0), m_pZastra(nullptr) {}
 
-Zastra::Socket::~Socket() {
-  Disconnect();
-  if (SigAlarmObj == this) SigAlarmObj = nullptr;
-}
+Zastra::Socket::~Socket() { Disconnect(); }
 
 bool Zastra::Socket::Connect(std::string i_strHostname, uint32_t i_iPort) {
   Disconnect();
 
-  SigAlarmObj = this;
-  alarm(static_cast<unsigned>(Timeout().count()));
+  const Clock::time_point deadline = Bounded(Clock::now() + Timeout());
   m_strHostname = std::move(i_strHostname);
   m_iPort = i_iPort;
 
-  const std::optional<in_addr> host = zastra_net::LookUpIPv4(m_strHostname, Timeout());
+  const std::optional<in_addr> host = zastra_net::LookUpIPv4(
+      m_strHostname, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
   if (!host) FailConnect("Host " + m_strHostname + " not found.");
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(m_iPort & 0xFFFFu));
   address.sin_addr = *host;
 
-  m_iFD = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  m_iFD = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (m_iFD < 0) {
     m_iFD = -1;
     FailConnect("Error opening socket");
@@ -69,23 +88,23 @@ bool Zastra::Socket::Connect(std::string i_strHostname, uint32_t i_iPort) {
   const int one = 1;
   setsockopt(m_iFD, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // each command leaves at once
 
-  // No retry on EINTR: an interrupted connect is the time-out.
-  if (::connect(m_iFD, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    FailConnect(std::strerror(errno));
-  }
-  // Only now: connect would take the send time-out as a bound of its own, ahead of the alarm.
+  const int error = Handshake(m_iFD, address, deadline);
+  if (error == EINTR) ConnectionLost();  // out of time, or a signal: as a lost connection
+  if (error != 0) FailConnect(std::strerror(error));
+  // Blocking from here on: the socket's own time-outs bound each wait of an exchange.
+  if (::fcntl(m_iFD, F_SETFL, 0) != 0) FailConnect(std::strerror(errno));
   m_appliedTimeout = std::chrono::milliseconds(0);
   if (!UseTimeout(Timeout())) FailConnect(std::strerror(errno));  // no connection without it
-  alarm(0);
-  SigAlarmObj = nullptr;
   return true;
 }
 
 void Zastra::Socket::FailConnect(std::string i_strMessage) {
-  alarm(0);
-  SigAlarmObj = nullptr;
   Disconnect();
   throw ConnectError(std::move(i_strMessage));
+}
+
+Zastra::Socket::Clock::time_point Zastra::Socket::Bounded(Clock::time_point i_time) const {
+  return m_deadline ? std::min(i_time, *m_deadline) : i_time;
 }
 
 void Zastra::Socket::Disconnect() {
@@ -120,6 +139,11 @@ void Zastra::Socket::Write(std::string i_strCommand) {
   if (!IsConnected()) return;
   if (g_betweenExchanges != nullptr) g_betweenExchanges(g_pBetweenExchangesContext);
   if (!UseTimeout(Timeout())) return ConnectionLost();  // never an unbounded wait
+  // Close to the caller's deadline the send time-out would outlast it: the router must be
+  // ready to take the line by then.
+  if (m_deadline && *m_deadline - Clock::now() < Timeout() && !WaitUntil(POLLOUT, *m_deadline)) {
+    return ConnectionLost();
+  }
   // MSG_NOSIGNAL: a peer that has gone away must not raise SIGPIPE even before the handler
   // is installed.
   const ssize_t sent = ::send(m_iFD, i_strCommand.data(), i_strCommand.size(), MSG_NOSIGNAL);
@@ -142,7 +166,7 @@ std::string Zastra::Socket::ReadLine(std::optional<Clock::time_point> i_answerDe
 
   const Clock::time_point lineDeadline = Clock::now() + Timeout();
   const Clock::time_point deadline =
-      std::min(lineDeadline, i_answerDeadline.value_or(lineDeadline));
+      Bounded(std::min(lineDeadline, i_answerDeadline.value_or(lineDeadline)));
   std::size_t uLength = 0;
   bool bLineFeed = false;
   // While the whole time-out is left, the socket's receive time-out bounds the first wait and
@@ -165,7 +189,7 @@ std::string Zastra::Socket::ReadLine(std::optional<Clock::time_point> i_answerDe
     }
     // All of it taken: the buffer starts afresh with what comes next.
     m_uTaken = m_uArrived = 0;
-    if (bWait && !WaitReadableUntil(deadline)) break;
+    if (bWait && !WaitUntil(POLLIN, deadline)) break;
     // No retry on EINTR: an interrupted wait is the time-out.
     const ssize_t got = ::recv(m_iFD, m_received, sizeof m_received, 0);
     if (got <= 0) break;  // end of stream, an error, the time-out, a signal
@@ -184,10 +208,10 @@ std::string Zastra::Socket::ReadLine(std::optional<Clock::time_point> i_answerDe
 
 void Zastra::Socket::SetTimeout(int i_iTimeout) { m_iTimeout = i_iTimeout; }
 
-bool Zastra::Socket::WaitReadableUntil(Clock::time_point i_deadline) const {
+bool Zastra::Socket::WaitUntil(short i_events, Clock::time_point i_deadline) const {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(i_deadline - Clock::now());
   if (left.count() <= 0) return false;
-  pollfd entry{m_iFD, POLLIN, 0};
+  pollfd entry{m_iFD, i_events, 0};
   // No retry on EINTR: a signal ends the wait like the time-out.
   return ::poll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30))) > 0;
 }
@@ -227,25 +251,24 @@ void Zastra::Socket::ConnectionLost() {
   if (m_pZastra != nullptr) m_pZastra->ConnectionLost();
 }
 
-void Zastra::Socket::SigAlarm(int) {
-  const int savedErrno = errno;  // the interrupted Connect still reads errno for its message
-  if (SigAlarmObj != nullptr) SigAlarmObj->ConnectionLost();
-  errno = savedErrno;
-}
+// SIGPIPE from a write to a connection the router closed must not end the process (sends say
+// MSG_NOSIGNAL; this catches what a host's own writes might raise). SIGALRM, once the bound of
+// a connection attempt, keeps the same handler: an alarm still ends a blocked wait of the
+// client as its time-out does, and never the process.
+void Zastra::Socket::SigIgnore(int) {}
 
 void Zastra::Socket::InitSignalHandler() {
-  // SIGPIPE from a write to a connection the router closed must not end the process.
   struct sigaction pipeAction {};
-  pipeAction.sa_handler = SigAlarm;
+  pipeAction.sa_handler = SigIgnore;
   sigemptyset(&pipeAction.sa_mask);
   pipeAction.sa_flags = 0;
   if (sigaction(SIGPIPE, &pipeAction, nullptr) != 0) std::fputs("sigaction failed\n", stderr);
 
-  // Without SA_RESTART, so that the alarm makes a blocked connect() (or the wait for a name
-  // lookup) return EINTR. signal() would not do: glibc installs its handlers with SA_RESTART.
+  // Without SA_RESTART, so that the signal makes a blocked call return EINTR. signal() would
+  // not do: glibc installs its handlers with SA_RESTART.
   struct sigaction alarmAction {};
   sigaction(SIGALRM, nullptr, &alarmAction);
-  alarmAction.sa_handler = SigAlarm;
+  alarmAction.sa_handler = SigIgnore;
   alarmAction.sa_flags &= ~(SA_RESTART | SA_SIGINFO | SA_RESETHAND);
   sigaction(SIGALRM, &alarmAction, nullptr);
 }

@@ -50,6 +50,10 @@ std::string Zastra::GetHost() const { return m_oSocket.GetHost(); }
 
 uint32_t Zastra::GetPort() const { return m_oSocket.GetPort(); }
 
+void Zastra::SetDeadline(std::optional<std::chrono::steady_clock::time_point> i_deadline) {
+  m_oSocket.SetDeadline(i_deadline);
+}
+
 void Zastra::SetConnectionLostCallback(AbstractCallback* callback) {
   m_pConnectionLostCallbackObj = callback;
 }
@@ -80,6 +84,7 @@ std::string Zastra::GetMultilineAnswer(std::string i_strCommand) {
   // hold the client for ever; past either bound the rest of the answer is not read, so the
   // connection is out of step and dropped.
   const auto deadline = Socket::Clock::now() + std::chrono::seconds(kMaxMultilineAnswerSeconds);
+  // (The caller's own deadline, if nearer, bounds every line anyway.)
   for (std::string strLine = m_oSocket.ReadLine(deadline); StartsWith(strLine, " ");
        strLine = m_oSocket.ReadLine(deadline)) {
     if (strResult.size() + strLine.size() + 1 > kMaxMultilineAnswerSize) {

@@ -2,6 +2,15 @@
 
 namespace router {
 
+std::map<std::string, bool> AskPermissions(Zastra& io_client) {
+  std::map<std::string, bool> permissions;
+  for (const Command& command : kCommands) {
+    auto [entry, bNew] = permissions.try_emplace(std::string(command.permission), false);
+    if (bNew) entry->second = (io_client.*command.allowed)();
+  }
+  return permissions;
+}
+
 const Command* FindCommand(std::string_view i_name) {
   for (const Command& command : kCommands)
     if (command.name == i_name) return &command;

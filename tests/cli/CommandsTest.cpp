@@ -205,7 +205,11 @@ TEST(Zezarctl, WritesMetricsEvenWhenTheRouterIsGone) {
        {"zezar_up{" + strRouter + "} 1\n",
         "zezar_channel_online{" + strRouter + ",channel=\"1\",type=\"isdn\"} 1\n",
         "zezar_channel_transferred_bytes_total{" + strRouter +
-            ",channel=\"1\",type=\"isdn\",direction=\"in\"} 8589934602\n"}) {
+            ",channel=\"1\",type=\"isdn\",direction=\"in\"} 8589934602\n",
+        // The monitor's default MaxChannelRate, and the administrator's permissions.
+        "zezar_channel_capacity_bytes_per_second{" + strRouter +
+            ",channel=\"1\",type=\"isdn\"} 147456\n",
+        "zezar_login_permission{" + strRouter + ",permission=\"halt\"} 1\n"}) {
     EXPECT_NE(up.out.find(line), std::string::npos) << line;
   }
   router.server.Inject("reboot 30");

@@ -37,7 +37,7 @@ TEST(Metrics, GiveEveryChannelItsSeriesInTheExpositionFormat) {
       "1\n",
       "zezar_login_level{router=\"r:1\"} 4\n",
       "zezar_uptime_seconds{router=\"r:1\"} 86400\n",
-      "zezar_cpu_load_percent{router=\"r:1\"} 7\n",
+      "zezar_cpu_load_ratio{router=\"r:1\"} 0.07\n",
       "zezar_channels_online{router=\"r:1\"} 1\n",
       "zezar_channel_online{router=\"r:1\",channel=\"pppoe\",type=\"pppoe\"} 0\n",
       "zezar_channel_online{router=\"r:1\",channel=\"1\",type=\"isdn\"} 1\n",

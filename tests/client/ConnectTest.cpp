@@ -1,4 +1,4 @@
-// Opening and closing connections: the errors, the alarm around them, the descriptors.
+// Opening and closing connections: the errors, the time-out around them, the descriptors.
 
 #include <unistd.h>
 
@@ -39,7 +39,7 @@ TEST_F(AConnection, FailsWithItsReasonAndLeavesNothingBehind) {
       // The C library rejects this name itself: no query leaves the machine.
       {"unknown host", "256.256.256.256", 5000, "Host 256.256.256.256 not found."},
       {"refused", "127.0.0.1", refusing.Port(), std::strerror(ECONNREFUSED)},
-      {"unanswered, cut short by the alarm", "127.0.0.1", silent.Port(), std::strerror(EINTR)},
+      {"unanswered, cut short by the time-out", "127.0.0.1", silent.Port(), std::strerror(EINTR)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -62,5 +62,26 @@ TEST_F(ATimeOut, IsFollowedByAWorkingReconnection) {
   Check(daemon);
 }
 
+// A caller's deadline bounds the whole run of exchanges, though each answer comes within the
+// time-out, and a connection attempt too.
+TEST_F(ATimeOut, EndsEveryWaitAtTheCallersDeadline) {
+  FakeDaemon daemon({Expect("date\r\n"), Stall(600ms), Send("OK first\n"), Expect("date\r\n"),
+                     Stall(600ms), Send("OK second\n")});
+  ConnectTo(daemon);
+  client.SetDeadline(std::chrono::steady_clock::now() + 900ms);
+  EXPECT_EQ(client.Date(), "first");
+  EXPECT_EQ(client.Date(), "");
+  EXPECT_FALSE(client.IsConnected());
+  EXPECT_EQ(lost.Calls(), 1);
+  Check(daemon);
+
+  SilentPort silent;
+  const auto start = std::chrono::steady_clock::now();
+  client.SetDeadline(start + 300ms);
+  EXPECT_THROW(client.Connect("127.0.0.1", silent.Port()), Zastra::ConnectError);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 900ms) << "the one-second bound ended it";
+  client.SetDeadline(std::nullopt);
+}
+
 }  // namespace
 }  // namespace zezar_test

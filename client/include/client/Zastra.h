@@ -19,11 +19,15 @@
 // the socket is closed, the connection-lost callback runs once, and the operation returns what
 // it has (a multi-line answer its lines so far, a download "").
 //
-// Threads and signals: one thread. A connection attempt is bounded by a process-wide SIGALRM,
-// whose handler closes the socket (Socket); the process must call InitSignalHandler once and
-// must not use alarm() for anything else. The waits for answers and for the router to take a
-// command are bounded by the socket's own time-outs. Any signal that interrupts one of these
-// waits ends it as the time-out does: a host's SIGINT handler thus ends a blocked exchange.
+// A caller that must be done by a time of its own (a probe among many) sets a deadline: every
+// wait ends by then at the latest, and passing it counts as a lost connection too.
+//
+// Threads and signals: a client belongs to one thread at a time; clients on different threads
+// share nothing. Every wait is a poll() or a socket time-out of the client's own, never a
+// process-wide alarm. The process calls InitSignalHandler once, so that neither a write to a
+// router that has gone (SIGPIPE) nor a stray SIGALRM ends it. Any signal that interrupts one of
+// these waits on the client's thread ends it as the time-out does: a host's SIGINT handler thus
+// ends a blocked exchange.
 //
 // Names: m_ member, i_ input parameter; str string, i integer, l long, t enumeration,
 // dm dial mode, o object held by value, p pointer (not owned unless stated).
@@ -59,8 +63,8 @@ class Zastra {
     std::string m_strMessage;
   };
 
-  // Called when a time-out or a dropped connection closes the socket. It may run inside the
-  // alarm signal handler, so it must do only what is safe there. The client never deletes it.
+  // Called when a time-out or a dropped connection closes the socket, on the client's thread.
+  // The client never deletes it.
   class AbstractCallback {
    public:
     AbstractCallback() = default;
@@ -98,6 +102,8 @@ class Zastra {
   void Disconnect();
   std::string GetHost() const;
   uint32_t GetPort() const;  // 0 before the first Connect
+  // Every later wait, Connect's included, ends by this time at the latest; nothing: no deadline.
+  void SetDeadline(std::optional<std::chrono::steady_clock::time_point> i_deadline);
 
   // ---- router control ----
 
@@ -170,7 +176,9 @@ class Zastra {
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
-    // One alarm bounds name lookup, socket creation and the TCP handshake together.
+    // One time-out bounds name lookup, socket creation and the TCP handshake together. Running
+    // out of it closes the socket and notifies the owner, then throws ConnectError with the
+    // message of an interrupted call, as a signal that ends the attempt does.
     bool Connect(std::string i_strHostname, uint32_t i_iPort);
     void Disconnect();  // idempotent
     bool IsConnected() const { return m_iFD != -1; }
@@ -189,6 +197,9 @@ class Zastra {
     // earlier read brought it.
     std::string Read();
     void SetTimeout(int i_iTimeout);  // seconds; below 1 counts as 1
+    void SetDeadline(std::optional<std::chrono::steady_clock::time_point> i_deadline) {
+      m_deadline = i_deadline;
+    }
     std::string GetHost() const { return m_strHostname; }
     uint32_t GetPort() const { return m_iPort; }
     void SetConnectionLostObj(Zastra* i_pZastra) { m_pZastra = i_pZastra; }
@@ -209,35 +220,34 @@ class Zastra {
     using Clock = std::chrono::steady_clock;
 
     void ConnectionLost();
-    static void SigAlarm(int signo);
+    static void SigIgnore(int signo);  // for SIGPIPE and SIGALRM: wakes, ends nothing
     [[noreturn]] void FailConnect(std::string i_strMessage);
+    // The earlier of the time and the caller's deadline.
+    Clock::time_point Bounded(Clock::time_point i_time) const;
     std::chrono::seconds Timeout() const;
     // Makes the socket's own time-outs this long (one system call only when they change).
     bool UseTimeout(std::chrono::milliseconds i_timeout);
     // Read, with the line due by the end of a longer answer at the latest, if that comes first.
     std::string ReadLine(std::optional<Clock::time_point> i_answerDeadline);
-    // Waits until the descriptor is readable or the time is up; a signal ends the wait.
-    bool WaitReadableUntil(Clock::time_point i_deadline) const;
+    // Waits until the descriptor is ready for these poll events or the time is up; a signal
+    // ends the wait.
+    bool WaitUntil(short i_events, Clock::time_point i_deadline) const;
 
-    int m_iFD;                  // -1 when not connected; the alarm handler may reset it in Connect
-    int m_iTimeout;             // seconds: the alarm around Connect, the socket's time-outs
+    int m_iFD;                  // -1 when not connected
+    int m_iTimeout;             // seconds: the bound of Connect, the socket's time-outs
     std::string m_strHostname;  // as given to the last Connect
     uint32_t m_iPort;           // as given to the last Connect, all 32 bits
     Zastra* m_pZastra;          // notified when the connection is lost; not owned
     // The socket's receive and send time-outs as last set: the line time-out, or the transfer
     // time-out while raw blocks flow. Zero before they are set on a new connection.
     std::chrono::milliseconds m_appliedTimeout{0};
+    std::optional<Clock::time_point> m_deadline;  // the caller's, over every wait
     // What has arrived and nobody has taken yet: m_received[m_uTaken, m_uArrived). Emptied by
-    // Disconnect, also from the alarm handler (plain stores only).
+    // Disconnect.
     static constexpr std::size_t kReceiveBufferSize = 8192;
     char m_received[kReceiveBufferSize];
     std::size_t m_uTaken = 0;
     std::size_t m_uArrived = 0;
-
-    // The socket with a connection attempt in progress, the one the alarm handler closes.
-    // Global because a signal handler has no other way to find it; set and cleared by Connect
-    // around its alarm, null otherwise.
-    static Socket* SigAlarmObj;
   };
 
   // ---- one channel of the router, named "pppoe" or by its number ----

@@ -6,6 +6,8 @@
 // one row here, its call in the client, and its test.
 
 #include <array>
+#include <map>
+#include <string>
 #include <string_view>
 
 #include "client/Zastra.h"
@@ -55,6 +57,9 @@ inline constexpr const Command& kAddLink = kCommands[2];
 inline constexpr const Command& kRemoveLink = kCommands[3];
 inline constexpr const Command& kReboot = kCommands[4];
 inline constexpr const Command& kHalt = kCommands[5];
+
+// Whether the connection's login has each of them: one is-allowed question each.
+std::map<std::string, bool> AskPermissions(Zastra& io_client);
 
 // The command of that name, or null.
 const Command* FindCommand(std::string_view i_name);

@@ -8,6 +8,7 @@
 // what the timeline records and what notifications compare.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,11 @@ struct Traffic {
   uint64_t out = 0;
   bool operator==(const Traffic&) const = default;
 };
+
+// One channel's capacity when nothing else is configured, in bytes per second: the monitor's
+// MaxChannelRate default of 1152, times 128 bytes per second for each of its units.
+inline constexpr double kBytesPerSecondPerMaxChannelRate = 128.0;
+inline constexpr double kDefaultChannelCapacity = 1152 * kBytesPerSecondPerMaxChannelRate;
 
 struct Channel {
   enum class Type { Isdn, Pppoe };
@@ -59,10 +65,11 @@ struct State {
   // What a fuller look asks besides the channels.
   std::string where{};  // "host:port"
   uint32_t protocol = 0;
-  std::string version{};             // UTF-8
-  uint16_t level = 0;                // the login's access level
-  std::optional<uint64_t> uptime{};  // seconds
-  std::optional<uint16_t> cpu{};     // percent
+  std::string version{};                      // UTF-8
+  uint16_t level = 0;                         // the login's access level
+  std::optional<uint64_t> uptime{};           // seconds
+  std::optional<uint16_t> cpu{};              // percent
+  std::map<std::string, bool> permissions{};  // by is-allowed word (Commands.h), when asked
 
   Condition condition() const;
   int Online() const;
