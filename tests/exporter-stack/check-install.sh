@@ -9,8 +9,8 @@ scratch=$2
 rm -rf "$scratch"
 fail() { echo "check-install: $*" >&2; exit 1; }
 
-DESTDIR="$scratch/exporter" cmake --install "$build" --component zezar-exporter >/dev/null
-DESTDIR="$scratch/monitor" cmake --install "$build" --component zezar >/dev/null
+DESTDIR="$scratch/exporter" "${CMAKE:-cmake}" --install "$build" --component zezar-exporter >/dev/null
+DESTDIR="$scratch/monitor" "${CMAKE:-cmake}" --install "$build" --component zezar >/dev/null
 
 cd "$scratch/exporter"
 for wanted in bin/zezar-exporter share/man/man1/zezar-exporter.1.gz \
