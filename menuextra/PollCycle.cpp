@@ -5,6 +5,7 @@
 #include "preferences/Preference.h"
 #include "router/DefaultRouter.h"
 #include "router/Login.h"
+#include "router/PasswordSource.h"
 #include "text/MacRoman.h"
 #include "text/Translation.h"
 
@@ -39,18 +40,34 @@ void ZezarIZIDezev::connect() {
   }
   if (!globalZastra->IsConnected()) return;
 
-  const router::Passwords passwords{
+  const std::string strWhere = *theRouterIP + ":" + std::to_string(port);
+  router::Passwords passwords{
       .admin = preferences::ReadEightBitPreference(*theAppID, "RouterAdminPass"),
       .user = preferences::ReadEightBitPreference(*theAppID, "RouterUserPass")};
+  // A login the preferences name no password for may have one in the keyring.
+  std::string strKeptProblem;
+  router::PasswordSource* pKept = router::InstalledPasswordSource();
+  if (pKept != nullptr && (!passwords.admin || !passwords.user)) {
+    router::PasswordSource::Answer kept = pKept->Ask(strWhere);
+    if (kept.pending) {  // nothing sent yet; the source polls again when it has the answer
+      theReason = kept.problem;
+      globalZastra->Disconnect();
+      return;
+    }
+    if (!passwords.admin) passwords.admin = std::move(kept.passwords.admin);
+    if (!passwords.user) passwords.user = std::move(kept.passwords.user);
+    strKeptProblem = std::move(kept.problem);
+  }
   bool bAllowPlainText = false;
   preferences::ReadPreference(*theAppID, "AllowPlainTextLogin", bAllowPlainText);
-  const router::Login login = router::LogIn(*globalZastra, passwords,
-                                            {.where = *theRouterIP + ":" + std::to_string(port),
-                                             .pins = router::InstalledLoginPins(),
-                                             .allowPlainText = bAllowPlainText});
+  const router::Login login = router::LogIn(
+      *globalZastra, passwords,
+      {.where = strWhere, .pins = router::InstalledLoginPins(), .allowPlainText = bAllowPlainText});
   if (login != router::Login::User) {
     if (login == router::Login::PlainTextWithheld)
       theReason = text::Tr("Router offers only plain-text login; not sending the password");
+    else
+      theReason = strKeptProblem;
     globalZastra->Disconnect();
     return;
   }
