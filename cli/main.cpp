@@ -14,6 +14,7 @@
 #include "Commands.h"
 #include "TimelineReport.h"
 #include "cli/Failure.h"
+#include "cli/KeyringPasswords.h"
 #include "cli/Metrics.h"
 #include "cli/Settings.h"
 #include "cli/Watch.h"
@@ -45,7 +46,7 @@ constexpr const char* kExitCodes =
        "\n"
        "Router: --router, else the monitor's preferences ($ZEZAR_PREFERENCES, else\n"
        "~/.config/zezar/preferences.toml). Passwords: --password-file, $ZEZAR_ADMIN_PASS,\n"
-       "$ZEZAR_USER_PASS or the preferences; root password ($ZEZAR_ROOT_PASS or\n"
+       "$ZEZAR_USER_PASS, the preferences or the keyring; root password ($ZEZAR_ROOT_PASS or\n"
        "--root-password-file) for support, get and put. Never on the command line.");
 
 // What it quotes (a file's name, a resolver's words) cannot steer the terminal.
@@ -118,7 +119,7 @@ int Run(int argc, char** argv) {
 
   using Command = std::function<Output(RouterConnection&)>;
   Command command;
-  enum class Special { None, Watch, Metrics, Timeline } special = Special::None;
+  enum class Special { None, Watch, Metrics, Timeline, Password } special = Special::None;
   const auto simple = [&](const char* i_pName, const char* i_pHelp, Command i_command) {
     app.add_subcommand(i_pName, i_pHelp)->callback([&command, i_command] { command = i_command; });
   };
@@ -240,6 +241,36 @@ int Run(int argc, char** argv) {
   pTimeline->add_option("--file", strTimelineFile, Tr("the record (default: the monitor's)"));
   pTimeline->callback([&] { special = Special::Timeline; });
 
+  bool bAdmin = false;
+  std::function<ctl::Output(const ctl::Settings&)> passwordCommand;
+  CLI::App* pPassword =
+      app.add_subcommand("password", Tr("the router's passwords in the desktop's keyring"));
+  pPassword->require_subcommand(1, 1);
+  pPassword->fallthrough();  // --admin after set, forget or where
+  const auto passwordSubcommand = [&](const char* i_pName, const char* i_pHelp,
+                                      std::function<ctl::Output(const ctl::Settings&)> i_run) {
+    pPassword->add_subcommand(i_pName, i_pHelp)->callback([&, i_run] {
+      special = Special::Password;
+      passwordCommand = i_run;
+    });
+  };
+  pPassword->add_flag("--admin", bAdmin, Tr("the administrator's password, not the user's"));
+  const auto role = [&] { return bAdmin ? keyring::Role::Admin : keyring::Role::User; };
+  passwordSubcommand("set",
+                     Tr("store a password, read from the terminal without echo or from "
+                        "standard input"),
+                     [&](const ctl::Settings& i_settings) { return ctl::SetPassword(i_settings, role()); });
+  passwordSubcommand("forget", Tr("remove a password from the keyring"),
+                     [&](const ctl::Settings& i_settings) {
+                       return ctl::ForgetPassword(i_settings, role());
+                     });
+  passwordSubcommand("where", Tr("where each login's password comes from (never the password)"),
+                     [&](const ctl::Settings& i_settings) {
+                       return ctl::WherePasswords(
+                           i_settings, preferences::TomlPreferences::DefaultPath().string(),
+                           strPasswordFile);
+                     });
+
   // CLI11 would call an unknown command a missing one.
   for (int i = 1; i < argc; ++i) {
     const std::string strArgument = argv[i];
@@ -297,10 +328,17 @@ int Run(int argc, char** argv) {
   const preferences::TomlPreferences preferences(preferences::TomlPreferences::DefaultPath(),
                                                  ctl::kPreferencesDomain);
   const router::ProcNetRoute defaultRouter;
-  const ctl::Settings settings =
+  ctl::Settings settings =
       ctl::ResolveSettings(options, ctl::ProcessEnvironment(), preferences, defaultRouter);
 
   for (const std::string& strWarning : settings.warnings) Say(strWarning);
+  if (special == Special::Password) {
+    Report(passwordCommand(settings), bJson);
+    return 0;
+  }
+  // A person at a terminal may be asked to unlock the keyring; a script is not held up.
+  ctl::AddKeyringPasswords(settings, IsTerminal(STDIN_FILENO) ? keyring::Unlock::Prompt
+                                                              : keyring::Unlock::Never);
   // Said before the router is asked anything; a slow source cannot hold the connection open.
   if (bNeedsRoot) settings.RootPassword(app.get_subcommands().front()->get_name());
   if (upload) upload = ctl::ReadUpload(strLocal);
