@@ -157,9 +157,10 @@ void AddKeyringPasswords(Settings& io_settings, keyring::Unlock i_unlock) {
   }
 }
 
-std::string ReadPassword(const std::string& i_strPrompt) {
+std::string ReadPassword(const std::string& i_strPrompt, EmptyPassword i_empty) {
   const std::string strPassword =
       ::isatty(STDIN_FILENO) == 1 ? ReadFromTerminal(i_strPrompt) : ReadFromInput();
+  if (strPassword.empty() && i_empty == EmptyPassword::None) return strPassword;
   if (const std::string strProblem = keyring::PasswordProblem(strPassword); !strProblem.empty())
     throw Failure(ExitCode::Usage, strProblem);
   return strPassword;

@@ -17,6 +17,7 @@
 #include "cli/KeyringPasswords.h"
 #include "cli/Metrics.h"
 #include "cli/Settings.h"
+#include "cli/Setup.h"
 #include "cli/Watch.h"
 #include "client/Zastra.h"
 #include "preferences/TomlPreferences.h"
@@ -115,11 +116,11 @@ int Run(int argc, char** argv) {
                  Tr("the login password: the first line of FILE"));
   app.add_option("--root-password-file", strRootPasswordFile,
                  Tr("the root password of support, get and put: the first line of FILE"));
-  app.add_flag("--yes,-y", bYes, Tr("reboot and halt without asking"));
+  app.add_flag("--yes,-y", bYes, Tr("reboot and halt without asking; setup without questions"));
 
   using Command = std::function<Output(RouterConnection&)>;
   Command command;
-  enum class Special { None, Watch, Metrics, Timeline, Password } special = Special::None;
+  enum class Special { None, Watch, Metrics, Timeline, Password, Setup } special = Special::None;
   const auto simple = [&](const char* i_pName, const char* i_pHelp, Command i_command) {
     app.add_subcommand(i_pName, i_pHelp)->callback([&command, i_command] { command = i_command; });
   };
@@ -271,6 +272,18 @@ int Run(int argc, char** argv) {
                            strPasswordFile);
                      });
 
+  ctl::SetupOptions setup;
+  std::string strAdminPasswordFile;
+  CLI::App* pSetup = app.add_subcommand(
+      "setup", Tr("set the monitor up: the router, its passwords (into the keyring), Reboot and "
+                  "Halt; asks on a terminal, or takes the options with --yes"));
+  pSetup->add_option("--admin-password-file", strAdminPasswordFile,
+                     Tr("with --yes: the administrator's password, the first line of FILE"));
+  pSetup->add_flag("--reboot-halt", setup.rebootHalt, Tr("with --yes: offer Reboot and Halt"));
+  pSetup->add_flag("--no-keyring", setup.noKeyring,
+                   Tr("the passwords into the preferences file, not the keyring"));
+  pSetup->callback([&] { special = Special::Setup; });
+
   // CLI11 would call an unknown command a missing one.
   for (int i = 1; i < argc; ++i) {
     const std::string strArgument = argv[i];
@@ -319,6 +332,16 @@ int Run(int argc, char** argv) {
       throw Failure(ExitCode::Usage,
                     Tr("no timeline file: set HOME or XDG_STATE_HOME, or give --file"));
     Report(ctl::TimelineReport(strTimelineFile, since, now), bJson);
+    return 0;
+  }
+
+  if (special == Special::Setup) {
+    if (!strRouter.empty()) setup.router = strRouter;
+    if (!strPasswordFile.empty()) setup.passwordFile = strPasswordFile;
+    if (!strAdminPasswordFile.empty()) setup.adminPasswordFile = strAdminPasswordFile;
+    setup.yes = bYes;
+    Report(ctl::Setup(setup, router::ProcNetRoute(), preferences::TomlPreferences::DefaultPath()),
+           bJson);
     return 0;
   }
 

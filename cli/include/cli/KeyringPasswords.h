@@ -24,8 +24,10 @@ void AddKeyringPasswords(Settings& io_settings, keyring::Unlock i_unlock);
 // Reads a password as a person gives it: from the terminal without echo when standard input
 // is one (i_strPrompt shown on standard error; Ctrl-C or Ctrl-D cancels with
 // Failure(Failure)), else the one line of standard input. Throws Failure(Usage) for a password
-// the router cannot take.
-std::string ReadPassword(const std::string& i_strPrompt);
+// the router cannot take; an empty one is that, or none, as the caller says.
+enum class EmptyPassword { Refused, None };
+std::string ReadPassword(const std::string& i_strPrompt,
+                         EmptyPassword i_empty = EmptyPassword::Refused);
 
 // zezarctl password set | forget | where, for the router the settings name.
 Output SetPassword(const Settings& i_settings, keyring::Role i_role);
