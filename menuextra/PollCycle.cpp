@@ -20,7 +20,13 @@ void ZezarIZIDezev::timerCallback(NSTimer*) { menu(); }
 void ZezarIZIDezev::connect() {
   theReason.clear();
   determineRouterIP();  // synchronizes the preferences first, for every read below
-  if (!theRouterIP) return;
+  if (!theRouterIP) {
+    // A first run: no preferences yet, and no router on the machine's default route.
+    const preferences::PreferencesStore& store = preferences::Preferences();
+    if (!store.HasGoodSettings() && !store.Problem())
+      theReason = text::Tr("Run zezarctl setup, or Preferences…");
+    return;
+  }
 
   long port = router::kDefaultPort;
   preferences::ReadPreference(*theAppID, "RouterPort", port);
