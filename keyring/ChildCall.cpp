@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -9,51 +10,72 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 
 namespace keyring {
 
+std::filesystem::path HelperPath() {
+  std::error_code error;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path installed =
+        exe.parent_path().parent_path() / ZEZAR_KEYRING_HELPER_INSTALLED;
+    if (std::filesystem::is_regular_file(installed, error)) return installed;
+  }
+  return ZEZAR_KEYRING_HELPER_BUILD;
+}
+
 namespace {
 
-[[noreturn]] void RunChild(const std::function<std::string()>& i_work, int i_answer) {
-  const auto uAnswer = static_cast<unsigned>(i_answer);
-  if (uAnswer > 3) ::close_range(3, uAnswer - 1, 0);
-  ::close_range(std::max(uAnswer + 1, 3u), ~0u, 0);
-  for (int signal : {SIGALRM, SIGINT, SIGTERM, SIGQUIT, SIGHUP}) ::signal(signal, SIG_DFL);
-  ::signal(SIGPIPE, SIG_IGN);
+[[noreturn]] void RunHelper(const std::string& i_strHelper, int i_request, int i_answer) {
+  if (::dup2(i_request, STDIN_FILENO) < 0 || ::dup2(i_answer, STDOUT_FILENO) < 0) _exit(127);
+  ::close_range(3, ~0u, 0);  // nothing of the caller's: its connections stay its own
+  for (int signal : {SIGALRM, SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE}) ::signal(signal, SIG_DFL);
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  std::string strResult;
-  try {
-    strResult = i_work();
-  } catch (...) {
-    _exit(1);  // no answer: the caller says the keyring gave none
-  }
-  for (std::size_t uDone = 0; uDone < strResult.size();) {
-    const ssize_t n = ::write(i_answer, strResult.data() + uDone, strResult.size() - uDone);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) _exit(1);
-    uDone += static_cast<std::size_t>(n);
-  }
-  _exit(0);
+  const char* argv[] = {"zezar-keyring", nullptr};
+  ::execve(i_strHelper.c_str(), const_cast<char**>(argv), environ);
+  _exit(127);
 }
 
 }  // namespace
 
-ChildCall::ChildCall(const std::function<std::string()>& i_work) {
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return;
-  posix::UniqueFd read(ends[0]);
-  posix::UniqueFd write(ends[1]);
+ChildCall::ChildCall(const std::string& i_strRequest) {
+  // Found before the fork: the child does nothing but exec.
+  const std::string strHelper = HelperPath().string();
+  int request[2], answer[2];
+  if (::pipe2(request, O_CLOEXEC) != 0) return;
+  posix::UniqueFd requestRead(request[0]), requestWrite(request[1]);
+  if (::pipe2(answer, O_CLOEXEC) != 0) return;
+  posix::UniqueFd answerRead(answer[0]), answerWrite(answer[1]);
   m_pid = ::fork();
-  if (m_pid == 0) {
-    read.reset();
-    RunChild(i_work, write.get());
-  }
+  if (m_pid == 0) RunHelper(strHelper, requestRead.get(), answerWrite.get());
   if (m_pid < 0) return;
-  ::fcntl(read.get(), F_SETFL, O_NONBLOCK);
-  m_answer = std::move(read);
+  requestRead.reset();
+  answerWrite.reset();
+  // A request is a few KiB at most: the pipe takes it whole, whatever the helper does. A
+  // helper already gone must not raise SIGPIPE, which the caller's router client handles.
+  sigset_t pipeSignal, previous;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+  for (std::size_t uDone = 0; uDone < i_strRequest.size();) {
+    const ssize_t n = ::write(requestWrite.get(), i_strRequest.data() + uDone,
+                              i_strRequest.size() - uDone);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EPIPE) {
+      const timespec now{};
+      ::sigtimedwait(&pipeSignal, nullptr, &now);  // the signal this write raised
+    }
+    if (n <= 0) break;  // the helper is gone: its answer says so
+    uDone += static_cast<std::size_t>(n);
+  }
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  requestWrite.reset();
+  ::fcntl(answerRead.get(), F_SETFL, O_NONBLOCK);
+  m_answer = std::move(answerRead);
 }
 
 ChildCall::~ChildCall() {

@@ -1,7 +1,6 @@
 #include "keyring/Keyring.h"
 
 #include "ChildCall.h"
-#include "SecretItems.h"
 #include "Wire.h"
 #include "text/Translation.h"
 
@@ -19,15 +18,11 @@ std::string Late(std::chrono::milliseconds i_within) {
 
 }  // namespace
 
-const char* RoleAttribute(Role i_role) { return i_role == Role::Admin ? "admin" : "user"; }
-
-std::string Label(const Item& i_item) {
-  // Not translated: the label is stored once and read by every language.
-  return "Zezar: " + i_item.where + (i_item.role == Role::Admin ? " (administrator)" : " (user)");
-}
-
 Answer LookUp(const std::string& i_strWhere, Unlock i_unlock, std::chrono::milliseconds i_within) {
-  ChildCall call([&] { return Encode(SearchHere(i_strWhere, i_unlock)); });
+  ChildCall call(Encode(Request{.operation = Request::Operation::Search,
+                                .item = {i_strWhere, Role::User},
+                                .unlock = i_unlock,
+                                .password = {}}));
   if (!call.Wait(i_within)) return Answer::Failed(Late(i_within));
   if (auto answer = DecodeAnswer(call.Result())) return *answer;
   return Answer::Failed(Tr("its helper ended without an answer"));
@@ -35,23 +30,31 @@ Answer LookUp(const std::string& i_strWhere, Unlock i_unlock, std::chrono::milli
 
 std::string Store(const Item& i_item, const std::string& i_strPassword,
                   std::chrono::milliseconds i_within) {
-  // The answer is the problem, or an empty field for none.
-  ChildCall call([&] { return "+" + StoreHere(i_item, i_strPassword); });
+  // The answer is the problem, after a mark that tells an empty one from none.
+  ChildCall call(Encode(Request{.operation = Request::Operation::Store,
+                                .item = i_item,
+                                .unlock = Unlock::Prompt,
+                                .password = i_strPassword}));
   if (!call.Wait(i_within)) return Late(i_within);
   if (call.Result().empty()) return Tr("its helper ended without an answer");
   return call.Result().substr(1);
 }
 
 Forgotten Forget(const Item& i_item, std::chrono::milliseconds i_within) {
-  ChildCall call([&] { return Encode(ForgetHere(i_item)); });
+  ChildCall call(Encode(Request{.operation = Request::Operation::Forget,
+                                .item = i_item,
+                                .unlock = Unlock::Prompt,
+                                .password = {}}));
   if (!call.Wait(i_within)) return {.problem = Late(i_within)};
   if (auto forgotten = DecodeForgotten(call.Result())) return *forgotten;
   return {.problem = Tr("its helper ended without an answer")};
 }
 
 PendingLookup::PendingLookup(const std::string& i_strWhere, Unlock i_unlock)
-    : m_call(std::make_unique<ChildCall>(
-          [&] { return Encode(SearchHere(i_strWhere, i_unlock)); })) {}
+    : m_call(std::make_unique<ChildCall>(Encode(Request{.operation = Request::Operation::Search,
+                                                        .item = {i_strWhere, Role::User},
+                                                        .unlock = i_unlock,
+                                                        .password = {}}))) {}
 
 PendingLookup::~PendingLookup() = default;
 

@@ -75,6 +75,29 @@ bool Take(Reader& io_reader, Found& o_found) {
 
 }  // namespace
 
+std::string Encode(const Request& i_request) {
+  Writer writer;
+  writer << static_cast<int>(i_request.operation) << std::string_view(i_request.item.where)
+         << (i_request.item.role == Role::Admin) << (i_request.unlock == Unlock::Prompt)
+         << std::string_view(i_request.password);
+  return std::move(writer).Bytes();
+}
+
+std::optional<Request> DecodeRequest(const std::string& i_strBytes) {
+  Reader reader(i_strBytes);
+  Request request;
+  int operation = 0;
+  bool bAdmin = false, bUnlock = false;
+  if (!reader.Field(operation) || operation < 0 || operation > 2 ||
+      !reader.Field(request.item.where) || !reader.Field(bAdmin) || !reader.Field(bUnlock) ||
+      !reader.Field(request.password) || !reader.AtEnd())
+    return std::nullopt;
+  request.operation = static_cast<Request::Operation>(operation);
+  request.item.role = bAdmin ? Role::Admin : Role::User;
+  request.unlock = bUnlock ? Unlock::Prompt : Unlock::Never;
+  return request;
+}
+
 std::string Encode(const Answer& i_answer) {
   Writer writer;
   writer << std::string_view(i_answer.problem);

@@ -3,11 +3,12 @@
 // The router's passwords in the desktop's keyring (the Secret Service), one item per router and
 // login with the attributes application = "zezar", router = HOST:PORT, role = "admin" | "user".
 //
-// Every call runs in a short-lived child process, never in the caller: the Secret Service's
-// client library talks through a bus thread of its own, and a thread could take the signals the
-// router client's bounds rely on (its alarm, the quit signals), which must interrupt the main
-// thread. The child holds nothing of the caller's but the pipe its answer comes back on, and it
-// is killed when the answer is late or the caller goes.
+// Every call runs in a short-lived child process, the helper zezar-keyring, never in the
+// caller: the Secret Service's client library talks through a bus thread of its own, and a
+// thread could take the signals the router client's bounds rely on (its alarm, the quit
+// signals), which must interrupt the main thread; and it brings GLib, megabytes the monitor
+// need not keep resident. The helper holds nothing of the caller's but the pipes of its
+// request and answer, and it is killed when the answer is late or the caller goes.
 //
 // Errors: nothing is thrown for what the keyring says; each result carries a problem in words
 // (the Secret Service's own, or that it did not answer in time), empty when all went well.
