@@ -35,7 +35,7 @@ class NoEcho {
     raw.c_cc[VTIME] = 0;
     ::tcsetattr(m_fd, TCSAFLUSH, &raw);
   }
-  ~NoEcho() { ::tcsetattr(m_fd, TCSAFLUSH, &m_saved); }
+  ~NoEcho() { ::tcsetattr(m_fd, TCSANOW, &m_saved); }  // what is typed next stays
   NoEcho(const NoEcho&) = delete;
   NoEcho& operator=(const NoEcho&) = delete;
 
@@ -45,11 +45,12 @@ class NoEcho {
 };
 
 std::string ReadFromTerminal(const std::string& i_strPrompt) {
-  std::fprintf(stderr, "%s", i_strPrompt.c_str());
-  std::fflush(stderr);
   std::string strPassword;
   {
+    // Echo off before the prompt shows: nothing typed after it is echoed or flushed away.
     const NoEcho noEcho(STDIN_FILENO);
+    std::fprintf(stderr, "%s", i_strPrompt.c_str());
+    std::fflush(stderr);
     // One more byte than a password may have tells a long one from one at the limit.
     while (strPassword.size() <= keyring::kMaxPasswordBytes) {
       char c = 0;
@@ -140,8 +141,7 @@ std::string DescribeKeyring(const keyring::Found& i_found) {
 }  // namespace
 
 void AddKeyringPasswords(Settings& io_settings, keyring::Unlock i_unlock) {
-  if (io_settings.adminFrom == PasswordOrigin::PasswordFile) return;
-  if (io_settings.adminPassword && io_settings.userPassword) return;
+  if (io_settings.adminPassword || io_settings.userPassword) return;
   const keyring::Answer answer = keyring::LookUp(
       io_settings.Where(), i_unlock,
       i_unlock == keyring::Unlock::Prompt ? kKeyringPromptBound : kKeyringBound);
@@ -209,27 +209,36 @@ Output WherePasswords(const Settings& i_settings, const std::string& i_strPrefer
       keyring::LookUp(i_settings.Where(), keyring::Unlock::Never, kKeyringBound);
   Output output;
   output.json = {{"router", i_settings.Where()}};
+  // --password-file gives the one password that both logins try.
+  const bool bFile = i_settings.adminFrom == PasswordOrigin::PasswordFile;
+  // Only with no password from elsewhere does the keyring give both.
+  const bool bAnyElse = i_settings.adminFrom != PasswordOrigin::None ||
+                        i_settings.userFrom != PasswordOrigin::None;
   const auto line = [&](keyring::Role i_role, PasswordOrigin i_origin, const char* i_pKey,
                         const char* i_pVariable, const keyring::Found& i_found) {
     std::string strSource =
         Describe(i_origin, i_pKey, i_strPreferencesFile, i_strPasswordFile, i_pVariable);
-    if (i_origin == PasswordOrigin::None) {
+    if (i_origin == PasswordOrigin::None && bAnyElse) {
+      strSource = Tr("none");
+      if (i_found.items > 0)  // the keyring stands in only for no password at all
+        strSource += Format(Tr(" (the keyring's \"{1}\" is not asked while the other login has "
+                               "a password elsewhere)"),
+                            {i_found.label});
+    } else if (i_origin == PasswordOrigin::None) {
       strSource = DescribeKeyring(i_found);
       if (strSource.empty() && !answer.problem.empty())
         strSource = Format(Tr("none (keyring: {1})"), {answer.problem});
       if (strSource.empty()) strSource = Tr("none");
     }
     const PasswordOrigin origin = i_origin != PasswordOrigin::None ? i_origin
-                                  : i_found.items > 0             ? PasswordOrigin::Keyring
-                                                                  : PasswordOrigin::None;
+                                  : i_found.items > 0 && !bAnyElse ? PasswordOrigin::Keyring
+                                                                   : PasswordOrigin::None;
     output.json[keyring::RoleAttribute(i_role)] = {{"source", OriginName(origin)},
                                                    {"keyringItems", i_found.items},
                                                    {"keyringLabel", i_found.label},
                                                    {"locked", i_found.locked}};
     output.text += Format(Tr("{1}: {2}\n"), {LoginName(i_role), strSource});
   };
-  // --password-file gives the one password that both logins try.
-  const bool bFile = i_settings.adminFrom == PasswordOrigin::PasswordFile;
   line(keyring::Role::Admin, i_settings.adminFrom, "RouterAdminPass", "ZEZAR_ADMIN_PASS",
        answer.admin);
   line(keyring::Role::User, bFile ? PasswordOrigin::PasswordFile : i_settings.userFrom,

@@ -128,7 +128,7 @@ int Run(const Options& i_options) {
   runloop::SdEventRunLoop loop;
   zezar::Monitor monitor(loop, preferences, i_options.resources,
                          demo ? demo->StateFolder() : preferences::StateFolder());
-  // A login the preferences hold no password for asks the keyring, without waiting for it.
+  // Preferences without a password ask the keyring, without waiting for it.
   zezar::KeyringPasswords keyring(loop.Event(), [&monitor] { monitor.host().OpenMenu(); });
   const router::PasswordSourceInstallation installedKeyring(keyring);
   if (i_options.snapshot) {

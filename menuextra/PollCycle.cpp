@@ -50,18 +50,18 @@ void ZezarIZIDezev::connect() {
   router::Passwords passwords{
       .admin = preferences::ReadEightBitPreference(*theAppID, "RouterAdminPass"),
       .user = preferences::ReadEightBitPreference(*theAppID, "RouterUserPass")};
-  // A login the preferences name no password for may have one in the keyring.
+  // Preferences without a password leave both logins to the keyring; with one, they work
+  // as they always did.
   std::string strKeptProblem;
   router::PasswordSource* pKept = router::InstalledPasswordSource();
-  if (pKept != nullptr && (!passwords.admin || !passwords.user)) {
+  if (pKept != nullptr && !passwords.admin && !passwords.user) {
     router::PasswordSource::Answer kept = pKept->Ask(strWhere);
     if (kept.pending) {  // nothing sent yet; the source polls again when it has the answer
       theReason = kept.problem;
       globalZastra->Disconnect();
       return;
     }
-    if (!passwords.admin) passwords.admin = std::move(kept.passwords.admin);
-    if (!passwords.user) passwords.user = std::move(kept.passwords.user);
+    passwords = std::move(kept.passwords);
     strKeptProblem = std::move(kept.problem);
   }
   bool bAllowPlainText = false;

@@ -95,15 +95,20 @@ TEST_F(ZezarctlWithAKeyring, SaysWhereEachPasswordComesFromAndForgetsThem) {
                             "two")
                 .code,
             0);
-  TempDir dir;
-  const auto preferences = dir.Write("preferences.toml", "RouterAdminPass = \"adm\"\n");
-  const CtlResult where = Ctl({"--router", kRouter, "password", "where"}, "",
-                              {{"ZEZAR_PREFERENCES", preferences.string()}});
+  const CtlResult where = Ctl({"--router", kRouter, "password", "where"});
   EXPECT_EQ(where.code, 0) << where.err;
   EXPECT_EQ(where.out,
-            "administrator: the preferences: RouterAdminPass in " + preferences.string() +
-                "\nuser: the keyring: \"by hand\", the newest of 2 items\n");
+            "administrator: none\nuser: the keyring: \"by hand\", the newest of 2 items\n");
   EXPECT_EQ(where.out.find("two"), std::string::npos);
+  // A password in the preferences: files that have one work as they did, without the keyring.
+  TempDir dir;
+  const auto preferences = dir.Write("preferences.toml", "RouterAdminPass = \"adm\"\n");
+  EXPECT_EQ(Ctl({"--router", kRouter, "password", "where"}, "",
+                {{"ZEZAR_PREFERENCES", preferences.string()}})
+                .out,
+            "administrator: the preferences: RouterAdminPass in " + preferences.string() +
+                "\nuser: none (the keyring's \"by hand\" is not asked while the other login has "
+                "a password elsewhere)\n");
 
   const CtlResult forget = Ctl({"--router", kRouter, "password", "forget"});
   EXPECT_EQ(forget.code, 0) << forget.err;

@@ -17,8 +17,9 @@ namespace ctl {
 inline constexpr std::chrono::seconds kKeyringBound{10};
 inline constexpr std::chrono::seconds kKeyringPromptBound{120};
 
-// Fills the logins that have no password yet from the keyring, unless --password-file gave
-// one; a problem goes to io_settings.keyringProblem, to be told if the login fails.
+// Fills both logins from the keyring when no earlier source gave a password (so that files and
+// scripts with passwords work as they did); a problem goes to io_settings.keyringProblem, to
+// be told if the login fails.
 void AddKeyringPasswords(Settings& io_settings, keyring::Unlock i_unlock);
 
 // Reads a password as a person gives it: from the terminal without echo when standard input

@@ -1,7 +1,7 @@
 #pragma once
 
-// Passwords kept outside the preferences (the desktop's keyring), for the logins the
-// preferences name no password for. Asked once per connection and never waited for: an
+// Passwords kept outside the preferences (the desktop's keyring), for when the preferences
+// name no password at all. Asked once per connection and never waited for: an
 // answer still on its way is pending, the connection attempt gives up, and the source has the
 // host poll again when the answer is there.
 
