@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <string_view>
+#include <vector>
 
 namespace keyring {
 
@@ -27,7 +29,21 @@ std::filesystem::path HelperPath() {
 
 namespace {
 
-[[noreturn]] void RunHelper(const std::string& i_strHelper, int i_request, int i_answer) {
+// The caller's environment but its passwords ($ZEZAR_ADMIN_PASS and the like): a child is
+// given none.
+std::vector<std::string> HelperEnvironment() {
+  std::vector<std::string> environment;
+  for (char** ppEntry = environ; *ppEntry != nullptr; ++ppEntry) {
+    const std::string_view entry = *ppEntry;
+    if (entry.starts_with("ZEZAR_") && entry.substr(0, entry.find('=')).ends_with("_PASS"))
+      continue;
+    environment.emplace_back(entry);
+  }
+  return environment;
+}
+
+[[noreturn]] void RunHelper(const std::string& i_strHelper, char* const* i_ppEnvironment,
+                            int i_request, int i_answer) {
   if (::dup2(i_request, STDIN_FILENO) < 0 || ::dup2(i_answer, STDOUT_FILENO) < 0) _exit(127);
   ::close_range(3, ~0u, 0);  // nothing of the caller's: its connections stay its own
   for (int signal : {SIGALRM, SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE}) ::signal(signal, SIG_DFL);
@@ -36,22 +52,26 @@ namespace {
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   const char* argv[] = {"zezar-keyring", nullptr};
-  ::execve(i_strHelper.c_str(), const_cast<char**>(argv), environ);
+  ::execve(i_strHelper.c_str(), const_cast<char**>(argv), i_ppEnvironment);
   _exit(127);
 }
 
 }  // namespace
 
 ChildCall::ChildCall(const std::string& i_strRequest) {
-  // Found before the fork: the child does nothing but exec.
+  // Made before the fork: the child does nothing but exec.
   const std::string strHelper = HelperPath().string();
+  std::vector<std::string> environment = HelperEnvironment();
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   int request[2], answer[2];
   if (::pipe2(request, O_CLOEXEC) != 0) return;
   posix::UniqueFd requestRead(request[0]), requestWrite(request[1]);
   if (::pipe2(answer, O_CLOEXEC) != 0) return;
   posix::UniqueFd answerRead(answer[0]), answerWrite(answer[1]);
   m_pid = ::fork();
-  if (m_pid == 0) RunHelper(strHelper, requestRead.get(), answerWrite.get());
+  if (m_pid == 0) RunHelper(strHelper, envp.data(), requestRead.get(), answerWrite.get());
   if (m_pid < 0) return;
   requestRead.reset();
   answerWrite.reset();
