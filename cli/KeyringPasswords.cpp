@@ -96,8 +96,8 @@ std::string ReadFromInput() {
 }
 
 std::string Describe(PasswordOrigin i_origin, const char* i_pKey,
-                     const std::string& i_strPreferencesFile,
-                     const std::string& i_strPasswordFile, const char* i_pVariable) {
+                     const std::string& i_strPreferencesFile, const std::string& i_strPasswordFile,
+                     const char* i_pVariable) {
   switch (i_origin) {
     case PasswordOrigin::PasswordFile:
       return Format(Tr("--password-file {1}"), {i_strPasswordFile});
@@ -142,9 +142,9 @@ std::string DescribeKeyring(const keyring::Found& i_found) {
 
 void AddKeyringPasswords(Settings& io_settings, keyring::Unlock i_unlock) {
   if (io_settings.adminPassword || io_settings.userPassword) return;
-  const keyring::Answer answer = keyring::LookUp(
-      io_settings.Where(), i_unlock,
-      i_unlock == keyring::Unlock::Prompt ? kKeyringPromptBound : kKeyringBound);
+  const keyring::Answer answer =
+      keyring::LookUp(io_settings.Where(), i_unlock,
+                      i_unlock == keyring::Unlock::Prompt ? kKeyringPromptBound : kKeyringBound);
   keyring::RouterPasswords passwords = keyring::ForTheRouter(answer);
   io_settings.keyringProblem = passwords.problem;
   if (!io_settings.adminPassword && passwords.admin) {
@@ -212,8 +212,8 @@ Output WherePasswords(const Settings& i_settings, const std::string& i_strPrefer
   // --password-file gives the one password that both logins try.
   const bool bFile = i_settings.adminFrom == PasswordOrigin::PasswordFile;
   // Only with no password from elsewhere does the keyring give both.
-  const bool bAnyElse = i_settings.adminFrom != PasswordOrigin::None ||
-                        i_settings.userFrom != PasswordOrigin::None;
+  const bool bAnyElse =
+      i_settings.adminFrom != PasswordOrigin::None || i_settings.userFrom != PasswordOrigin::None;
   const auto line = [&](keyring::Role i_role, PasswordOrigin i_origin, const char* i_pKey,
                         const char* i_pVariable, const keyring::Found& i_found) {
     std::string strSource =

@@ -45,7 +45,9 @@ std::string Literal(const preferences::PreferenceValue& i_value) {
   return strQuoted + "\"";
 }
 
-std::string Line(const PreferenceEdit& i_edit) { return i_edit.key + " = " + Literal(*i_edit.value); }
+std::string Line(const PreferenceEdit& i_edit) {
+  return i_edit.key + " = " + Literal(*i_edit.value);
+}
 
 // The key a top-level line sets, bare as we write them; "" for any other line.
 std::string KeyOf(const std::string& i_strLine) {

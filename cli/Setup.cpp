@@ -42,9 +42,9 @@ class NoPreferences final : public preferences::PreferencesStore {
 Settings RouterOf(const std::string& i_strRouter,
                   const router::DefaultRouterSource& i_defaultRouter) {
   const NoPreferences none;
-  return ResolveSettings({.router = i_strRouter, .passwordFile = {}, .rootPasswordFile = {}},
-                         [](const char*) { return std::optional<std::string>(); }, none,
-                         i_defaultRouter);
+  return ResolveSettings(
+      {.router = i_strRouter, .passwordFile = {}, .rootPasswordFile = {}},
+      [](const char*) { return std::optional<std::string>(); }, none, i_defaultRouter);
 }
 
 void Say(const std::string& i_strText) {
@@ -87,9 +87,9 @@ Probed Probe(const Settings& i_router) {
   }
   const Zastra::Version_t version = client.Version();
   if (version.protocol == 0) {
-    return {false, ExitCode::RouterRefused,
-            Format(Tr("something at {1} answers, but not as a router monitor"),
-                   {i_router.Where()})};
+    return {
+        false, ExitCode::RouterRefused,
+        Format(Tr("something at {1} answers, but not as a router monitor"), {i_router.Where()})};
   }
   return {true, ExitCode::Ok,
           Format(Tr("a router monitor at {1}: protocol {2}, {3}"),
@@ -108,7 +108,8 @@ Tried TryPassword(const Settings& i_router, const std::string& i_strPassword) {
   try {
     client.Connect(i_router.host, i_router.port);
   } catch (const Zastra::ConnectError& error) {
-    return {false, Format(Tr("cannot connect to {1}: {2}"), {i_router.Where(), error.GetMessage()})};
+    return {false,
+            Format(Tr("cannot connect to {1}: {2}"), {i_router.Where(), error.GetMessage()})};
   }
   router::FileLoginPins pins(router::FileLoginPins::PathIn(preferences::StateFolder()));
   const router::Login login =
@@ -195,12 +196,15 @@ Answers FromQuestions(const SetupOptions& i_options,
   const auto ask = [&](const char* i_pLogin, bool i_bOptional) -> std::optional<std::string> {
     for (int i = 0; i < kMostTries; ++i) {
       // TRANSLATORS: {1} is the login (user or administrator), {2} the router's HOST:PORT.
-      std::string strPrompt = Format(Tr("{1} password for {2}: "), {i_pLogin, answers.router.Where()});
-      if (i_bOptional) strPrompt = Format(Tr("{1} password for {2} (empty: none): "),
-                                          {i_pLogin, answers.router.Where()});
+      std::string strPrompt =
+          Format(Tr("{1} password for {2}: "), {i_pLogin, answers.router.Where()});
+      if (i_bOptional)
+        strPrompt =
+            Format(Tr("{1} password for {2} (empty: none): "), {i_pLogin, answers.router.Where()});
       std::string strPassword;
       try {
-        strPassword = ReadPassword(strPrompt, i_bOptional ? EmptyPassword::None : EmptyPassword::Refused);
+        strPassword =
+            ReadPassword(strPrompt, i_bOptional ? EmptyPassword::None : EmptyPassword::Refused);
       } catch (const Failure& problem) {
         if (problem.Code() != ExitCode::Usage) throw;
         Say(problem.what());
@@ -230,8 +234,8 @@ Output Setup(const SetupOptions& i_options, const router::DefaultRouterSource& i
                      "--yes"));
   }
   CheckPreferencesFile(i_preferences);
-  const Answers answers =
-      i_options.yes ? FromOptions(i_options, i_defaultRouter) : FromQuestions(i_options, i_defaultRouter);
+  const Answers answers = i_options.yes ? FromOptions(i_options, i_defaultRouter)
+                                        : FromQuestions(i_options, i_defaultRouter);
 
   // The keyring first: should it fail, the file can still take the passwords.
   bool bIntoFile = i_options.noKeyring;
@@ -263,7 +267,8 @@ Output Setup(const SetupOptions& i_options, const router::DefaultRouterSource& i
   };
   const std::vector<PreferenceEdit> edits = {
       {"AutoDetectRouter", false, "The router below, not the machine's default router."},
-      {"RouterIPAddress", text::MacRomanToUtf8(answers.router.host), "The router's name or address."},
+      {"RouterIPAddress", text::MacRomanToUtf8(answers.router.host),
+       "The router's name or address."},
       {"RouterPort", static_cast<long>(answers.router.port), "Its monitor daemon's port."},
       {"RebootHaltEnabled", answers.rebootHalt, "Whether the menu offers Reboot and Halt."},
       {"RouterUserPass", password(answers.userPassword),

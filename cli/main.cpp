@@ -257,14 +257,14 @@ int Run(int argc, char** argv) {
   };
   pPassword->add_flag("--admin", bAdmin, Tr("the administrator's password, not the user's"));
   const auto role = [&] { return bAdmin ? keyring::Role::Admin : keyring::Role::User; };
-  passwordSubcommand("set",
-                     Tr("store a password, read from the terminal without echo or from "
-                        "standard input"),
-                     [&](const ctl::Settings& i_settings) { return ctl::SetPassword(i_settings, role()); });
-  passwordSubcommand("forget", Tr("remove a password from the keyring"),
-                     [&](const ctl::Settings& i_settings) {
-                       return ctl::ForgetPassword(i_settings, role());
-                     });
+  passwordSubcommand(
+      "set",
+      Tr("store a password, read from the terminal without echo or from "
+         "standard input"),
+      [&](const ctl::Settings& i_settings) { return ctl::SetPassword(i_settings, role()); });
+  passwordSubcommand(
+      "forget", Tr("remove a password from the keyring"),
+      [&](const ctl::Settings& i_settings) { return ctl::ForgetPassword(i_settings, role()); });
   passwordSubcommand("where", Tr("where each login's password comes from (never the password)"),
                      [&](const ctl::Settings& i_settings) {
                        return ctl::WherePasswords(
@@ -360,8 +360,8 @@ int Run(int argc, char** argv) {
     return 0;
   }
   // A person at a terminal may be asked to unlock the keyring; a script is not held up.
-  ctl::AddKeyringPasswords(settings, IsTerminal(STDIN_FILENO) ? keyring::Unlock::Prompt
-                                                              : keyring::Unlock::Never);
+  ctl::AddKeyringPasswords(
+      settings, IsTerminal(STDIN_FILENO) ? keyring::Unlock::Prompt : keyring::Unlock::Never);
   // Said before the router is asked anything; a slow source cannot hold the connection open.
   if (bNeedsRoot) settings.RootPassword(app.get_subcommands().front()->get_name());
   if (upload) upload = ctl::ReadUpload(strLocal);

@@ -20,7 +20,8 @@ router::PasswordSource::Answer KeyringPasswords::Ask(const std::string& i_strWhe
     m_answer.reset();
     return answer;
   }
-  if (m_lookup && m_strWhere == i_strWhere) return {.pending = true, .passwords = {}, .problem = m_strLastProblem};
+  if (m_lookup && m_strWhere == i_strWhere)
+    return {.pending = true, .passwords = {}, .problem = m_strLastProblem};
 
   m_answer.reset();
   m_readable.reset();
@@ -34,9 +35,8 @@ router::PasswordSource::Answer KeyringPasswords::Ask(const std::string& i_strWhe
     return {.passwords = {}, .problem = m_strLastProblem = passwords.problem};
   }
   sd_event_source* pReadable = nullptr;
-  runloop::Check(
-      sd_event_add_io(m_pEvent, &pReadable, m_lookup->Fd(), EPOLLIN, &OnReadable, this),
-      "sd_event_add_io keyring lookup");
+  runloop::Check(sd_event_add_io(m_pEvent, &pReadable, m_lookup->Fd(), EPOLLIN, &OnReadable, this),
+                 "sd_event_add_io keyring lookup");
   m_readable.reset(pReadable);
   sd_event_source_set_description(pReadable, "keyring-lookup");
   uint64_t now = 0;
@@ -55,8 +55,7 @@ router::PasswordSource::Answer KeyringPasswords::Ask(const std::string& i_strWhe
 int KeyringPasswords::OnReadable(sd_event_source*, int, uint32_t, void* i_pSelf) {
   auto* pSelf = static_cast<KeyringPasswords*>(i_pSelf);
   try {
-    if (std::optional<keyring::Answer> answer = pSelf->m_lookup->Read())
-      pSelf->Answered(*answer);
+    if (std::optional<keyring::Answer> answer = pSelf->m_lookup->Read()) pSelf->Answered(*answer);
   } catch (const std::exception&) {
     return -EIO;  // sd-event disables the source; the next connection asks anew
   }
@@ -77,9 +76,9 @@ int KeyringPasswords::OnLate(sd_event_source*, uint64_t, void* i_pSelf) {
 void KeyringPasswords::Answered(const keyring::Answer& i_answer) {
   keyring::RouterPasswords passwords = keyring::ForTheRouter(i_answer);
   m_strLastProblem = passwords.problem;
-  m_answer = Answer{.passwords = {.admin = std::move(passwords.admin),
-                                  .user = std::move(passwords.user)},
-                    .problem = std::move(passwords.problem)};
+  m_answer =
+      Answer{.passwords = {.admin = std::move(passwords.admin), .user = std::move(passwords.user)},
+             .problem = std::move(passwords.problem)};
   m_lookup.reset();  // kills a child that is late
   m_readable.reset();
   m_late.reset();

@@ -82,8 +82,8 @@ ChildCall::ChildCall(const std::string& i_strRequest) {
   sigaddset(&pipeSignal, SIGPIPE);
   ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
   for (std::size_t uDone = 0; uDone < i_strRequest.size();) {
-    const ssize_t n = ::write(requestWrite.get(), i_strRequest.data() + uDone,
-                              i_strRequest.size() - uDone);
+    const ssize_t n =
+        ::write(requestWrite.get(), i_strRequest.data() + uDone, i_strRequest.size() - uDone);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EPIPE) {
       const timespec now{};

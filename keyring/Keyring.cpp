@@ -12,8 +12,7 @@ using text::Format;
 using text::Tr;
 
 std::string Late(std::chrono::milliseconds i_within) {
-  return Format(Tr("no answer within {1} s"),
-                {std::to_string((i_within.count() + 999) / 1000)});
+  return Format(Tr("no answer within {1} s"), {std::to_string((i_within.count() + 999) / 1000)});
 }
 
 }  // namespace

@@ -72,8 +72,8 @@ ServicePtr Service(std::string& o_strProblem) {
 std::vector<ItemPtr> Search(SecretService* i_pService, const Item& i_item, bool i_bUnlock,
                             std::string& o_strProblem) {
   const AttributesPtr attributes = Attributes(i_item.where, i_item.role);
-  const auto flags = static_cast<SecretSearchFlags>(
-      SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS | (i_bUnlock ? SECRET_SEARCH_UNLOCK : 0));
+  const auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS |
+                                                    (i_bUnlock ? SECRET_SEARCH_UNLOCK : 0));
   GError* pError = nullptr;
   GList* pList =
       secret_service_search_sync(i_pService, &Schema(), attributes.get(), flags, nullptr, &pError);
@@ -132,8 +132,7 @@ std::string StoreHere(const Item& i_item, const std::string& i_strPassword) {
   const AttributesPtr attributes = Attributes(i_item.where, i_item.role);
   GError* pError = nullptr;
   if (!secret_password_storev_sync(&Schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
-                                   Label(i_item).c_str(), i_strPassword.c_str(), nullptr,
-                                   &pError))
+                                   Label(i_item).c_str(), i_strPassword.c_str(), nullptr, &pError))
     return Message(ErrorPtr(pError));
   return {};
 }

@@ -29,7 +29,8 @@ class Reader {
 
   bool Field(std::string& o_strField) {
     std::size_t uLength = 0;
-    const auto [pEnd, error] = std::from_chars(m_rest.data(), m_rest.data() + m_rest.size(), uLength);
+    const auto [pEnd, error] =
+        std::from_chars(m_rest.data(), m_rest.data() + m_rest.size(), uLength);
     const std::size_t uDigits = static_cast<std::size_t>(pEnd - m_rest.data());
     if (error != std::errc() || uDigits == 0 || uDigits >= m_rest.size() || *pEnd != ':' ||
         m_rest.size() - uDigits - 1 <= uLength || m_rest[uDigits + 1 + uLength] != ',')
@@ -41,7 +42,8 @@ class Reader {
   bool Field(int& o_value) {
     std::string strText;
     if (!Field(strText)) return false;
-    const auto [pEnd, error] = std::from_chars(strText.data(), strText.data() + strText.size(), o_value);
+    const auto [pEnd, error] =
+        std::from_chars(strText.data(), strText.data() + strText.size(), o_value);
     return error == std::errc() && pEnd == strText.data() + strText.size();
   }
   bool Field(bool& o_bValue) {
@@ -109,8 +111,8 @@ std::string Encode(const Answer& i_answer) {
 std::optional<Answer> DecodeAnswer(const std::string& i_strBytes) {
   Reader reader(i_strBytes);
   Answer answer;
-  if (!reader.Field(answer.problem) || !Take(reader, answer.admin) ||
-      !Take(reader, answer.user) || !reader.AtEnd())
+  if (!reader.Field(answer.problem) || !Take(reader, answer.admin) || !Take(reader, answer.user) ||
+      !reader.AtEnd())
     return std::nullopt;
   return answer;
 }

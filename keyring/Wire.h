@@ -14,9 +14,9 @@ namespace keyring {
 struct Request {
   enum class Operation { Search, Store, Forget };
   Operation operation = Operation::Search;
-  Item item;              // the router; the role for Store and Forget
+  Item item;  // the router; the role for Store and Forget
   Unlock unlock = Unlock::Never;
-  std::string password;   // for Store
+  std::string password;  // for Store
 };
 std::string Encode(const Request& i_request);
 std::optional<Request> DecodeRequest(const std::string& i_strBytes);

@@ -191,12 +191,18 @@ TEST_F(ZezarctlSetup, WithoutQuestionsTakesItsOptionsOrRefusesAndWritesNothing) 
     std::string message;  // on standard error
   };
   const Row refused[] = {
-      {"a wrong password", {"--router", router.Address(), "--password-file", strWrong}, 4,
+      {"a wrong password",
+       {"--router", router.Address(), "--password-file", strWrong},
+       4,
        "refused the login"},
-      {"garbage for an answer", {"--router", strGarbage, "--password-file", strUser}, 6,
+      {"garbage for an answer",
+       {"--router", strGarbage, "--password-file", strUser},
+       6,
        "not as a router monitor"},
       {"no password", {"--router", router.Address()}, 2, "needs --router"},
-      {"a link to another's file", {"--router", router.Address(), "--password-file", strUser}, 2,
+      {"a link to another's file",
+       {"--router", router.Address(), "--password-file", strUser},
+       2,
        "not yours"},
   };
   for (const Row& row : refused) {

@@ -10,8 +10,8 @@
 #include <cstdlib>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <optional>
 
 #include "routersim/ServerProcess.h"
@@ -45,18 +45,19 @@ class AMonitorWithAKeyring : public ::testing::Test {
   }
   void StoreAdminPassword(const std::string& i_strPassword) {
     const std::string strRouter = "127.0.0.1:" + std::to_string(simulator.Port());
-    ASSERT_EQ(keyring->SecretTool({"store", "--label", "test", "application", "zezar", "router",
-                                   strRouter, "role", "admin"},
-                                  i_strPassword)
+    ASSERT_EQ(keyring
+                  ->SecretTool({"store", "--label", "test", "application", "zezar", "router",
+                                strRouter, "role", "admin"},
+                               i_strPassword)
                   .code,
               0);
   }
   // Starts the tray on the test's bus; true once its item is there.
   bool Start(const SecretService* i_pKeyring, int i_iUpdateInterval) {
-    zezar.emplace(ZEZAR_PROGRAM,
-                  std::vector<std::string>{"--host", "tray", "--preferences",
-                                           Preferences(i_iUpdateInterval)},
-                  Environment(i_pKeyring));
+    zezar.emplace(
+        ZEZAR_PROGRAM,
+        std::vector<std::string>{"--host", "tray", "--preferences", Preferences(i_iUpdateInterval)},
+        Environment(i_pKeyring));
     name = "org.kde.StatusNotifierItem-" + std::to_string(zezar->Pid()) + "-1";
     return panel.WaitFor([&] { return panel.HasOwner(name); });
   }
@@ -65,8 +66,8 @@ class AMonitorWithAKeyring : public ::testing::Test {
     return panel.WaitFor([&] {
       std::string strError;
       const runloop::SdBusMessagePtr layout =
-          panel.Call(name, "/MenuBar", "com.canonical.dbusmenu", "GetLayout", strError, 5s,
-                     "iias", 0, -1, nullptr);
+          panel.Call(name, "/MenuBar", "com.canonical.dbusmenu", "GetLayout", strError, 5s, "iias",
+                     0, -1, nullptr);
       if (!layout) return false;
       char* pText = nullptr;
       std::size_t uSize = 0;

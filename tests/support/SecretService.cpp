@@ -37,7 +37,8 @@ SecretService::SecretService(const std::string& i_strBusAddress) : m_strBus(i_st
     _exit(127);
   }
   read.reset();
-  [[maybe_unused]] const ssize_t written = ::write(write.get(), kLoginPassword, std::strlen(kLoginPassword));
+  [[maybe_unused]] const ssize_t written =
+      ::write(write.get(), kLoginPassword, std::strlen(kLoginPassword));
   write.reset();  // the end of the password
   // gdbus waits for the name within its own bound.
   ChildProcess wait("/usr/bin/gdbus",

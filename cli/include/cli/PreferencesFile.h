@@ -17,7 +17,7 @@ namespace ctl {
 struct PreferenceEdit {
   std::string key;
   std::optional<preferences::PreferenceValue> value;  // a number, boolean or string; none: remove
-  std::string comment;                                 // above a key that is new
+  std::string comment;                                // above a key that is new
 };
 
 // The edited text, or nothing when it cannot be edited in place.
