@@ -15,7 +15,8 @@
 
 namespace ctl {
 
-void WriteFileAtomically(const std::filesystem::path& i_path, std::string_view i_bytes) {
+void WriteFileAtomically(const std::filesystem::path& i_path, std::string_view i_bytes,
+                         FileMode i_mode) {
   const auto fail = [&](const char* i_pWhat, const std::string& i_strWhy) {
     // TRANSLATORS: {2} says what failed ("cannot write"), {3} why.
     throw Failure(ExitCode::Failure, text::Format(text::Tr("{1}: {2}: {3}; nothing written"),
@@ -51,10 +52,12 @@ void WriteFileAtomically(const std::filesystem::path& i_path, std::string_view i
     }
   } remover{strTemplate};
 
-  // Files the user creates get the usual permissions, not mkstemp's 0600.
+  // Files the user creates get the usual permissions, not mkstemp's 0600, unless they are
+  // for the owner alone.
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  if (::fchmod(fd.get(), 0666 & ~mask) != 0) failed(N_("cannot set permissions"));
+  const mode_t mode = i_mode == FileMode::OwnerOnly ? 0600 : 0666 & ~mask;
+  if (::fchmod(fd.get(), mode) != 0) failed(N_("cannot set permissions"));
   for (std::size_t uDone = 0; uDone < i_bytes.size();) {
     const ssize_t n = ::write(fd.get(), i_bytes.data() + uDone, i_bytes.size() - uDone);
     if (n < 0 && errno == EINTR) continue;

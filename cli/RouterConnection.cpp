@@ -37,11 +37,13 @@ RouterConnection::RouterConnection(const Settings& i_settings) : m_settings(i_se
   }
   if (login != router::Login::User) {
     const bool bAny = m_settings.adminPassword || m_settings.userPassword;
-    throw Failure(ExitCode::LoginRefused,
-                  Format(bAny ? Tr("{1} refused the login (wrong password?)")
-                              : Tr("{1} refused the login: no password given ($ZEZAR_ADMIN_PASS, "
-                                   "$ZEZAR_USER_PASS, --password-file or the preferences)"),
-                         {m_settings.Where()}));
+    std::string strMessage =
+        Format(bAny ? Tr("{1} refused the login (wrong password?)")
+                    : Tr("{1} refused the login: no password given ($ZEZAR_ADMIN_PASS, "
+                         "$ZEZAR_USER_PASS, --password-file, the preferences or the keyring)"),
+               {m_settings.Where()});
+    if (!m_settings.keyringProblem.empty()) strMessage += "; " + m_settings.keyringProblem;
+    throw Failure(ExitCode::LoginRefused, strMessage);
   }
 }
 

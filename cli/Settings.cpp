@@ -156,6 +156,7 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
   if (i_options.passwordFile) {
     // One password: the router's answer says whether it is the administrator's or a user's.
     settings.adminPassword = PasswordFile(*i_options.passwordFile, settings.warnings);
+    settings.adminFrom = PasswordOrigin::PasswordFile;
   } else {
     const auto fromPreferences = [&](const char* i_pKey) -> std::optional<std::string> {
       const auto value = Preference<std::string>(i_preferences, i_pKey);
@@ -164,13 +165,15 @@ Settings ResolveSettings(const Options& i_options, const Environment& i_environm
     };
     if (const auto admin = i_environment("ZEZAR_ADMIN_PASS")) {
       settings.adminPassword = Password(*admin, "$ZEZAR_ADMIN_PASS");
-    } else {
-      settings.adminPassword = fromPreferences("RouterAdminPass");
+      settings.adminFrom = PasswordOrigin::Environment;
+    } else if ((settings.adminPassword = fromPreferences("RouterAdminPass"))) {
+      settings.adminFrom = PasswordOrigin::Preferences;
     }
     if (const auto user = i_environment("ZEZAR_USER_PASS")) {
       settings.userPassword = Password(*user, "$ZEZAR_USER_PASS");
-    } else {
-      settings.userPassword = fromPreferences("RouterUserPass");
+      settings.userFrom = PasswordOrigin::Environment;
+    } else if ((settings.userPassword = fromPreferences("RouterUserPass"))) {
+      settings.userFrom = PasswordOrigin::Preferences;
     }
   }
 

@@ -14,8 +14,10 @@
 #include "Commands.h"
 #include "TimelineReport.h"
 #include "cli/Failure.h"
+#include "cli/KeyringPasswords.h"
 #include "cli/Metrics.h"
 #include "cli/Settings.h"
+#include "cli/Setup.h"
 #include "cli/Watch.h"
 #include "client/Zastra.h"
 #include "preferences/TomlPreferences.h"
@@ -45,7 +47,7 @@ constexpr const char* kExitCodes =
        "\n"
        "Router: --router, else the monitor's preferences ($ZEZAR_PREFERENCES, else\n"
        "~/.config/zezar/preferences.toml). Passwords: --password-file, $ZEZAR_ADMIN_PASS,\n"
-       "$ZEZAR_USER_PASS or the preferences; root password ($ZEZAR_ROOT_PASS or\n"
+       "$ZEZAR_USER_PASS, the preferences or the keyring; root password ($ZEZAR_ROOT_PASS or\n"
        "--root-password-file) for support, get and put. Never on the command line.");
 
 // What it quotes (a file's name, a resolver's words) cannot steer the terminal.
@@ -114,11 +116,11 @@ int Run(int argc, char** argv) {
                  Tr("the login password: the first line of FILE"));
   app.add_option("--root-password-file", strRootPasswordFile,
                  Tr("the root password of support, get and put: the first line of FILE"));
-  app.add_flag("--yes,-y", bYes, Tr("reboot and halt without asking"));
+  app.add_flag("--yes,-y", bYes, Tr("reboot and halt without asking; setup without questions"));
 
   using Command = std::function<Output(RouterConnection&)>;
   Command command;
-  enum class Special { None, Watch, Metrics, Timeline } special = Special::None;
+  enum class Special { None, Watch, Metrics, Timeline, Password, Setup } special = Special::None;
   const auto simple = [&](const char* i_pName, const char* i_pHelp, Command i_command) {
     app.add_subcommand(i_pName, i_pHelp)->callback([&command, i_command] { command = i_command; });
   };
@@ -240,6 +242,48 @@ int Run(int argc, char** argv) {
   pTimeline->add_option("--file", strTimelineFile, Tr("the record (default: the monitor's)"));
   pTimeline->callback([&] { special = Special::Timeline; });
 
+  bool bAdmin = false;
+  std::function<ctl::Output(const ctl::Settings&)> passwordCommand;
+  CLI::App* pPassword =
+      app.add_subcommand("password", Tr("the router's passwords in the desktop's keyring"));
+  pPassword->require_subcommand(1, 1);
+  pPassword->fallthrough();  // --admin after set, forget or where
+  const auto passwordSubcommand = [&](const char* i_pName, const char* i_pHelp,
+                                      std::function<ctl::Output(const ctl::Settings&)> i_run) {
+    pPassword->add_subcommand(i_pName, i_pHelp)->callback([&, i_run] {
+      special = Special::Password;
+      passwordCommand = i_run;
+    });
+  };
+  pPassword->add_flag("--admin", bAdmin, Tr("the administrator's password, not the user's"));
+  const auto role = [&] { return bAdmin ? keyring::Role::Admin : keyring::Role::User; };
+  passwordSubcommand(
+      "set",
+      Tr("store a password, read from the terminal without echo or from "
+         "standard input"),
+      [&](const ctl::Settings& i_settings) { return ctl::SetPassword(i_settings, role()); });
+  passwordSubcommand(
+      "forget", Tr("remove a password from the keyring"),
+      [&](const ctl::Settings& i_settings) { return ctl::ForgetPassword(i_settings, role()); });
+  passwordSubcommand("where", Tr("where each login's password comes from (never the password)"),
+                     [&](const ctl::Settings& i_settings) {
+                       return ctl::WherePasswords(
+                           i_settings, preferences::TomlPreferences::DefaultPath().string(),
+                           strPasswordFile);
+                     });
+
+  ctl::SetupOptions setup;
+  std::string strAdminPasswordFile;
+  CLI::App* pSetup = app.add_subcommand(
+      "setup", Tr("set the monitor up: the router, its passwords (into the keyring), Reboot and "
+                  "Halt; asks on a terminal, or takes the options with --yes"));
+  pSetup->add_option("--admin-password-file", strAdminPasswordFile,
+                     Tr("with --yes: the administrator's password, the first line of FILE"));
+  pSetup->add_flag("--reboot-halt", setup.rebootHalt, Tr("with --yes: offer Reboot and Halt"));
+  pSetup->add_flag("--no-keyring", setup.noKeyring,
+                   Tr("the passwords into the preferences file, not the keyring"));
+  pSetup->callback([&] { special = Special::Setup; });
+
   // CLI11 would call an unknown command a missing one.
   for (int i = 1; i < argc; ++i) {
     const std::string strArgument = argv[i];
@@ -291,16 +335,33 @@ int Run(int argc, char** argv) {
     return 0;
   }
 
+  if (special == Special::Setup) {
+    if (!strRouter.empty()) setup.router = strRouter;
+    if (!strPasswordFile.empty()) setup.passwordFile = strPasswordFile;
+    if (!strAdminPasswordFile.empty()) setup.adminPasswordFile = strAdminPasswordFile;
+    setup.yes = bYes;
+    Report(ctl::Setup(setup, router::ProcNetRoute(), preferences::TomlPreferences::DefaultPath()),
+           bJson);
+    return 0;
+  }
+
   if (!strRouter.empty()) options.router = strRouter;
   if (!strPasswordFile.empty()) options.passwordFile = strPasswordFile;
   if (!strRootPasswordFile.empty()) options.rootPasswordFile = strRootPasswordFile;
   const preferences::TomlPreferences preferences(preferences::TomlPreferences::DefaultPath(),
                                                  ctl::kPreferencesDomain);
   const router::ProcNetRoute defaultRouter;
-  const ctl::Settings settings =
+  ctl::Settings settings =
       ctl::ResolveSettings(options, ctl::ProcessEnvironment(), preferences, defaultRouter);
 
   for (const std::string& strWarning : settings.warnings) Say(strWarning);
+  if (special == Special::Password) {
+    Report(passwordCommand(settings), bJson);
+    return 0;
+  }
+  // A person at a terminal may be asked to unlock the keyring; a script is not held up.
+  ctl::AddKeyringPasswords(
+      settings, IsTerminal(STDIN_FILENO) ? keyring::Unlock::Prompt : keyring::Unlock::Never);
   // Said before the router is asked anything; a slow source cannot hold the connection open.
   if (bNeedsRoot) settings.RootPassword(app.get_subcommands().front()->get_name());
   if (upload) upload = ctl::ReadUpload(strLocal);

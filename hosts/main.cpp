@@ -11,9 +11,11 @@
 #include <string>
 
 #include "Demo.h"
+#include "KeyringPasswords.h"
 #include "Monitor.h"
 #include "hosts/Log.h"
 #include "preferences/Folders.h"
+#include "router/PasswordSource.h"
 #include "runloop/SdEventRunLoop.h"
 #include "terminal/TerminalHost.h"
 #include "text/Translation.h"
@@ -126,6 +128,9 @@ int Run(const Options& i_options) {
   runloop::SdEventRunLoop loop;
   zezar::Monitor monitor(loop, preferences, i_options.resources,
                          demo ? demo->StateFolder() : preferences::StateFolder());
+  // Preferences without a password ask the keyring, without waiting for it.
+  zezar::KeyringPasswords keyring(loop.Event(), [&monitor] { monitor.host().OpenMenu(); });
+  const router::PasswordSourceInstallation installedKeyring(keyring);
   if (i_options.snapshot) {
     monitor.Start();
     const RGBA text = i_options.terminal.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};

@@ -5,6 +5,7 @@
 #include "preferences/Preference.h"
 #include "router/DefaultRouter.h"
 #include "router/Login.h"
+#include "router/PasswordSource.h"
 #include "text/MacRoman.h"
 #include "text/Translation.h"
 
@@ -19,7 +20,13 @@ void ZezarIZIDezev::timerCallback(NSTimer*) { menu(); }
 void ZezarIZIDezev::connect() {
   theReason.clear();
   determineRouterIP();  // synchronizes the preferences first, for every read below
-  if (!theRouterIP) return;
+  if (!theRouterIP) {
+    // A first run: no preferences yet, and no router on the machine's default route.
+    const preferences::PreferencesStore& store = preferences::Preferences();
+    if (!store.HasGoodSettings() && !store.Problem())
+      theReason = text::Tr("Run zezarctl setup, or Preferences…");
+    return;
+  }
 
   long port = router::kDefaultPort;
   preferences::ReadPreference(*theAppID, "RouterPort", port);
@@ -39,18 +46,34 @@ void ZezarIZIDezev::connect() {
   }
   if (!globalZastra->IsConnected()) return;
 
-  const router::Passwords passwords{
+  const std::string strWhere = *theRouterIP + ":" + std::to_string(port);
+  router::Passwords passwords{
       .admin = preferences::ReadEightBitPreference(*theAppID, "RouterAdminPass"),
       .user = preferences::ReadEightBitPreference(*theAppID, "RouterUserPass")};
+  // Preferences without a password leave both logins to the keyring; with one, they work
+  // as they always did.
+  std::string strKeptProblem;
+  router::PasswordSource* pKept = router::InstalledPasswordSource();
+  if (pKept != nullptr && !passwords.admin && !passwords.user) {
+    router::PasswordSource::Answer kept = pKept->Ask(strWhere);
+    if (kept.pending) {  // nothing sent yet; the source polls again when it has the answer
+      theReason = kept.problem;
+      globalZastra->Disconnect();
+      return;
+    }
+    passwords = std::move(kept.passwords);
+    strKeptProblem = std::move(kept.problem);
+  }
   bool bAllowPlainText = false;
   preferences::ReadPreference(*theAppID, "AllowPlainTextLogin", bAllowPlainText);
-  const router::Login login = router::LogIn(*globalZastra, passwords,
-                                            {.where = *theRouterIP + ":" + std::to_string(port),
-                                             .pins = router::InstalledLoginPins(),
-                                             .allowPlainText = bAllowPlainText});
+  const router::Login login = router::LogIn(
+      *globalZastra, passwords,
+      {.where = strWhere, .pins = router::InstalledLoginPins(), .allowPlainText = bAllowPlainText});
   if (login != router::Login::User) {
     if (login == router::Login::PlainTextWithheld)
       theReason = text::Tr("Router offers only plain-text login; not sending the password");
+    else
+      theReason = strKeptProblem;
     globalZastra->Disconnect();
     return;
   }

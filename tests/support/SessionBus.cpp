@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -14,7 +16,27 @@
 
 namespace zezar_test {
 
-SessionBus::SessionBus() {
+namespace {
+
+// The session bus's own rules, without its service folders.
+constexpr const char* kNoActivation =
+    "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+    " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+    "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+    "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+    "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
+
+}  // namespace
+
+SessionBus::SessionBus(Activation i_activation) {
+  std::string strConfigOption = "--session";
+  if (i_activation == Activation::None) {
+    m_strConfig = (std::filesystem::temp_directory_path() / "zezar-bus-XXXXXX").string();
+    const posix::UniqueFd config(::mkstemp(m_strConfig.data()));
+    if (!config || ::write(config.get(), kNoActivation, std::strlen(kNoActivation)) < 0)
+      throw std::runtime_error("bus configuration");
+    strConfigOption = "--config-file=" + m_strConfig;
+  }
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
   posix::UniqueFd read(ends[0]);
@@ -24,7 +46,7 @@ SessionBus::SessionBus() {
   if (m_child == 0) {
     // The address goes to standard output, which is the pipe.
     ::dup2(write.get(), STDOUT_FILENO);
-    ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
+    ::execlp("dbus-daemon", "dbus-daemon", strConfigOption.c_str(), "--nofork", "--nopidfile",
              "--print-address=1", static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -50,6 +72,8 @@ SessionBus::SessionBus() {
 SessionBus::~SessionBus() { Stop(); }
 
 void SessionBus::Stop() {
+  if (!m_strConfig.empty()) ::unlink(m_strConfig.c_str());
+  m_strConfig.clear();
   if (m_child <= 0) return;
   ::kill(m_child, SIGTERM);
   Reap(m_child, std::chrono::seconds(5));

@@ -11,8 +11,14 @@
 
 namespace ctl {
 
+enum class FileMode {
+  Usual,      // what the user's umask gives a new file
+  OwnerOnly,  // 0600: the file may hold passwords
+};
+
 // Throws Failure(Failure) naming the file and the reason; anything but a regular file is
 // refused untouched.
-void WriteFileAtomically(const std::filesystem::path& i_path, std::string_view i_bytes);
+void WriteFileAtomically(const std::filesystem::path& i_path, std::string_view i_bytes,
+                         FileMode i_mode = FileMode::Usual);
 
 }  // namespace ctl

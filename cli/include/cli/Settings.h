@@ -26,12 +26,18 @@ struct Options {
   std::optional<std::filesystem::path> rootPasswordFile;
 };
 
+// Where a login's password came from, for `password where` and for messages.
+enum class PasswordOrigin { None, PasswordFile, Environment, Preferences, Keyring };
+
 struct Settings {
   std::string host;  // Mac OS Roman
   uint16_t port = router::kDefaultPort;
   std::optional<std::string> adminPassword;  // Mac OS Roman, like every password here
   std::optional<std::string> userPassword;
   std::optional<std::string> rootPassword;
+  PasswordOrigin adminFrom = PasswordOrigin::None;
+  PasswordOrigin userFrom = PasswordOrigin::None;
+  std::string keyringProblem;  // for people: why the keyring gave no password it should have
   bool allowPlainText = false;  // AllowPlainTextLogin: the plain login even to a pinned router
   std::vector<std::string> warnings;  // for people, once each: a password file others may read
   std::string Where() const;          // "host:port", for messages
