@@ -57,14 +57,23 @@ class Monitor {
 
   // A boolean of the preferences file, or the default when it is absent or of another type.
   bool BooleanPreference(const char* i_pKey, bool i_bDefault) const;
-  // The state in words, with since when it holds (see TimelineRecorder).
+  // The state in words: since when it holds (see TimelineRecorder), or without a connection
+  // why there is none.
   std::string StatusLine() const;
+  // Why there is no connection, with where to mend it when a setting is the cause ("No
+  // default router found — Preferences… to set the router"); empty while connected, or when
+  // the last attempt met nothing to tell.
+  std::string Reason() const;
   const timeline::Timeline* Timeline() const;
 
  private:
   void Changed(const appkit::MenuExtraHost::Changes& i_changes);
   void TellReason();  // in the log, once each time it changes
+  // The preferences problem as the reason, when the file has been broken since the start and
+  // so chooses no router; the file's own name left out.
+  std::optional<std::string> ProblemAsReason() const;
 
+  std::filesystem::path m_preferencesPath;
   preferences::TomlPreferences m_preferences;
   router::ProcNetRoute m_machineRouter;
   ChosenRouter m_defaultRouter{m_machineRouter, m_preferences};

@@ -42,11 +42,9 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
   preferences::Preferences().AppSynchronize(*theAppID);
   theRouterIP.reset();
 
-  g_client = std::make_unique<Zastra>();
-  globalZastra = g_client.get();
   g_callback = std::make_unique<connectLost>();
   globalConnectLost = g_callback.get();
-  globalZastra->SetConnectionLostCallback(globalConnectLost);
+  renewClient();
   Zastra::InitSignalHandler();
 
   theView = std::make_unique<menubarThingyView>();
@@ -83,6 +81,13 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
       static_cast<double>(interval), this, &ZezarIZIDezev::timerCallback, nullptr, true);
   theTimer->fire();  // the first poll, before start-up returns
   return this;
+}
+
+void ZezarIZIDezev::renewClient() {
+  if (globalZastra != nullptr) globalZastra->Disconnect();
+  g_client = std::make_unique<Zastra>();
+  globalZastra = g_client.get();
+  globalZastra->SetConnectionLostCallback(globalConnectLost);
 }
 
 void ZezarIZIDezev::willUnload() {

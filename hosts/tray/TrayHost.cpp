@@ -119,8 +119,11 @@ int TrayHost::Run() {
 void TrayHost::Show(const Monitor::Update& i_update) {
   appkit::MenuExtraHost& host = m_monitor.host();
   const appkit::MenuExtraHost::Changes& changes = i_update.changes;
-  if (changes.problem && host.PreferencesProblem())
-    Log("preferences: " + *host.PreferencesProblem());
+  // Once per problem: the first Show after the start says every change is new.
+  if (host.PreferencesProblem() != m_toldProblem) {
+    m_toldProblem = host.PreferencesProblem();
+    if (m_toldProblem) Log("preferences: " + *m_toldProblem);
+  }
   if (m_pController == nullptr) return;  // still starting: shown once it has
   if (i_update.observed && m_notifier) {
     if (const std::optional<Notice> notice = m_notices.Observe(*i_update.observed, i_update.event))

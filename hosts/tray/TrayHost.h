@@ -61,6 +61,7 @@ class TrayHost {
   std::unique_ptr<DbusMenu> m_menu;
   std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false
   NotificationPolicy m_notices;
+  std::optional<std::string> m_toldProblem;  // the preferences problem last logged
   std::string m_strStatusLine;  // the menu's first line, as the last change left it
   struct ToolTipFrom {          // what the tooltip shown was put together from
     router::State sample;

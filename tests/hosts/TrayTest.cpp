@@ -24,6 +24,8 @@ constexpr const char* kItemPath = "/StatusNotifierItem";
 constexpr const char* kItem = "org.kde.StatusNotifierItem";
 constexpr const char* kMenuPath = "/MenuBar";
 constexpr const char* kMenu = "com.canonical.dbusmenu";
+constexpr const char* kNoAddress =
+    "No router address in the preferences (RouterIPAddress) — Preferences… to set the router";
 
 struct MenuRow {
   int id;
@@ -183,6 +185,23 @@ class ATrayItem : public ::testing::Test {
     return strValue;
   }
 
+  // The tooltip's words, (sa(iiay)ss)'s title and text on two lines.
+  std::string ToolTipWords() {
+    runloop::BusError error;
+    sd_bus_message* pReply = nullptr;
+    if (sd_bus_get_property(panel.bus(), name.c_str(), kItemPath, kItem, "ToolTip", error.get(),
+                            &pReply, "(sa(iiay)ss)") < 0) {
+      return std::string("error ") + error.message();
+    }
+    const runloop::SdBusMessagePtr reply(pReply);
+    const char* pTitle = "";
+    const char* pText = "";
+    sd_bus_message_enter_container(pReply, 'r', "sa(iiay)ss");
+    sd_bus_message_skip(pReply, "sa(iiay)");
+    sd_bus_message_read(pReply, "ss", &pTitle, &pText);
+    return std::string(pTitle) + "\n" + pText;
+  }
+
   // The icon's images as (width, height, bytes).
   std::vector<std::tuple<int, int, std::size_t>> Pixmaps() {
     runloop::BusError error;
@@ -289,7 +308,7 @@ TEST_F(ATrayItem, ShowsTheMenuOfEachRouterState) {
     SCOPED_TRACE("no router: never an empty menu");
     Start("AutoDetectRouter = false\n");
     EXPECT_EQ(Menu(), std::vector<MenuRow>{});
-    EXPECT_EQ(StatusLine(), "No connection to the router");
+    EXPECT_EQ(StatusLine(), kNoAddress);
     zezar.reset();
   }
   {
@@ -314,6 +333,40 @@ TEST_F(ATrayItem, ShowsTheMenuOfEachRouterState) {
     EXPECT_EQ(StatusLine(), "Offline");
     zezar.reset();
     EXPECT_EQ(daemon.Finish().error, "");
+  }
+}
+
+TEST_F(ATrayItem, SaysWhyThereIsNoConnectionOnceInTheLogAndWhereverItIsShown) {
+  const RefusingPort refusing;
+  const std::string strRefused =
+      "Nothing answers at 127.0.0.1:" + std::to_string(refusing.Port()) + " (connection refused)";
+  struct Row {
+    const char* name;
+    std::string preferences;
+    std::string reason;
+    std::string logged;
+  } rows[] = {
+      {"nothing listening", Router(refusing.Port()), strRefused, strRefused},
+      {"a file broken from the start", "AutoDetectRouter = false\nRouterPort = \n",
+       "Preferences: line 3: ", "preferences: "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Start(row.preferences);
+    EXPECT_EQ(StatusLine().rfind(row.reason, 0), 0u) << StatusLine();
+    EXPECT_NE(ToolTipWords().find(row.reason), std::string::npos) << ToolTipWords();
+    for (int i = 0; i < 2; ++i) {  // two more polls meet the same
+      EXPECT_FALSE(AboutToShow());
+      ASSERT_TRUE(panel.RoundTrip(name));
+    }
+    zezar->Signal(SIGTERM);
+    const ChildResult result = zezar->Finish();
+    std::size_t told = 0;
+    for (std::size_t at = result.err.find(row.logged); at != std::string::npos;
+         at = result.err.find(row.logged, at + 1))
+      ++told;
+    EXPECT_EQ(told, 1u) << result.err;
+    zezar.reset();
   }
 }
 
@@ -558,10 +611,10 @@ TEST_F(ATrayItem, AnswersBadCallsWithErrorsAndKeepsRunning) {
     row.call();
     EXPECT_NE(strError, "");
   }
-  EXPECT_EQ(StatusLine(), "No connection to the router");  // still there, still answering
+  EXPECT_EQ(StatusLine(), kNoAddress);  // still there, still answering
   // A click on the status line does nothing.
   EXPECT_EQ(Click(999), "");
-  EXPECT_EQ(StatusLine(), "No connection to the router");
+  EXPECT_EQ(StatusLine(), kNoAddress);
 }
 
 TEST_F(ATrayItem, EndsCleanlyOnSIGTERMAndLeavesTheBus) {

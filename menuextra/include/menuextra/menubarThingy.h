@@ -78,15 +78,22 @@ class ZezarIZIDezev : public NSMenuExtra {
   // What the last image() call found: each channel's state, the online ones' rates, each
   // with the capacity it counted; for a host to put into words. No request of its own.
   const router::State& lastSample() const { return theLastSample; }
-  // Why the last connection attempt found no connection, in the user's language, when it met
-  // something the user should hear of; empty otherwise.
+  // Why the last connection attempt found no connection, in the user's language, with the
+  // address it tried ("Nothing answers at 192.168.1.1:5000 (connection refused)"); empty when
+  // it connected, or before the first attempt.
   const std::string& reason() const { return theReason; }
+  // What in the preferences mends that reason, when a setting is its cause.
+  enum class Remedy { None, Router, Password, PlainTextLogin };
+  Remedy reasonRemedy() const { return theRemedy; }
 
  private:
   // One router command from a menu action, then the full rebuild that shows its effect.
   void SendCommand(const router::Command& i_command);
   // A command's item, bound to this controller and tagged with the command.
   void addCommand(const router::Command& i_command, NSMenuItem::Action i_action);
+  // A fresh client for another router: what the last one learnt (its protocol) is no guide.
+  static void renewClient();
+  void giveReason(std::string i_strReason, Remedy i_remedy = Remedy::None);
 
   std::unique_ptr<NSMenu> theMenu;
   std::unique_ptr<NSImage> theOnlineImage;        // connected, a channel online, no traffic
@@ -107,4 +114,5 @@ class ZezarIZIDezev : public NSMenuExtra {
   int theHaltEnabled = 0;
   router::State theLastSample;  // from the last image()
   std::string theReason;        // from the last connect()
+  Remedy theRemedy = Remedy::None;
 };
