@@ -65,6 +65,7 @@ class Monitor {
   // the last attempt met nothing to tell.
   std::string Reason() const;
   const timeline::Timeline* Timeline() const;
+  const std::filesystem::path& PreferencesPath() const { return m_preferencesPath; }
 
  private:
   void Changed(const appkit::MenuExtraHost::Changes& i_changes);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "StatusWords.h"
 #include "client/BetweenExchanges.h"
@@ -72,6 +73,15 @@ int TrayHost::Run() {
                  "sd_bus_match_signal Disconnected");
   m_disconnected.reset(pDisconnected);
 
+  m_program = std::make_unique<ProgramMenu>(
+      m_loop.Event(), pBus, m_options.preferences,
+      ProgramMenu::Handlers{.quit = [this] { m_loop.Exit(0); },
+                            .problem =
+                                [this](const std::string& i_strProblem) {
+                                  Log(i_strProblem);
+                                  m_openProblem = i_strProblem;
+                                  Show({});
+                                }});
   m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
   m_item->onActivate = [this] { PollSoon(); };
   m_strStatusLine = m_monitor.StatusLine();  // before the first poll: the menu's first items
@@ -80,7 +90,7 @@ int TrayHost::Run() {
                                .opening = [this] { PollSoon(); },
                                .clicked =
                                    [this](int32_t i_iId) {
-                                     m_loop.Defer([this, i_iId] { m_monitor.Choose(i_iId); });
+                                     m_loop.Defer([this, i_iId] { Choose(i_iId); });
                                    }});
   const std::string strName = "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-1";
   r = sd_bus_request_name(pBus, strName.c_str(), 0);
@@ -138,11 +148,12 @@ void TrayHost::Show(const Monitor::Update& i_update) {
   // The tooltip's words follow the sample, the status line and the problem; put together only
   // when one of them moved.
   const router::State& sample = m_pController->lastSample();
+  const std::optional<std::string>& problem =
+      host.PreferencesProblem() ? host.PreferencesProblem() : m_openProblem;
   if (!m_toolTipFrom || m_toolTipFrom->sample != sample ||
-      m_toolTipFrom->statusLine != strStatusLine ||
-      m_toolTipFrom->problem != host.PreferencesProblem()) {
-    m_toolTipFrom = ToolTipFrom{sample, strStatusLine, host.PreferencesProblem()};
-    m_item->SetToolTip(DescribeSample(sample, strStatusLine, host.PreferencesProblem()));
+      m_toolTipFrom->statusLine != strStatusLine || m_toolTipFrom->problem != problem) {
+    m_toolTipFrom = ToolTipFrom{sample, strStatusLine, problem};
+    m_item->SetToolTip(DescribeSample(sample, strStatusLine, problem));
   }
   // The menu's items change with the extra's menu and with the status line, which follows the
   // timeline (and the date); on every other tick there is nothing to take.
@@ -157,7 +168,22 @@ std::vector<DbusMenu::Item> TrayHost::MenuItems() const {
   std::vector<DbusMenu::Item> items = {{kStatusLineId, m_strStatusLine, false}};
   for (const appkit::MenuEntry& entry : m_monitor.host().Menu().entries)
     items.push_back({entry.id, entry.title, entry.enabled});
+  for (const ProgramMenu::Entry& entry : ProgramMenu::Entries()) {
+    items.push_back({entry.id, entry.title, true,
+                     entry.separator ? DbusMenu::Type::Separator : DbusMenu::Type::Standard});
+  }
   return items;
+}
+
+void TrayHost::Choose(int32_t i_iId) {
+  // A new opening, or the end: what the last opening met is no longer news.
+  std::optional<std::string> earlier = std::exchange(m_openProblem, std::nullopt);
+  if (m_program->Choose(i_iId)) {
+    if (earlier && !m_openProblem) Show({});
+  } else {
+    m_openProblem = std::move(earlier);
+    m_monitor.Choose(i_iId);
+  }
 }
 
 int TrayHost::OnDisconnected(sd_bus_message*, void* i_pUserData, sd_bus_error*) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <fstream>
 #include <optional>
 
 #include "routersim/ServerProcess.h"
@@ -24,6 +26,7 @@ constexpr const char* kItemPath = "/StatusNotifierItem";
 constexpr const char* kItem = "org.kde.StatusNotifierItem";
 constexpr const char* kMenuPath = "/MenuBar";
 constexpr const char* kMenu = "com.canonical.dbusmenu";
+constexpr const char* kSeparator = "(separator)";  // as a row reads it
 constexpr const char* kNoAddress =
     "No router address in the preferences (RouterIPAddress) — Preferences… to set the router";
 
@@ -48,7 +51,11 @@ MenuRow ReadNode(sd_bus_message* io_pMessage, std::vector<MenuRow>* o_pChildren)
     const char* pKey = nullptr;
     sd_bus_message_read(io_pMessage, "s", &pKey);
     const std::string key = pKey;
-    if (key == "label") {
+    if (key == "type") {
+      const char* pType = nullptr;
+      sd_bus_message_read(io_pMessage, "v", "s", &pType);
+      if (std::string(pType) == "separator") row.label = kSeparator;
+    } else if (key == "label") {
       const char* pLabel = nullptr;
       sd_bus_message_read(io_pMessage, "v", "s", &pLabel);
       row.label = pLabel;
@@ -78,12 +85,21 @@ class ATrayItem : public ::testing::Test {
   // Starts zezar on the test's bus with these preferences; the router polls once an hour
   // unless they say otherwise, so the test drives every poll itself.
   void Start(const std::string& i_strPreferences, int i_iUpdateInterval = 3600) {
-    const auto preferences =
-        dir.Write("preferences.toml", "UpdateInterval = " + std::to_string(i_iUpdateInterval) +
-                                          "\n" + i_strPreferences);
-    zezar.emplace(ZEZAR_PROGRAM,
-                  std::vector<std::string>{"--host", "tray", "--preferences", preferences.string()},
-                  Environment());
+    Launch(dir.Write("preferences.toml", "UpdateInterval = " + std::to_string(i_iUpdateInterval) +
+                                             "\n" + i_strPreferences));
+  }
+
+  // i_bOwnNetwork: in a network namespace of its own, where no default router can be found,
+  // for a start without preferences (which would look for the machine's).
+  void Launch(const std::filesystem::path& i_preferences, bool i_bOwnNetwork = false) {
+    std::vector<std::string> arguments = {"--host", "tray", "--preferences",
+                                          i_preferences.string()};
+    std::string strProgram = ZEZAR_PROGRAM;
+    if (i_bOwnNetwork) {
+      arguments.insert(arguments.begin(), {"--net", strProgram});  // unshare execs it: same pid
+      strProgram = "/usr/bin/unshare";
+    }
+    zezar.emplace(strProgram, arguments, Environment());
     name = "org.kde.StatusNotifierItem-" + std::to_string(zezar->Pid()) + "-1";
     ASSERT_TRUE(panel.WaitFor([&] { return panel.HasOwner(name); })) << zezar->Err();
     // Answered once the first poll is over and shown: every test starts from there.
@@ -92,8 +108,11 @@ class ATrayItem : public ::testing::Test {
 
   // The test's bus, and a state folder of the test's own for the timeline.
   std::map<std::string, std::string> Environment() const {
-    return {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
-            {"XDG_STATE_HOME", (dir.path() / "state").string()}};
+    std::map<std::string, std::string> environment = {
+        {"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
+        {"XDG_STATE_HOME", (dir.path() / "state").string()}};
+    environment.insert(moreEnvironment.begin(), moreEnvironment.end());
+    return environment;
   }
 
   // Waits until the tray has polled the simulator this many times more, and what it sent
@@ -120,11 +139,14 @@ class ATrayItem : public ::testing::Test {
     return panel.WaitFor([&] { return StatusLine().rfind(i_strStart, 0) == 0; });
   }
 
-  // The menu's items under the status line.
+  // The router's items: under the status line, above the program's own.
   std::vector<MenuRow> Menu() {
     std::vector<MenuRow> rows = Layout();
     EXPECT_FALSE(rows.empty());
     if (!rows.empty()) rows.erase(rows.begin());
+    const auto separator = std::find_if(rows.begin(), rows.end(),
+                                        [](const MenuRow& i_row) { return i_row.label == kSeparator; });
+    rows.erase(separator, rows.end());
     return rows;
   }
 
@@ -151,7 +173,7 @@ class ATrayItem : public ::testing::Test {
   }
 
   int IdOf(const std::string& i_strLabel) {
-    for (const MenuRow& row : Menu())
+    for (const MenuRow& row : Layout())
       if (row.label == i_strLabel) return row.id;
     return -1;
   }
@@ -228,6 +250,7 @@ class ATrayItem : public ::testing::Test {
   TempDir dir;
   SessionBus bus;
   PanelPeer panel{bus.Address()};
+  std::map<std::string, std::string> moreEnvironment;
   std::optional<ChildProcess> zezar;
   std::string name;
 };
@@ -368,6 +391,98 @@ TEST_F(ATrayItem, SaysWhyThereIsNoConnectionOnceInTheLogAndWhereverItIsShown) {
     EXPECT_EQ(told, 1u) << result.err;
     zezar.reset();
   }
+}
+
+TEST_F(ATrayItem, EndsWithPreferencesAndQuitUnderTheRoutersItems) {
+  FakeDaemon daemon(FullLogin({{true, "10.0.0.1"}, {false}}));
+  Start(Router(daemon.Port()));
+  const std::vector<MenuRow> layout = Layout();
+  ASSERT_GE(layout.size(), 4u);
+  EXPECT_EQ(std::vector<MenuRow>(layout.end() - 4, layout.end()),
+            (std::vector<MenuRow>{{1003, "Halt", true},
+                                  {900, kSeparator, true},
+                                  {901, "Preferences…", true},
+                                  {902, "Quit", true}}));
+  EXPECT_EQ(Click(900), "");  // a separator takes no click
+  zezar.reset();
+  EXPECT_EQ(daemon.Finish().error, "");
+}
+
+TEST_F(ATrayItem, OpensThePreferencesWithTheDesktopsHandlerAndNeverWaits) {
+  // xdg-open as a test writes it: it records what it was given, and then hangs.
+  const std::filesystem::path bin = dir.path() / "bin";
+  const std::filesystem::path pidFile = dir.path() / "xdg-open.pid";
+  const std::filesystem::path asked = dir.path() / "xdg-open.args";
+  dir.Write("bin/xdg-open", "#!/bin/sh\necho \"$@\" > " + asked.string() + ".part\nmv " +
+                                asked.string() + ".part " + asked.string() + "\necho $$ > " +
+                                pidFile.string() + "\nexec sleep 600\n");
+  std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+  struct KillHung {  // what the test started, it stops
+    std::filesystem::path pidFile;
+    ~KillHung() {
+      std::ifstream in(pidFile);
+      pid_t pid = 0;
+      if (in >> pid && pid > 0) ::kill(pid, SIGKILL);
+    }
+  } killHung{pidFile};
+
+  struct Row {
+    const char* name;
+    bool portal;
+    std::string path;  // PATH
+    std::string problem;
+  } rows[] = {
+      {"no portal: xdg-open, which hangs", false, bin.string() + ":/usr/bin:/bin", ""},
+      {"neither", false, "/nonexistent", "cannot open "},
+      {"the portal, which stays", true, "/nonexistent", ""},
+  };
+  int iRow = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.portal) panel.StartPortal();
+    moreEnvironment["PATH"] = row.path;
+    // No file yet, nor its folder.
+    const std::filesystem::path file =
+        dir.path() / ("config" + std::to_string(++iRow)) / "zezar" / "preferences.toml";
+    Launch(file, true);
+    ASSERT_EQ(StatusLine(), "No default router found — Preferences… to set the router");
+    EXPECT_EQ(Click(IdOf("Preferences…")), "");
+    if (row.portal) {
+      ASSERT_TRUE(panel.WaitFor([&] { return !panel.OpenedFiles().empty(); })) << zezar->Err();
+      EXPECT_EQ(panel.OpenedFiles().back(), file.string());
+    } else if (row.problem.empty()) {
+      ASSERT_TRUE(panel.WaitFor([&] { return std::filesystem::exists(asked); })) << zezar->Err();
+      std::ifstream in(asked);
+      std::string strArgs;
+      std::getline(in, strArgs);
+      EXPECT_EQ(strArgs, file.string());
+      // It hangs: the item answers, and opens again, at once.
+      EXPECT_EQ(Click(IdOf("Preferences…")), "");
+      EXPECT_TRUE(panel.RoundTrip(name, 1s));
+    } else {
+      EXPECT_TRUE(panel.WaitFor([&] { return ToolTipWords().find(row.problem) != std::string::npos; }))
+          << ToolTipWords();
+      EXPECT_NE(zezar->Err().find(row.problem), std::string::npos) << zezar->Err();
+    }
+    // The example, the user's alone.
+    std::ifstream example(file);
+    std::string strFirst;
+    std::getline(example, strFirst);
+    EXPECT_EQ(strFirst.rfind("# Zezar's preferences", 0), 0u) << strFirst;
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    zezar.reset();
+  }
+}
+
+TEST_F(ATrayItem, QuitsFromTheMenuAsOnSIGTERM) {
+  FakeDaemon daemon(FullLogin({{true, "10.0.0.1"}}));
+  Start(Router(daemon.Port()));
+  EXPECT_EQ(Click(IdOf("Quit")), "");
+  const ChildResult result = zezar->Finish();
+  EXPECT_EQ(result.code, 0) << result.err;  // the user unit restarts only on a failure
+  EXPECT_FALSE(panel.HasOwner(name));
+  EXPECT_EQ(daemon.Finish().error, "");  // the connection was closed, nothing more was asked
 }
 
 TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {
