@@ -60,12 +60,35 @@ ZezarIZIDezev& Monitor::Start() {
 }
 
 void Monitor::Stop() {
+  m_watch.reset();
   m_host.Unload();
+  m_pController = nullptr;
   if (m_recorder) m_recorder->Stop(TimelineRecorder::Clock::now());
   m_recorder.reset();
 }
 
+void Monitor::WatchPreferences(sd_event* io_pEvent) {
+  std::error_code error;
+  m_bPreferencesThere = std::filesystem::exists(std::filesystem::symlink_status(m_preferencesPath, error));
+  m_watch = std::make_unique<PreferencesWatch>(io_pEvent, m_preferencesPath,
+                                               [this] { PreferencesChanged(); });
+}
+
+void Monitor::PreferencesChanged() {
+  std::error_code error;
+  const bool bThere =
+      std::filesystem::exists(std::filesystem::symlink_status(m_preferencesPath, error));
+  if (m_bPreferencesThere && !bThere) {
+    Log(text::Format(text::Tr("preferences: {1} was removed; the defaults apply"),
+                     {m_preferencesPath.string()}));
+  }
+  m_bPreferencesThere = bThere;
+  if (m_pController == nullptr) return;
+  m_host.Perform("preferences", [this] { m_pController->preferencesChanged(); });
+}
+
 void Monitor::Changed(const appkit::MenuExtraHost::Changes& i_changes) {
+  if (m_watch) m_watch->Retry();  // a folder that was not there may be by now
   Update update{i_changes, std::nullopt, std::nullopt};
   if (i_changes.drawn && m_recorder) {  // a new sample, whether or not the picture changed
     update.observed = router::Connection::Of(m_pController->lastSample());

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "appkit/MenuExtraHost.h"
+#include "PreferencesWatch.h"
 #include "appkit/NSBundle.h"
 #include "hosts/ChosenRouter.h"
 #include "hosts/TimelineRecorder.h"
@@ -48,6 +49,9 @@ class Monitor {
   // Unloads the controller (the router connection closes) and marks the end of the session in
   // the timeline.
   void Stop();
+  // From now on a change of the preferences file reaches the controller within a second (see
+  // PreferencesWatch); a removed file is logged once, as the defaults then apply.
+  void WatchPreferences(sd_event* io_pEvent);
 
   void SetOnChange(std::function<void(const Update&)> i_onChange) {
     m_onChange = std::move(i_onChange);
@@ -73,6 +77,7 @@ class Monitor {
   // The preferences problem as the reason, when the file has been broken since the start and
   // so chooses no router; the file's own name left out.
   std::optional<std::string> ProblemAsReason() const;
+  void PreferencesChanged();
 
   std::filesystem::path m_preferencesPath;
   preferences::TomlPreferences m_preferences;
@@ -88,6 +93,8 @@ class Monitor {
   ZezarIZIDezev* m_pController = nullptr;
   std::unique_ptr<TimelineRecorder> m_recorder;  // from the first poll on
   std::function<void(const Update&)> m_onChange;
+  std::unique_ptr<PreferencesWatch> m_watch;
+  bool m_bPreferencesThere = false;  // the file, as the watch last saw it
 };
 
 }  // namespace zezar

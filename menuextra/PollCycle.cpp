@@ -52,6 +52,7 @@ void ZezarIZIDezev::giveReason(std::string i_strReason, Remedy i_remedy) {
 void ZezarIZIDezev::connect() {
   giveReason("");
   determineRouterIP();  // synchronizes the preferences first, for every read below
+  theAttemptedWith = connectionPreferences();
   if (!theRouterIP) {
     bool bAutoDetect = true;
     preferences::ReadPreference(*theAppID, "AutoDetectRouter", bAutoDetect);

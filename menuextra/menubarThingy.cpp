@@ -59,6 +59,14 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
   theOfflineImage = LoadImage(*bundle(), "offline");
   theNoConnectImage = LoadImage(*bundle(), "noconnect");
 
+  const long interval = readPollPreferences();
+  theTimer = NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+      static_cast<double>(interval), this, &ZezarIZIDezev::timerCallback, nullptr, true);
+  theTimer->fire();  // the first poll, before start-up returns
+  return this;
+}
+
+long ZezarIZIDezev::readPollPreferences() {
   long interval = kDefaultUpdateInterval;
   preferences::ReadPreference(*theAppID, "UpdateInterval", interval);
   if (interval < 1) interval = kDefaultUpdateInterval;  // no busy polling
@@ -76,11 +84,30 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
   if (preferences::ReadPreference(*theAppID, "RebootHaltEnabled", bRebootHaltEnabled)) {
     theRebootEnabled = theHaltEnabled = bRebootHaltEnabled ? 1 : 0;
   }
+  return interval;
+}
 
-  theTimer = NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
-      static_cast<double>(interval), this, &ZezarIZIDezev::timerCallback, nullptr, true);
-  theTimer->fire();  // the first poll, before start-up returns
-  return this;
+void ZezarIZIDezev::preferencesChanged() {
+  if (!theMenu) return;  // unloaded
+  preferences::Preferences().AppSynchronize(*theAppID);
+  const long interval = readPollPreferences();
+  if (theTimer != nullptr && theTimer->timeInterval() != static_cast<double>(interval)) {
+    theTimer->invalidate();
+    theTimer = NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+        static_cast<double>(interval), this, &ZezarIZIDezev::timerCallback, nullptr, true);
+  }
+  if (connectionPreferences() == theAttemptedWith) return;
+  globalZastra->Disconnect();
+  menu();
+}
+
+std::vector<std::optional<preferences::PreferenceValue>> ZezarIZIDezev::connectionPreferences()
+    const {
+  std::vector<std::optional<preferences::PreferenceValue>> values;
+  for (const char* pKey : {"AutoDetectRouter", "RouterIPAddress", "RouterPort", "RouterAdminPass",
+                           "RouterUserPass", "AllowPlainTextLogin"})
+    values.push_back(preferences::Preferences().CopyAppValue(pKey, *theAppID));
+  return values;
 }
 
 void ZezarIZIDezev::renewClient() {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -483,6 +484,59 @@ TEST_F(ATrayItem, QuitsFromTheMenuAsOnSIGTERM) {
   EXPECT_EQ(result.code, 0) << result.err;  // the user unit restarts only on a failure
   EXPECT_FALSE(panel.HasOwner(name));
   EXPECT_EQ(daemon.Finish().error, "");  // the connection was closed, nothing more was asked
+}
+
+TEST_F(ATrayItem, TakesAChangedPreferencesFileAtOnceAndGoesOnThroughBadOnes) {
+  const RefusingPort refusing;
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.adminPassword = "adm";
+  routersim::ServerProcess simulator(router);
+  const std::filesystem::path file = dir.path() / "preferences.toml";
+  Start(Router(refusing.Port()));  // a tick an hour: nothing below waits for one
+  ASSERT_EQ(StatusLine().rfind("Nothing answers at ", 0), 0u) << StatusLine();
+
+  // An editor that saves by renaming a new file over the old one: the new port, at once.
+  dir.Write("preferences.new", "UpdateInterval = 3600\n" + Router(simulator.Port()));
+  std::filesystem::rename(dir.path() / "preferences.new", file);
+  ASSERT_TRUE(StatusLineBecomes("Online")) << StatusLine() << zezar->Err();
+  // Written in place: a new interval re-arms the timer.
+  dir.Write("preferences.toml", "UpdateInterval = 1\n" + Router(simulator.Port()));
+  ASSERT_TRUE(PolledAgain(simulator, router, 2)) << zezar->Err();
+
+  struct Row {
+    const char* name;
+    std::function<void()> spoil;
+  } rows[] = {
+      {"not TOML", [&] { dir.Write("preferences.toml", "UpdateInterval = = 1\n"); }},
+      {"a folder",
+       [&] {
+         std::filesystem::remove(file);
+         std::filesystem::create_directory(file);
+       }},
+      {"a FIFO",
+       [&] {
+         std::filesystem::remove_all(file);
+         ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+       }},
+      {"a huge file",
+       [&] {
+         std::filesystem::remove_all(file);
+         dir.Write("preferences.toml", std::string(4 << 20, '#'));
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    // A good file first, then the bad one: the problem shows, the last good settings stay
+    // and the polls go on.
+    std::filesystem::remove_all(file);
+    dir.Write("preferences.toml", "UpdateInterval = 1\n" + Router(simulator.Port()));
+    ASSERT_TRUE(panel.WaitFor([&] { return ToolTipWords().find("Preferences:") == std::string::npos; }));
+    row.spoil();
+    EXPECT_TRUE(panel.WaitFor([&] { return ToolTipWords().find("Preferences:") != std::string::npos; }))
+        << ToolTipWords();
+    EXPECT_TRUE(PolledAgain(simulator, router, 1)) << zezar->Err();
+    EXPECT_EQ(StatusLine().rfind("Online", 0), 0u) << StatusLine();
+  }
 }
 
 TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {

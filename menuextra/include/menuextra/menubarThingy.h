@@ -15,6 +15,7 @@
 #include "appkit/NSMenuExtra.h"
 #include "appkit/NSMenuItem.h"
 #include "client/Zastra.h"
+#include "preferences/Preferences.h"
 #include "router/Commands.h"
 #include "router/State.h"
 
@@ -61,6 +62,12 @@ class ZezarIZIDezev : public NSMenuExtra {
   void timerCallback(NSTimer* i_pTimer);
   void connect();
   void determineRouterIP();
+  // The user's preferences changed: the ones read at start are read again (a new
+  // UpdateInterval re-arms the timer; MaxChannelRate and RebootHaltEnabled count from the next
+  // tick), and when the router, its port, a password or the plain-text consent differ from
+  // what the last connection attempt used, the connection is closed and a full poll logs in
+  // again at once.
+  void preferencesChanged();
 
   // ---- menu actions; the sender is unused ----
 
@@ -94,6 +101,10 @@ class ZezarIZIDezev : public NSMenuExtra {
   // A fresh client for another router: what the last one learnt (its protocol) is no guide.
   static void renewClient();
   void giveReason(std::string i_strReason, Remedy i_remedy = Remedy::None);
+  // UpdateInterval (seconds, returned), MaxChannelRate and RebootHaltEnabled, as they stand.
+  long readPollPreferences();
+  // The preferences a connection attempt reads, as stored.
+  std::vector<std::optional<preferences::PreferenceValue>> connectionPreferences() const;
 
   std::unique_ptr<NSMenu> theMenu;
   std::unique_ptr<NSImage> theOnlineImage;        // connected, a channel online, no traffic
@@ -115,4 +126,6 @@ class ZezarIZIDezev : public NSMenuExtra {
   router::State theLastSample;  // from the last image()
   std::string theReason;        // from the last connect()
   Remedy theRemedy = Remedy::None;
+  // What the last connection attempt read; another value means another login.
+  std::vector<std::optional<preferences::PreferenceValue>> theAttemptedWith;
 };
