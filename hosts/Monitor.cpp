@@ -61,6 +61,7 @@ ZezarIZIDezev& Monitor::Start() {
 
 void Monitor::Stop() {
   m_watch.reset();
+  m_sleep.reset();
   m_host.Unload();
   m_pController = nullptr;
   if (m_recorder) m_recorder->Stop(TimelineRecorder::Clock::now());
@@ -72,6 +73,24 @@ void Monitor::WatchPreferences(sd_event* io_pEvent) {
   m_bPreferencesThere = std::filesystem::exists(std::filesystem::symlink_status(m_preferencesPath, error));
   m_watch = std::make_unique<PreferencesWatch>(io_pEvent, m_preferencesPath,
                                                [this] { PreferencesChanged(); });
+}
+
+void Monitor::WatchSleep(sd_event* io_pEvent) {
+  m_sleep = std::make_unique<SleepWatch>(
+      io_pEvent, SleepWatch::Handlers{.willSleep = [this] { Sleep(); }, .didWake = [this] { Wake(); }});
+}
+
+void Monitor::Sleep() {
+  if (m_pController == nullptr) return;
+  // First the timeline, so that the drop the closing shows is no observation.
+  if (m_recorder) m_recorder->Sleep(TimelineRecorder::Clock::now());
+  m_host.Perform("sleep", [this] { m_pController->workspaceWillSleep(); });
+}
+
+void Monitor::Wake() {
+  if (m_pController == nullptr) return;
+  if (m_recorder) m_recorder->Wake(TimelineRecorder::Clock::now());
+  m_host.Perform("wake", [this] { m_pController->workspaceDidWake(); });
 }
 
 void Monitor::PreferencesChanged() {
@@ -91,8 +110,12 @@ void Monitor::Changed(const appkit::MenuExtraHost::Changes& i_changes) {
   if (m_watch) m_watch->Retry();  // a folder that was not there may be by now
   Update update{i_changes, std::nullopt, std::nullopt};
   if (i_changes.drawn && m_recorder) {  // a new sample, whether or not the picture changed
-    update.observed = router::Connection::Of(m_pController->lastSample());
-    update.event = m_recorder->Observe(*update.observed, TimelineRecorder::Clock::now());
+    const router::Connection observed = router::Connection::Of(m_pController->lastSample());
+    const TimelineRecorder::Clock::time_point now = TimelineRecorder::Clock::now();
+    if (!m_recorder->Unwatched(observed, now)) {  // asleep, or the network not back yet
+      update.observed = observed;
+      update.event = m_recorder->Observe(observed, now);
+    }
   }
   if (m_pController != nullptr) TellReason();
   if (m_onChange) m_onChange(update);

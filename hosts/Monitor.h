@@ -13,6 +13,7 @@
 
 #include "appkit/MenuExtraHost.h"
 #include "PreferencesWatch.h"
+#include "SleepWatch.h"
 #include "appkit/NSBundle.h"
 #include "hosts/ChosenRouter.h"
 #include "hosts/TimelineRecorder.h"
@@ -52,6 +53,11 @@ class Monitor {
   // From now on a change of the preferences file reaches the controller within a second (see
   // PreferencesWatch); a removed file is logged once, as the defaults then apply.
   void WatchPreferences(sd_event* io_pEvent);
+  // From now on the machine's sleep closes the router connection and marks the timeline
+  // ("asleep"), and waking reconnects at once (see SleepWatch, TimelineRecorder::Wake).
+  void WatchSleep(sd_event* io_pEvent);
+  void Sleep();
+  void Wake();
 
   void SetOnChange(std::function<void(const Update&)> i_onChange) {
     m_onChange = std::move(i_onChange);
@@ -94,6 +100,7 @@ class Monitor {
   std::unique_ptr<TimelineRecorder> m_recorder;  // from the first poll on
   std::function<void(const Update&)> m_onChange;
   std::unique_ptr<PreferencesWatch> m_watch;
+  std::unique_ptr<SleepWatch> m_sleep;
   bool m_bPreferencesThere = false;  // the file, as the watch last saw it
 };
 

@@ -91,7 +91,8 @@ void ZezarIZIDezev::preferencesChanged() {
   if (!theMenu) return;  // unloaded
   preferences::Preferences().AppSynchronize(*theAppID);
   const long interval = readPollPreferences();
-  if (theTimer != nullptr && theTimer->timeInterval() != static_cast<double>(interval)) {
+  if (theTimer != nullptr && !theAsleep &&
+      theTimer->timeInterval() != static_cast<double>(interval)) {
     theTimer->invalidate();
     theTimer = NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
         static_cast<double>(interval), this, &ZezarIZIDezev::timerCallback, nullptr, true);
@@ -99,6 +100,24 @@ void ZezarIZIDezev::preferencesChanged() {
   if (connectionPreferences() == theAttemptedWith) return;
   globalZastra->Disconnect();
   menu();
+}
+
+void ZezarIZIDezev::workspaceWillSleep() {
+  if (!theMenu || theAsleep) return;
+  theAsleep = true;
+  if (theTimer != nullptr) theTimer->invalidate();
+  theTimer = nullptr;
+  globalZastra->Disconnect();
+  menu();  // shows the connection gone, without trying another
+}
+
+void ZezarIZIDezev::workspaceDidWake() {
+  if (!theMenu || !theAsleep) return;
+  theAsleep = false;
+  theTimer = NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+      static_cast<double>(readPollPreferences()), this, &ZezarIZIDezev::timerCallback, nullptr,
+      true);
+  theTimer->fire();
 }
 
 std::vector<std::optional<preferences::PreferenceValue>> ZezarIZIDezev::connectionPreferences()

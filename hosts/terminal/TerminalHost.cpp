@@ -92,6 +92,7 @@ int TerminalHost::Run() {
   m_monitor.SetOnChange([this](const Monitor::Update&) { Show(); });
   m_monitor.Start();
   m_monitor.WatchPreferences(m_loop.Event());
+  m_monitor.WatchSleep(m_loop.Event());
   Show();
   const int code = m_loop.Run();
   m_monitor.SetOnChange(nullptr);

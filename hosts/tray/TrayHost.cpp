@@ -103,6 +103,7 @@ int TrayHost::Run() {
   m_monitor.SetOnChange([this](const Monitor::Update& i_update) { Show(i_update); });
   m_pController = &m_monitor.Start();
   m_monitor.WatchPreferences(m_loop.Event());
+  m_monitor.WatchSleep(m_loop.Event());
   if (m_monitor.BooleanPreference("Notifications", true)) {
     m_notifier = std::make_unique<Notifier>(pBus);
     // What the first poll found is no news; changes from it are.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,10 +14,12 @@
 #include "routersim/ServerProcess.h"
 #include "support/ChildProcess.h"
 #include "support/FakeDaemon.h"
+#include "support/FakeLogind.h"
 #include "support/PanelPeer.h"
 #include "support/RouterScripts.h"
 #include "support/SessionBus.h"
 #include "support/TempDir.h"
+#include "timeline/Outages.h"
 #include "timeline/TimelineFile.h"
 
 namespace zezar_test {
@@ -111,8 +115,10 @@ class ATrayItem : public ::testing::Test {
   std::map<std::string, std::string> Environment() const {
     std::map<std::string, std::string> environment = {
         {"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
-        {"XDG_STATE_HOME", (dir.path() / "state").string()}};
-    environment.insert(moreEnvironment.begin(), moreEnvironment.end());
+        {"XDG_STATE_HOME", (dir.path() / "state").string()},
+        // Never the machine's system bus: a test that wants logind starts its own.
+        {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (dir.path() / "no-system-bus").string()}};
+    for (const auto& [name, value] : moreEnvironment) environment[name] = value;
     return environment;
   }
 
@@ -503,40 +509,103 @@ TEST_F(ATrayItem, TakesAChangedPreferencesFileAtOnceAndGoesOnThroughBadOnes) {
   dir.Write("preferences.toml", "UpdateInterval = 1\n" + Router(simulator.Port()));
   ASSERT_TRUE(PolledAgain(simulator, router, 2)) << zezar->Err();
 
+  // Each change in one step, as a save by rename: a moment without the file would be the
+  // defaults, which look for the machine's own router.
+  const std::filesystem::path next = dir.path() / "preferences.next";
+  const auto replace = [&](const std::function<void()>& i_make) {
+    std::filesystem::remove_all(next);
+    i_make();
+    ASSERT_EQ(::renameat2(AT_FDCWD, next.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE), 0);
+    std::filesystem::remove_all(next);  // what was there before
+  };
+  const auto text = [&](const std::string& i_strText) {
+    return [&, i_strText] { dir.Write("preferences.next", i_strText); };
+  };
   struct Row {
     const char* name;
-    std::function<void()> spoil;
+    std::function<void()> make;
   } rows[] = {
-      {"not TOML", [&] { dir.Write("preferences.toml", "UpdateInterval = = 1\n"); }},
-      {"a folder",
-       [&] {
-         std::filesystem::remove(file);
-         std::filesystem::create_directory(file);
-       }},
-      {"a FIFO",
-       [&] {
-         std::filesystem::remove_all(file);
-         ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-       }},
-      {"a huge file",
-       [&] {
-         std::filesystem::remove_all(file);
-         dir.Write("preferences.toml", std::string(4 << 20, '#'));
-       }},
+      {"not TOML", text("UpdateInterval = = 1\n")},
+      {"a folder", [&] { std::filesystem::create_directory(next); }},
+      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(next.c_str(), 0600), 0); }},
+      {"a huge file", text(std::string(4 << 20, '#'))},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     // A good file first, then the bad one: the problem shows, the last good settings stay
     // and the polls go on.
-    std::filesystem::remove_all(file);
-    dir.Write("preferences.toml", "UpdateInterval = 1\n" + Router(simulator.Port()));
+    replace(text("UpdateInterval = 1\n" + Router(simulator.Port())));
     ASSERT_TRUE(panel.WaitFor([&] { return ToolTipWords().find("Preferences:") == std::string::npos; }));
-    row.spoil();
+    replace(row.make);
     EXPECT_TRUE(panel.WaitFor([&] { return ToolTipWords().find("Preferences:") != std::string::npos; }))
         << ToolTipWords();
     EXPECT_TRUE(PolledAgain(simulator, router, 1)) << zezar->Err();
     EXPECT_EQ(StatusLine().rfind("Online", 0), 0u) << StatusLine();
   }
+  EXPECT_EQ(zezar->Err().find("192."), std::string::npos) << zezar->Err();  // loopback only
+}
+
+TEST_F(ATrayItem, ClosesBeforeSleepAndReconnectsOnWakeAndNeverCountsTheSleep) {
+  SessionBus systemBus;
+  FakeLogind logind(systemBus.Address());
+  moreEnvironment["DBUS_SYSTEM_BUS_ADDRESS"] = systemBus.Address();
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.adminPassword = "adm";
+  routersim::ServerProcess simulator(router);
+  const std::filesystem::path story = dir.path() / "state" / "zezar" / "timeline.jsonl";
+  const auto marks = [&] {
+    std::vector<std::string> lines;
+    for (const timeline::TimelineEvent& event : timeline::ReadTimeline(story).events)
+      if (!event.monitor.empty())
+        lines.push_back(event.monitor + " " + router::KindName(event.state.kind));
+    return lines;
+  };
+  panel.StartNotifications();
+  Start(Router(simulator.Port()));  // a tick an hour: what happens on waking is the wake's
+  ASSERT_TRUE(logind.WaitFor([&] { return logind.LocksHeld() == 1; })) << zezar->Err();
+
+  // Asleep is written before the lock goes, and said twice, once.
+  logind.PrepareForSleep(true);
+  logind.PrepareForSleep(true);
+  ASSERT_TRUE(logind.WaitFor([&] { return logind.LocksHeld() == 0; })) << zezar->Err();
+  EXPECT_EQ(marks(), (std::vector<std::string>{"start online", "asleep online"}));
+  const uint64_t uConnections = simulator.Count().connections;
+  logind.PrepareForSleep(false);
+  logind.PrepareForSleep(false);  // elogind says it twice too
+  ASSERT_TRUE(panel.WaitFor([&] { return simulator.Count().connections == uConnections + 1; }))
+      << zezar->Err();
+  ASSERT_TRUE(logind.WaitFor([&] { return logind.LocksHeld() == 1; }));
+  ASSERT_TRUE(panel.WaitFor([&] { return marks().size() == 3; }));
+  EXPECT_EQ(marks().back(), "awake online");
+
+  // The router restarts while the machine sleeps and is not back on waking: the polls that
+  // find nothing then are no outage and no notice.
+  dir.Write("preferences.toml", "UpdateInterval = 1\n" + Router(simulator.Port()));
+  ASSERT_TRUE(PolledAgain(simulator, router, 1));
+  logind.PrepareForSleep(true);
+  ASSERT_TRUE(logind.WaitFor([&] { return logind.LocksHeld() == 0; }));
+  simulator.Inject("reboot 3");
+  logind.PrepareForSleep(false);
+  ASSERT_TRUE(panel.WaitFor([&] { return marks().size() == 5; }, 15s)) << zezar->Err();
+  EXPECT_EQ(marks(), (std::vector<std::string>{"start online", "asleep online", "awake online",
+                                               "asleep online", "awake online"}));
+  const timeline::TimelineReading reading = timeline::ReadTimeline(story);
+  EXPECT_EQ(timeline::SummariseOutages(
+                std::vector<timeline::TimelineEvent>(reading.events.begin(), reading.events.end()),
+                timeline::Clock::now()),
+            std::vector<timeline::DayOfOutages>{});
+  ASSERT_TRUE(PolledAgain(simulator, router, 2));
+  EXPECT_EQ(panel.Notices().size(), 0u);
+}
+
+TEST_F(ATrayItem, SaysOnceThatItCannotSeeTheMachinesSleepWithoutLogind) {
+  Start("AutoDetectRouter = false\n");  // on a system bus that is not there
+  zezar->Signal(SIGTERM);
+  const ChildResult result = zezar->Finish();
+  EXPECT_EQ(result.code, 0);
+  const std::size_t at = result.err.find("sleep and wake go unnoticed");
+  EXPECT_NE(at, std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("sleep and wake", at + 1), std::string::npos) << result.err;
 }
 
 TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {

@@ -68,6 +68,11 @@ class ZezarIZIDezev : public NSMenuExtra {
   // what the last connection attempt used, the connection is closed and a full poll logs in
   // again at once.
   void preferencesChanged();
+  // The machine goes to sleep: the connection is closed and the timer stops, so nothing is
+  // polled until it wakes. On waking the timer starts afresh and a full poll reconnects at once.
+  // Each is harmless when said twice.
+  void workspaceWillSleep();
+  void workspaceDidWake();
 
   // ---- menu actions; the sender is unused ----
 
@@ -128,4 +133,5 @@ class ZezarIZIDezev : public NSMenuExtra {
   Remedy theRemedy = Remedy::None;
   // What the last connection attempt read; another value means another login.
   std::vector<std::optional<preferences::PreferenceValue>> theAttemptedWith;
+  bool theAsleep = false;  // between workspaceWillSleep and workspaceDidWake
 };

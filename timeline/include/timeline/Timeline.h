@@ -33,6 +33,12 @@ class Timeline {
   std::optional<TimelineEvent> Observe(const router::Connection& i_state, Clock::time_point i_now);
   // The monitor stops watching: the event that says so, nothing before the first poll.
   std::optional<TimelineEvent> Stop(Clock::time_point i_now);
+  // The machine goes to sleep: the event that says so ("asleep"), nothing before the first
+  // poll or when asleep already. Polls are not observed until Wake; the first one after it is
+  // an event ("awake") whatever it finds, as nobody watched in between.
+  std::optional<TimelineEvent> Sleep(Clock::time_point i_now);
+  void Wake() { m_bWaking = m_bAsleep; m_bAsleep = false; }
+  bool Asleep() const { return m_bAsleep; }
 
   const std::deque<TimelineEvent>& Events() const { return m_events; }
   // The last event: the state now, and since when it holds. Nothing before the first poll.
@@ -49,6 +55,8 @@ class Timeline {
   };
   // The claim this change answers, if any; consumes it (a reboot's drop leaves its return).
   std::string Claimed(const TimelineEvent& i_event, Clock::time_point i_now);
+  // A change as the current state and the newest event, unmarked; returned for marking.
+  TimelineEvent Record(const router::Connection& i_state, Clock::time_point i_now);
 
   std::string m_strRouter;
   std::optional<TimelineEvent> m_restored;
@@ -56,6 +64,8 @@ class Timeline {
   std::optional<Clock::time_point> m_since;
   std::optional<Claim> m_claim;
   std::deque<TimelineEvent> m_events;
+  bool m_bAsleep = false;
+  bool m_bWaking = false;  // the next observation is the first after a sleep
 };
 
 }  // namespace timeline
