@@ -11,6 +11,8 @@ namespace {
 // What an editor's save, a removal or a replacement does to the file; the folder's own end.
 constexpr uint32_t kFileEvents =
     IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE | IN_ATTRIB;
+// sd-event's default (0) would let the settle time slip by up to a quarter second.
+constexpr uint64_t kSettleAccuracyUs = 1000;
 constexpr uint32_t kFolderGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 
 }  // namespace
@@ -58,7 +60,8 @@ void PreferencesWatch::Settle() {
   if (m_settle != nullptr) return;  // the burst's first event set the time
   sd_event_source* pTimer = nullptr;
   if (sd_event_add_time_relative(m_pEvent, &pTimer, CLOCK_MONOTONIC,
-                                 std::chrono::microseconds(kSettle).count(), 0,
+                                 std::chrono::microseconds(kSettle).count(),
+                                 kSettleAccuracyUs,
                                  &PreferencesWatch::OnSettled, this) < 0) {
     Safely("preferences", m_onChange);  // no timer: told at once rather than never
     return;
