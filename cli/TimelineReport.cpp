@@ -103,10 +103,10 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
     const std::string strWhen = timeline::LocalTime(event.time, "%Y-%m-%d %H:%M:%S") + "  " +
                                 (bRouters ? Printable(event.router) + "  " : "");
     if (event.monitor == "stop" || event.monitor == "asleep") {
-      output.text += strWhen +
-                     (event.monitor == "stop" ? Tr("the monitor stopped")
-                                              : Tr("the machine went to sleep")) +
-                     "\n";
+      output.text +=
+          strWhen +
+          (event.monitor == "stop" ? Tr("the monitor stopped") : Tr("the machine went to sleep")) +
+          "\n";
       continue;
     }
     const std::string strState = Tr(router::KindName(event.state.kind));

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tray/Safely.h"
 #include "text/Translation.h"
+#include "tray/Safely.h"
 
 extern char** environ;
 
@@ -90,8 +90,8 @@ int DesktopOpener::OnPortalReply(sd_bus_message* i_pReply, void* i_pUserData, sd
     if (pError == nullptr) {
       pending.pOwner->Done(pending, "");
     } else {
-      pending.pOwner->RunXdgOpen(pending, pError->message != nullptr ? pError->message
-                                                                     : pError->name);
+      pending.pOwner->RunXdgOpen(pending,
+                                 pError->message != nullptr ? pError->message : pError->name);
     }
   });
   return 0;
@@ -102,8 +102,8 @@ void DesktopOpener::RunXdgOpen(Pending& io_pending, const std::string& i_strPort
   const auto failed = [&](const std::string& i_strWhy) {
     std::string strWhy = i_strWhy;
     if (!i_strPortalError.empty()) strWhy += "; portal: " + i_strPortalError;
-    Done(io_pending, text::Format(text::Tr("cannot open {1}: {2}"),
-                                  {io_pending.file.string(), strWhy}));
+    Done(io_pending,
+         text::Format(text::Tr("cannot open {1}: {2}"), {io_pending.file.string(), strWhy}));
   };
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

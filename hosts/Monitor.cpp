@@ -70,14 +70,16 @@ void Monitor::Stop() {
 
 void Monitor::WatchPreferences(sd_event* io_pEvent) {
   std::error_code error;
-  m_bPreferencesThere = std::filesystem::exists(std::filesystem::symlink_status(m_preferencesPath, error));
+  m_bPreferencesThere =
+      std::filesystem::exists(std::filesystem::symlink_status(m_preferencesPath, error));
   m_watch = std::make_unique<PreferencesWatch>(io_pEvent, m_preferencesPath,
                                                [this] { PreferencesChanged(); });
 }
 
 void Monitor::WatchSleep(sd_event* io_pEvent) {
   m_sleep = std::make_unique<SleepWatch>(
-      io_pEvent, SleepWatch::Handlers{.willSleep = [this] { Sleep(); }, .didWake = [this] { Wake(); }});
+      io_pEvent,
+      SleepWatch::Handlers{.willSleep = [this] { Sleep(); }, .didWake = [this] { Wake(); }});
 }
 
 void Monitor::Sleep() {

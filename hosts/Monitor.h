@@ -11,9 +11,9 @@
 #include <memory>
 #include <optional>
 
-#include "appkit/MenuExtraHost.h"
 #include "PreferencesWatch.h"
 #include "SleepWatch.h"
+#include "appkit/MenuExtraHost.h"
 #include "appkit/NSBundle.h"
 #include "hosts/ChosenRouter.h"
 #include "hosts/TimelineRecorder.h"

@@ -30,9 +30,8 @@ SleepWatch::SleepWatch(sd_event* io_pEvent, Handlers i_handlers)
   r = sd_bus_attach_event(pBus, io_pEvent, SD_EVENT_PRIORITY_NORMAL);
   sd_bus_slot* pMatch = nullptr;
   if (r >= 0) {
-    r = sd_bus_match_signal_async(pBus, &pMatch, kLogind, kLogindPath, kManager,
-                                  "PrepareForSleep", &SleepWatch::OnPrepareForSleep, nullptr,
-                                  this);
+    r = sd_bus_match_signal_async(pBus, &pMatch, kLogind, kLogindPath, kManager, "PrepareForSleep",
+                                  &SleepWatch::OnPrepareForSleep, nullptr, this);
   }
   if (r < 0) {
     m_bus.reset();
@@ -95,8 +94,7 @@ void SleepWatch::Told(bool i_bSleeping) {
 void SleepWatch::Absent(const char* i_pWhy) {
   if (m_bToldAbsent) return;
   m_bToldAbsent = true;
-  Log(std::string("sleep and wake go unnoticed: no logind on the system bus (") + i_pWhy +
-      ")");
+  Log(std::string("sleep and wake go unnoticed: no logind on the system bus (") + i_pWhy + ")");
 }
 
 }  // namespace zezar

@@ -33,8 +33,7 @@ void TimelineRecorder::Wake(Clock::time_point i_now) {
   m_wokeAt = i_now;
 }
 
-bool TimelineRecorder::Unwatched(const router::Connection& i_state,
-                                 Clock::time_point i_now) const {
+bool TimelineRecorder::Unwatched(const router::Connection& i_state, Clock::time_point i_now) const {
   if (m_timeline.Asleep()) return true;
   return m_wokeAt && i_state.kind == router::Connection::Unreachable &&
          i_now < *m_wokeAt + kWakeGrace;

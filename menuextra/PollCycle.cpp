@@ -33,8 +33,7 @@ ConnectFailure ConnectFailureOf(const std::string& i_strMessage, const std::stri
     return {Format(Tr("Nothing answers at {1} (connection refused)"), {i_strWhere})};
   if (is(EHOSTUNREACH))
     return {Format(Tr("Nothing answers at {1} (no route to host)"), {i_strWhere})};
-  if (is(ENETUNREACH))
-    return {Format(Tr("Nothing answers at {1} (no network)"), {i_strWhere})};
+  if (is(ENETUNREACH)) return {Format(Tr("Nothing answers at {1} (no network)"), {i_strWhere})};
   if (i_strMessage.rfind("Host ", 0) == 0)
     return {Format(Tr("Router {1} not found"), {i_strWhere}), true};
   return {Format(Tr("Nothing answers at {1} ({2})"), {i_strWhere, i_strMessage})};

@@ -9,9 +9,9 @@
 // effect within moments even while a tick waits on a slow router; other keys wait for the tick.
 
 #include <deque>
+#include <string>
 #include <utility>
 #include <vector>
-#include <string>
 
 #include "Monitor.h"
 #include "ProgramMenu.h"

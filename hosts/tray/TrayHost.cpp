@@ -86,12 +86,11 @@ int TrayHost::Run() {
   m_item->onActivate = [this] { PollSoon(); };
   m_strStatusLine = m_monitor.StatusLine();  // before the first poll: the menu's first items
   m_menu = std::make_unique<DbusMenu>(
-      pBus, DbusMenu::Handlers{.current = [this] { return MenuItems(); },
-                               .opening = [this] { PollSoon(); },
-                               .clicked =
-                                   [this](int32_t i_iId) {
-                                     m_loop.Defer([this, i_iId] { Choose(i_iId); });
-                                   }});
+      pBus,
+      DbusMenu::Handlers{
+          .current = [this] { return MenuItems(); },
+          .opening = [this] { PollSoon(); },
+          .clicked = [this](int32_t i_iId) { m_loop.Defer([this, i_iId] { Choose(i_iId); }); }});
   const std::string strName = "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-1";
   r = sd_bus_request_name(pBus, strName.c_str(), 0);
   if (r < 0) {

@@ -66,8 +66,8 @@ class TrayHost {
   std::optional<std::string> m_openProblem;  // until the user chooses from the menu again
   NotificationPolicy m_notices;
   std::optional<std::string> m_toldProblem;  // the preferences problem last logged
-  std::string m_strStatusLine;  // the menu's first line, as the last change left it
-  struct ToolTipFrom {          // what the tooltip shown was put together from
+  std::string m_strStatusLine;               // the menu's first line, as the last change left it
+  struct ToolTipFrom {                       // what the tooltip shown was put together from
     router::State sample;
     std::string statusLine;
     std::optional<std::string> problem;

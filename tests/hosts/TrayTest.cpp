@@ -1,9 +1,9 @@
 // zezar --host tray as a panel meets it: on a private session bus, with the test as the
 // status notifier watcher and host, against a scripted or simulated router.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 
@@ -151,8 +151,8 @@ class ATrayItem : public ::testing::Test {
     std::vector<MenuRow> rows = Layout();
     EXPECT_FALSE(rows.empty());
     if (!rows.empty()) rows.erase(rows.begin());
-    const auto separator = std::find_if(rows.begin(), rows.end(),
-                                        [](const MenuRow& i_row) { return i_row.label == kSeparator; });
+    const auto separator = std::find_if(
+        rows.begin(), rows.end(), [](const MenuRow& i_row) { return i_row.label == kSeparator; });
     rows.erase(separator, rows.end());
     return rows;
   }
@@ -467,8 +467,9 @@ TEST_F(ATrayItem, OpensThePreferencesWithTheDesktopsHandlerAndNeverWaits) {
       EXPECT_EQ(Click(IdOf("Preferences…")), "");
       EXPECT_TRUE(panel.RoundTrip(name, 1s));
     } else {
-      EXPECT_TRUE(panel.WaitFor([&] { return ToolTipWords().find(row.problem) != std::string::npos; }))
-          << ToolTipWords();
+      EXPECT_TRUE(panel.WaitFor([&] {
+        return ToolTipWords().find(row.problem) != std::string::npos;
+      })) << ToolTipWords();
       EXPECT_NE(zezar->Err().find(row.problem), std::string::npos) << zezar->Err();
     }
     // The example, the user's alone.
@@ -535,10 +536,12 @@ TEST_F(ATrayItem, TakesAChangedPreferencesFileAtOnceAndGoesOnThroughBadOnes) {
     // A good file first, then the bad one: the problem shows, the last good settings stay
     // and the polls go on.
     replace(text("UpdateInterval = 1\n" + Router(simulator.Port())));
-    ASSERT_TRUE(panel.WaitFor([&] { return ToolTipWords().find("Preferences:") == std::string::npos; }));
+    ASSERT_TRUE(
+        panel.WaitFor([&] { return ToolTipWords().find("Preferences:") == std::string::npos; }));
     replace(row.make);
-    EXPECT_TRUE(panel.WaitFor([&] { return ToolTipWords().find("Preferences:") != std::string::npos; }))
-        << ToolTipWords();
+    EXPECT_TRUE(panel.WaitFor([&] {
+      return ToolTipWords().find("Preferences:") != std::string::npos;
+    })) << ToolTipWords();
     EXPECT_TRUE(PolledAgain(simulator, router, 1)) << zezar->Err();
     EXPECT_EQ(StatusLine().rfind("Online", 0), 0u) << StatusLine();
   }

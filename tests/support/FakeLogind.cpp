@@ -21,8 +21,8 @@ FakeLogind::FakeLogind(const std::string& i_strAddress) {
   sd_bus* pBus = nullptr;
   if (sd_bus_new(&pBus) < 0) throw std::runtime_error("sd_bus_new");
   m_bus.reset(pBus);
-  if (sd_bus_set_address(pBus, i_strAddress.c_str()) < 0 ||
-      sd_bus_set_bus_client(pBus, 1) < 0 || sd_bus_start(pBus) < 0) {
+  if (sd_bus_set_address(pBus, i_strAddress.c_str()) < 0 || sd_bus_set_bus_client(pBus, 1) < 0 ||
+      sd_bus_start(pBus) < 0) {
     throw std::runtime_error("cannot reach the test's system bus");
   }
   static const sd_bus_vtable kVtable[] = {

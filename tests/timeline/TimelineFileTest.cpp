@@ -233,7 +233,7 @@ TEST(TheOutages, AreTheLinesOwnDropsWhileWatchedSummedPerRouterAndDay) {
       at(900, router::Connection::Online, "reboot"),
       at(1000, router::Connection::Offline),  // 20 s, then nobody watches
       at(1020, router::Connection::Offline, "", "stop"),
-      at(5000, router::Connection::Offline, "", "start"),  // down at the start: 100 s
+      at(5000, router::Connection::Offline, "", "start"),   // down at the start: 100 s
       at(5100, router::Connection::Offline, "", "asleep"),  // the machine's sleep is no outage
       at(9000, router::Connection::Offline, "", "awake"),   // down on waking: 100 s from there
   };

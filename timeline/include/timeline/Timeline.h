@@ -37,7 +37,10 @@ class Timeline {
   // poll or when asleep already. Polls are not observed until Wake; the first one after it is
   // an event ("awake") whatever it finds, as nobody watched in between.
   std::optional<TimelineEvent> Sleep(Clock::time_point i_now);
-  void Wake() { m_bWaking = m_bAsleep; m_bAsleep = false; }
+  void Wake() {
+    m_bWaking = m_bAsleep;
+    m_bAsleep = false;
+  }
   bool Asleep() const { return m_bAsleep; }
 
   const std::deque<TimelineEvent>& Events() const { return m_events; }
