@@ -83,6 +83,12 @@ void MenuExtraHost::OpenMenu() {
   AfterEvent();
 }
 
+void MenuExtraHost::Perform(const char* i_pWhat, const std::function<void()>& i_call) {
+  if (!m_extra) return;
+  Guarded(i_pWhat, i_call);
+  AfterEvent();
+}
+
 bool MenuExtraHost::Choose(int i_iId) {
   if (!m_extra || m_extra->builtMenu() == nullptr) return false;
   NSMenuItem* pItem = m_identities.Find(*m_extra->builtMenu(), i_iId);

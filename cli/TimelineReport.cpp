@@ -102,8 +102,11 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
     output.json["events"].push_back(Json::parse(timeline::ToJsonLine(event)));
     const std::string strWhen = timeline::LocalTime(event.time, "%Y-%m-%d %H:%M:%S") + "  " +
                                 (bRouters ? Printable(event.router) + "  " : "");
-    if (event.monitor == "stop") {
-      output.text += strWhen + Tr("the monitor stopped") + "\n";
+    if (event.monitor == "stop" || event.monitor == "asleep") {
+      output.text +=
+          strWhen +
+          (event.monitor == "stop" ? Tr("the monitor stopped") : Tr("the machine went to sleep")) +
+          "\n";
       continue;
     }
     const std::string strState = Tr(router::KindName(event.state.kind));
@@ -121,6 +124,7 @@ Output TimelineReport(const std::filesystem::path& i_file, std::optional<Clock::
                         {pCommand != nullptr ? Tr(pCommand->title) : Printable(event.cause)});
     }
     if (event.monitor == "start") strLine += std::string("  ") + Tr("(the monitor started)");
+    if (event.monitor == "awake") strLine += std::string("  ") + Tr("(the machine woke)");
     output.text += strLine + "\n";
   }
   if (events.empty()) output.text += Format(Tr("no events in {1}"), {i_file.string()}) + "\n";

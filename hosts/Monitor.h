@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 
+#include "PreferencesWatch.h"
+#include "SleepWatch.h"
 #include "appkit/MenuExtraHost.h"
 #include "appkit/NSBundle.h"
 #include "hosts/ChosenRouter.h"
@@ -48,6 +50,14 @@ class Monitor {
   // Unloads the controller (the router connection closes) and marks the end of the session in
   // the timeline.
   void Stop();
+  // From now on a change of the preferences file reaches the controller within a second (see
+  // PreferencesWatch); a removed file is logged once, as the defaults then apply.
+  void WatchPreferences(sd_event* io_pEvent);
+  // From now on the machine's sleep closes the router connection and marks the timeline
+  // ("asleep"), and waking reconnects at once (see SleepWatch, TimelineRecorder::Wake).
+  void WatchSleep(sd_event* io_pEvent);
+  void Sleep();
+  void Wake();
 
   void SetOnChange(std::function<void(const Update&)> i_onChange) {
     m_onChange = std::move(i_onChange);
@@ -57,14 +67,25 @@ class Monitor {
 
   // A boolean of the preferences file, or the default when it is absent or of another type.
   bool BooleanPreference(const char* i_pKey, bool i_bDefault) const;
-  // The state in words, with since when it holds (see TimelineRecorder).
+  // The state in words: since when it holds (see TimelineRecorder), or without a connection
+  // why there is none.
   std::string StatusLine() const;
+  // Why there is no connection, with where to mend it when a setting is the cause ("No
+  // default router found — Preferences… to set the router"); empty while connected, or when
+  // the last attempt met nothing to tell.
+  std::string Reason() const;
   const timeline::Timeline* Timeline() const;
+  const std::filesystem::path& PreferencesPath() const { return m_preferencesPath; }
 
  private:
   void Changed(const appkit::MenuExtraHost::Changes& i_changes);
   void TellReason();  // in the log, once each time it changes
+  // The preferences problem as the reason, when the file has been broken since the start and
+  // so chooses no router; the file's own name left out.
+  std::optional<std::string> ProblemAsReason() const;
+  void PreferencesChanged();
 
+  std::filesystem::path m_preferencesPath;
   preferences::TomlPreferences m_preferences;
   router::ProcNetRoute m_machineRouter;
   ChosenRouter m_defaultRouter{m_machineRouter, m_preferences};
@@ -78,6 +99,9 @@ class Monitor {
   ZezarIZIDezev* m_pController = nullptr;
   std::unique_ptr<TimelineRecorder> m_recorder;  // from the first poll on
   std::function<void(const Update&)> m_onChange;
+  std::unique_ptr<PreferencesWatch> m_watch;
+  std::unique_ptr<SleepWatch> m_sleep;
+  bool m_bPreferencesThere = false;  // the file, as the watch last saw it
 };
 
 }  // namespace zezar

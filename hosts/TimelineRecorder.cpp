@@ -27,8 +27,22 @@ TimelineRecorder::TimelineRecorder(std::string i_strRouter,
     m_timeline.Restore(*last);
 }
 
+void TimelineRecorder::Wake(Clock::time_point i_now) {
+  if (!m_timeline.Asleep()) return;  // a wake without a sleep, or told twice
+  m_timeline.Wake();
+  m_wokeAt = i_now;
+}
+
+bool TimelineRecorder::Unwatched(const router::Connection& i_state, Clock::time_point i_now) const {
+  if (m_timeline.Asleep()) return true;
+  return m_wokeAt && i_state.kind == router::Connection::Unreachable &&
+         i_now < *m_wokeAt + kWakeGrace;
+}
+
 std::optional<timeline::TimelineEvent> TimelineRecorder::Observe(const router::Connection& i_state,
                                                                  Clock::time_point i_now) {
+  if (Unwatched(i_state, i_now)) return std::nullopt;
+  m_wokeAt.reset();
   std::optional<timeline::TimelineEvent> event = m_timeline.Observe(i_state, i_now);
   Keep(event);
   return event;

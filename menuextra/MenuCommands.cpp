@@ -11,7 +11,7 @@ NSMenu* ZezarIZIDezev::menu() {
   if (!theMenu) return nullptr;  // unloaded: nothing to show, nobody to ask
   while (theMenu->numberOfItems() != 0) theMenu->removeItemAtIndex(0);
 
-  if (!globalZastra->IsConnected()) connect();
+  if (!globalZastra->IsConnected() && !theAsleep) connect();  // asleep: no network to use
   if (globalZastra->IsConnected()) {
     int channels_online = 0;
     for (long i = 0; i < theNumChannels; ++i) {

@@ -42,11 +42,9 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
   preferences::Preferences().AppSynchronize(*theAppID);
   theRouterIP.reset();
 
-  g_client = std::make_unique<Zastra>();
-  globalZastra = g_client.get();
   g_callback = std::make_unique<connectLost>();
   globalConnectLost = g_callback.get();
-  globalZastra->SetConnectionLostCallback(globalConnectLost);
+  renewClient();
   Zastra::InitSignalHandler();
 
   theView = std::make_unique<menubarThingyView>();
@@ -61,6 +59,14 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
   theOfflineImage = LoadImage(*bundle(), "offline");
   theNoConnectImage = LoadImage(*bundle(), "noconnect");
 
+  const long interval = readPollPreferences();
+  theTimer = NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+      static_cast<double>(interval), this, &ZezarIZIDezev::timerCallback, nullptr, true);
+  theTimer->fire();  // the first poll, before start-up returns
+  return this;
+}
+
+long ZezarIZIDezev::readPollPreferences() {
   long interval = kDefaultUpdateInterval;
   preferences::ReadPreference(*theAppID, "UpdateInterval", interval);
   if (interval < 1) interval = kDefaultUpdateInterval;  // no busy polling
@@ -78,11 +84,56 @@ NSMenuExtra* ZezarIZIDezev::initWithBundle(NSBundle& io_bundle) {
   if (preferences::ReadPreference(*theAppID, "RebootHaltEnabled", bRebootHaltEnabled)) {
     theRebootEnabled = theHaltEnabled = bRebootHaltEnabled ? 1 : 0;
   }
+  return interval;
+}
 
+void ZezarIZIDezev::preferencesChanged() {
+  if (!theMenu) return;  // unloaded
+  preferences::Preferences().AppSynchronize(*theAppID);
+  const long interval = readPollPreferences();
+  if (theTimer != nullptr && !theAsleep &&
+      theTimer->timeInterval() != static_cast<double>(interval)) {
+    theTimer->invalidate();
+    theTimer = NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
+        static_cast<double>(interval), this, &ZezarIZIDezev::timerCallback, nullptr, true);
+  }
+  if (connectionPreferences() == theAttemptedWith) return;
+  globalZastra->Disconnect();
+  menu();
+}
+
+void ZezarIZIDezev::workspaceWillSleep() {
+  if (!theMenu || theAsleep) return;
+  theAsleep = true;
+  if (theTimer != nullptr) theTimer->invalidate();
+  theTimer = nullptr;
+  globalZastra->Disconnect();
+  menu();  // shows the connection gone, without trying another
+}
+
+void ZezarIZIDezev::workspaceDidWake() {
+  if (!theMenu || !theAsleep) return;
+  theAsleep = false;
   theTimer = NSTimer::scheduledTimerWithTimeIntervalTargetSelectorUserInfoRepeats(
-      static_cast<double>(interval), this, &ZezarIZIDezev::timerCallback, nullptr, true);
-  theTimer->fire();  // the first poll, before start-up returns
-  return this;
+      static_cast<double>(readPollPreferences()), this, &ZezarIZIDezev::timerCallback, nullptr,
+      true);
+  theTimer->fire();
+}
+
+std::vector<std::optional<preferences::PreferenceValue>> ZezarIZIDezev::connectionPreferences()
+    const {
+  std::vector<std::optional<preferences::PreferenceValue>> values;
+  for (const char* pKey : {"AutoDetectRouter", "RouterIPAddress", "RouterPort", "RouterAdminPass",
+                           "RouterUserPass", "AllowPlainTextLogin"})
+    values.push_back(preferences::Preferences().CopyAppValue(pKey, *theAppID));
+  return values;
+}
+
+void ZezarIZIDezev::renewClient() {
+  if (globalZastra != nullptr) globalZastra->Disconnect();
+  g_client = std::make_unique<Zastra>();
+  globalZastra = g_client.get();
+  globalZastra->SetConnectionLostCallback(globalConnectLost);
 }
 
 void ZezarIZIDezev::willUnload() {

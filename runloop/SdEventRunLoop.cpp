@@ -17,7 +17,7 @@ SdEventRunLoop::SdEventRunLoop() {
   Check(sd_event_new(&pEvent), "sd_event_new");
   m_event.reset(pEvent);
   sd_event_source* pTimer = nullptr;
-  Check(sd_event_add_time(pEvent, &pTimer, CLOCK_MONOTONIC, UINT64_MAX, kAccuracyUs,
+  Check(sd_event_add_time(pEvent, &pTimer, CLOCK_BOOTTIME, UINT64_MAX, kAccuracyUs,
                           &SdEventRunLoop::OnTime, this),
         "sd_event_add_time timers");
   m_timer.reset(pTimer);
@@ -43,7 +43,7 @@ Microseconds SdEventRunLoop::Now() const {
   // The clock itself, not the loop's cached time: a tick that blocked for seconds must see
   // how late it is when it schedules the next one.
   timespec clock{};
-  clock_gettime(CLOCK_MONOTONIC, &clock);
+  clock_gettime(CLOCK_BOOTTIME, &clock);
   return static_cast<uint64_t>(clock.tv_sec) * 1'000'000u +
          static_cast<uint64_t>(clock.tv_nsec) / 1000u;
 }

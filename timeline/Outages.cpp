@@ -26,7 +26,8 @@ std::vector<DayOfOutages> SummariseOutages(const std::vector<TimelineEvent>& i_e
   for (const TimelineEvent& event : i_events) {
     const bool bDown = event.state.kind != router::Connection::Online;
     const bool bDownHere = down.count(event.router) > 0;
-    if (event.monitor == "stop" || (bDownHere && (!bDown || !event.cause.empty()))) {
+    const bool bUnwatched = event.monitor == "stop" || event.monitor == "asleep";
+    if (bUnwatched || (bDownHere && (!bDown || !event.cause.empty()))) {
       close(event.router, event.time);  // back online, a command of ours, or nobody watching
     } else if (bDown && !bDownHere && event.cause.empty()) {
       down[event.router] = event.time;

@@ -52,16 +52,33 @@ std::string Timeline::Claimed(const TimelineEvent& i_event, Clock::time_point i_
 
 std::optional<TimelineEvent> Timeline::Observe(const router::Connection& i_state,
                                                Clock::time_point i_now) {
+  if (m_bAsleep) return std::nullopt;  // nobody is watching
+  if (m_bWaking) {
+    m_bWaking = false;
+    TimelineEvent event = Record(i_state, i_now);
+    event.monitor = "awake";
+    m_since.reset();  // it may have changed at any time while the machine slept
+    return event;
+  }
   const bool bFirst = !m_current;
   // The file's last word on the same router is where the story picks up again, unless the
-  // monitor stopped there: what happened after it nobody saw.
-  if (bFirst && m_restored && m_restored->router == m_strRouter && m_restored->monitor != "stop")
+  // monitor stopped or the machine slept there: what happened after it nobody saw.
+  if (bFirst && m_restored && m_restored->router == m_strRouter && m_restored->monitor != "stop" &&
+      m_restored->monitor != "asleep")
     m_current = m_restored;
   if (m_current && m_current->state.SameConnection(i_state)) {
     if (bFirst) m_since = m_current->time;  // it held while the monitor was away
     m_current->state.traffic = i_state.traffic;
     return std::nullopt;
   }
+  TimelineEvent event = Record(i_state, i_now);
+  if (bFirst) event.monitor = "start";
+  // A change seen at the first poll happened some time while the monitor was away.
+  m_since = bFirst ? std::nullopt : std::optional<Clock::time_point>(i_now);
+  return event;
+}
+
+TimelineEvent Timeline::Record(const router::Connection& i_state, Clock::time_point i_now) {
   TimelineEvent event;
   event.time = i_now;
   event.state = i_state;
@@ -71,11 +88,16 @@ std::optional<TimelineEvent> Timeline::Observe(const router::Connection& i_state
   event.up = router::ChannelsMissing(i_state.channels, before);
   event.down = router::ChannelsMissing(before, i_state.channels);
   event.cause = Claimed(event, i_now);
-  if (bFirst) event.monitor = "start";
-  // A change seen at the first poll happened some time while the monitor was away.
-  m_since = bFirst ? std::nullopt : std::optional<Clock::time_point>(i_now);
   m_current = event;
-  m_current->monitor.clear();
+  return event;
+}
+
+std::optional<TimelineEvent> Timeline::Sleep(Clock::time_point i_now) {
+  if (m_bAsleep) return std::nullopt;  // logind may say it twice
+  m_bAsleep = true;
+  m_bWaking = false;
+  std::optional<TimelineEvent> event = Stop(i_now);
+  if (event) event->monitor = "asleep";
   return event;
 }
 

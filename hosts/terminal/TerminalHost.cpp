@@ -47,7 +47,12 @@ class RawKeys {
 
 TerminalHost::TerminalHost(runloop::SdEventRunLoop& io_loop, Monitor& io_monitor,
                            const Options& i_options)
-    : m_loop(io_loop), m_monitor(io_monitor), m_options(i_options) {}
+    : m_loop(io_loop),
+      m_monitor(io_monitor),
+      m_options(i_options),
+      m_program(io_loop.Event(), nullptr, io_monitor.PreferencesPath(),
+                {.quit = [this] { m_loop.Exit(0); },
+                 .problem = [](const std::string& i_strProblem) { Log(i_strProblem); }}) {}
 
 int TerminalHost::Run() {
   m_loop.ExitOnSignals({SIGINT, SIGTERM, SIGHUP, SIGQUIT});
@@ -86,6 +91,8 @@ int TerminalHost::Run() {
 
   m_monitor.SetOnChange([this](const Monitor::Update&) { Show(); });
   m_monitor.Start();
+  m_monitor.WatchPreferences(m_loop.Event());
+  m_monitor.WatchSleep(m_loop.Event());
   Show();
   const int code = m_loop.Run();
   m_monitor.SetOnChange(nullptr);
@@ -125,17 +132,23 @@ void TerminalHost::Key(char i_key) {
     host.OpenMenu();
   } else if (m_bMenuOpen && i_key >= '1' && i_key <= '9') {
     m_bMenuOpen = false;
-    int number = i_key - '0';
-    for (const appkit::MenuEntry& entry : host.Menu().entries) {
-      if (entry.enabled && --number == 0) {
-        m_monitor.Choose(entry.id);
-        break;
-      }
-    }
+    const auto numbered = Numbered();
+    const auto chosen = static_cast<std::size_t>(i_key - '1');
+    if (chosen < numbered.size() && !m_program.Choose(numbered[chosen].first))
+      m_monitor.Choose(numbered[chosen].first);
   } else {
     m_bMenuOpen = false;
   }
   Show();
+}
+
+std::vector<std::pair<int, std::string>> TerminalHost::Numbered() const {
+  std::vector<std::pair<int, std::string>> numbered;
+  for (const appkit::MenuEntry& entry : m_monitor.host().Menu().entries)
+    if (entry.enabled) numbered.emplace_back(entry.id, entry.title);
+  for (const ProgramMenu::Entry& entry : ProgramMenu::Entries())
+    if (!entry.separator) numbered.emplace_back(entry.id, entry.title);
+  return numbered;
 }
 
 RGBA TerminalHost::Panel() const {
@@ -150,16 +163,22 @@ void TerminalHost::Show() {
   const appkit::MenuExtraHost& host = m_monitor.host();
   std::string strScreen = m_options.once ? "" : "\x1b[H\x1b[J";
   strScreen += TerminalPicture(host.Render(m_options.scale, TextColor()), Panel());
-  strScreen += m_monitor.StatusLine() + "\n";
+  const std::string strStatusLine = m_monitor.StatusLine();
+  strScreen += strStatusLine + "\n";
   if (host.PreferencesProblem())
     strScreen += text::Format(text::Tr("Preferences: {1}"), {*host.PreferencesProblem()}) + "\n";
-  for (const std::string& message : m_messages) strScreen += message + "\n";
+  for (const std::string& message : m_messages)
+    if (message != strStatusLine) strScreen += message + "\n";  // the reason, logged, is shown
   if (m_bMenuOpen) {
-    const auto& entries = host.Menu().entries;
+    // Numbered as Numbered() counts.
     int number = 0;
-    for (const appkit::MenuEntry& entry : entries) {
+    for (const appkit::MenuEntry& entry : host.Menu().entries) {
       strScreen += entry.enabled ? "  " + std::to_string(++number) + "  " : "     ";
       strScreen += entry.title + "\n";
+    }
+    for (const ProgramMenu::Entry& entry : ProgramMenu::Entries()) {
+      strScreen += entry.separator ? "     ─────\n"
+                                   : "  " + std::to_string(++number) + "  " + entry.title + "\n";
     }
   } else if (!m_options.once) {
     // TRANSLATORS: the keys of the terminal's display; the letters stay "m" and "q".

@@ -75,7 +75,10 @@ int AppendProperties(sd_bus_message* io_pReply, const DbusMenu::Item* i_pItem,
     if (r >= 0 && Wanted(i_names, "children-display"))
       r = sd_bus_message_append(io_pReply, "{sv}", "children-display", "s", "submenu");
   } else {
-    if (r >= 0 && Wanted(i_names, "label"))
+    const bool bSeparator = i_pItem->type == DbusMenu::Type::Separator;
+    if (r >= 0 && bSeparator && Wanted(i_names, "type"))
+      r = sd_bus_message_append(io_pReply, "{sv}", "type", "s", "separator");
+    if (r >= 0 && !bSeparator && Wanted(i_names, "label"))
       r = sd_bus_message_append(io_pReply, "{sv}", "label", "s", BusLabel(i_pItem->label).c_str());
     if (r >= 0 && !i_pItem->enabled && Wanted(i_names, "enabled"))
       r = sd_bus_message_append(io_pReply, "{sv}", "enabled", "b", 0);
@@ -295,7 +298,10 @@ int DbusMenu::OnGetProperty(sd_bus_message* i_pMessage, void* i_pUserData, sd_bu
   if (name == "enabled")
     return sd_bus_reply_method_return(i_pMessage, "v", "b", pItem == nullptr || pItem->enabled);
   if (name == "visible") return sd_bus_reply_method_return(i_pMessage, "v", "b", 1);
-  if (name == "type") return sd_bus_reply_method_return(i_pMessage, "v", "s", "standard");
+  if (name == "type") {
+    const bool bSeparator = pItem != nullptr && pItem->type == Type::Separator;
+    return sd_bus_reply_method_return(i_pMessage, "v", "s", bSeparator ? "separator" : "standard");
+  }
   return sd_bus_error_setf(o_pError, SD_BUS_ERROR_INVALID_ARGS, "no property %s", pName);
 }
 
@@ -308,7 +314,7 @@ void DbusMenu::Handle(int32_t i_iId, const std::string& i_strEvent) {
     if (m_announced != m_revision) Announce();  // what was held back while it was open
   } else if (i_strEvent == "clicked") {
     const Item* pItem = Find(i_iId);
-    if (pItem != nullptr && pItem->enabled)
+    if (pItem != nullptr && pItem->enabled && pItem->type == Type::Standard)
       Safely("menu click", [&] { m_handlers.clicked(i_iId); });
   }  // hovered and the rest: nothing to do
 }

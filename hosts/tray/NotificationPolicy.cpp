@@ -47,8 +47,10 @@ Notice Tell(const router::Connection& i_from, const router::Connection& i_to) {
 
 std::optional<Notice> NotificationPolicy::Observe(
     const router::Connection& i_state, const std::optional<timeline::TimelineEvent>& i_event) {
-  if (!m_told) {  // the state at start is no news
+  // The state at start is no news, nor the one found on waking: the sleep was the machine's.
+  if (!m_told || (i_event && i_event->monitor == "awake")) {
     m_told = i_state;
+    m_candidate.reset();
     return std::nullopt;
   }
   if (i_state.SameConnection(*m_told)) {  // back to what the user knows: a flap, untold

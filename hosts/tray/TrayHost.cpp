@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 #include "StatusWords.h"
 #include "client/BetweenExchanges.h"
@@ -75,17 +76,25 @@ int TrayHost::Run() {
                  "sd_bus_match_signal Disconnected");
   m_disconnected.reset(pDisconnected);
 
+  m_program = std::make_unique<ProgramMenu>(
+      m_loop.Event(), pBus, m_options.preferences,
+      ProgramMenu::Handlers{.quit = [this] { m_loop.Exit(0); },
+                            .problem =
+                                [this](const std::string& i_strProblem) {
+                                  Log(i_strProblem);
+                                  m_openProblem = i_strProblem;
+                                  Show({});
+                                }});
   m_item = std::make_unique<StatusNotifierItem>(pBus, DbusMenu::kPath);
   m_item->onActivate = [this] { PollSoon(); };
   m_item->onNoStatusArea = [this] { TellNoStatusArea(); };
   m_strStatusLine = m_monitor.StatusLine();  // before the first poll: the menu's first items
   m_menu = std::make_unique<DbusMenu>(
-      pBus, DbusMenu::Handlers{.current = [this] { return MenuItems(); },
-                               .opening = [this] { PollSoon(); },
-                               .clicked =
-                                   [this](int32_t i_iId) {
-                                     m_loop.Defer([this, i_iId] { m_monitor.Choose(i_iId); });
-                                   }});
+      pBus,
+      DbusMenu::Handlers{
+          .current = [this] { return MenuItems(); },
+          .opening = [this] { PollSoon(); },
+          .clicked = [this](int32_t i_iId) { m_loop.Defer([this, i_iId] { Choose(i_iId); }); }});
   const std::string strName = "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-1";
   r = sd_bus_request_name(pBus, strName.c_str(), 0);
   if (r < 0) {
@@ -96,6 +105,8 @@ int TrayHost::Run() {
   // The first poll, then the registration: a panel asks for the pictures at once.
   m_monitor.SetOnChange([this](const Monitor::Update& i_update) { Show(i_update); });
   m_pController = &m_monitor.Start();
+  m_monitor.WatchPreferences(m_loop.Event());
+  m_monitor.WatchSleep(m_loop.Event());
   if (m_monitor.BooleanPreference("Notifications", true)) {
     m_notifier = std::make_unique<Notifier>(pBus);
     // What the first poll found is no news; changes from it are.
@@ -123,8 +134,11 @@ int TrayHost::Run() {
 void TrayHost::Show(const Monitor::Update& i_update) {
   appkit::MenuExtraHost& host = m_monitor.host();
   const appkit::MenuExtraHost::Changes& changes = i_update.changes;
-  if (changes.problem && host.PreferencesProblem())
-    Log("preferences: " + *host.PreferencesProblem());
+  // Once per problem: the first Show after the start says every change is new.
+  if (host.PreferencesProblem() != m_toldProblem) {
+    m_toldProblem = host.PreferencesProblem();
+    if (m_toldProblem) Log("preferences: " + *m_toldProblem);
+  }
   if (m_pController == nullptr) return;  // still starting: shown once it has
   if (i_update.observed && m_notifier) {
     if (const std::optional<Notice> notice = m_notices.Observe(*i_update.observed, i_update.event))
@@ -144,10 +158,12 @@ void TrayHost::Show(const Monitor::Update& i_update) {
   // The words follow the sample, the status line and the problem; put together only when one
   // of them moved.
   const router::State& sample = m_pController->lastSample();
+  const std::optional<std::string>& problem =
+      host.PreferencesProblem() ? host.PreferencesProblem() : m_openProblem;
   if (!m_wordsFrom || m_wordsFrom->sample != sample || m_wordsFrom->statusLine != strStatusLine ||
-      m_wordsFrom->problem != host.PreferencesProblem()) {
-    m_wordsFrom = WordsFrom{sample, strStatusLine, host.PreferencesProblem(),
-                            DescribeSample(sample, strStatusLine, host.PreferencesProblem())};
+      m_wordsFrom->problem != problem) {
+    m_wordsFrom =
+        WordsFrom{sample, strStatusLine, problem, DescribeSample(sample, strStatusLine, problem)};
   }
   m_item->Show(std::move(icon), m_wordsFrom->words);
   // The menu's items change with the extra's menu and with the status line, which follows the
@@ -163,7 +179,22 @@ std::vector<DbusMenu::Item> TrayHost::MenuItems() const {
   std::vector<DbusMenu::Item> items = {{kStatusLineId, m_strStatusLine, false}};
   for (const appkit::MenuEntry& entry : m_monitor.host().Menu().entries)
     items.push_back({entry.id, entry.title, entry.enabled});
+  for (const ProgramMenu::Entry& entry : ProgramMenu::Entries()) {
+    items.push_back({entry.id, entry.title, true,
+                     entry.separator ? DbusMenu::Type::Separator : DbusMenu::Type::Standard});
+  }
   return items;
+}
+
+void TrayHost::Choose(int32_t i_iId) {
+  // A new opening, or the end: what the last opening met is no longer news.
+  std::optional<std::string> earlier = std::exchange(m_openProblem, std::nullopt);
+  if (m_program->Choose(i_iId)) {
+    if (earlier && !m_openProblem) Show({});
+  } else {
+    m_openProblem = std::move(earlier);
+    m_monitor.Choose(i_iId);
+  }
 }
 
 int TrayHost::OnDisconnected(sd_bus_message*, void* i_pUserData, sd_bus_error*) {

@@ -15,6 +15,7 @@
 
 #include "Monitor.h"
 #include "Notifier.h"
+#include "ProgramMenu.h"
 #include "hosts/tray/StatusNotifierItem.h"
 #include "hosts/tray/DbusMenu.h"
 #include "hosts/tray/NotificationPolicy.h"
@@ -38,7 +39,7 @@ class TrayHost {
   TrayHost(runloop::SdEventRunLoop& io_loop, Monitor& io_monitor, const Options& i_options);
   ~TrayHost();
 
-  // Connects to the session bus and shows the item until SIGINT, SIGTERM or SIGHUP; returns
+  // Connects to the session bus and shows the item until Quit, SIGINT, SIGTERM or SIGHUP; returns
   // the exit code. Throws std::runtime_error with one clear line when it cannot start. When
   // another tray shows the router of the same preferences file (the autostart entry and the
   // user unit both started), it says so and returns 0 at once.
@@ -47,6 +48,7 @@ class TrayHost {
  private:
   void Show(const Monitor::Update& i_update);
   std::vector<DbusMenu::Item> MenuItems() const;
+  void Choose(int32_t i_iId);  // an item of the router's or of the program's
   void PollSoon();
   void TellNoStatusArea();
   static void ServeBus(void* i_pTray);  // between two exchanges of a poll
@@ -62,9 +64,12 @@ class TrayHost {
   std::unique_ptr<DbusMenu> m_menu;
   std::unique_ptr<Notifier> m_notifier;  // unless Notifications = false
   std::unique_ptr<Notifier> m_statusAreaNotifier;  // once there has been none for a while
+  std::unique_ptr<ProgramMenu> m_program;
+  std::optional<std::string> m_openProblem;  // until the user chooses from the menu again
   NotificationPolicy m_notices;
-  std::string m_strStatusLine;  // the menu's first line, as the last change left it
-  struct WordsFrom {            // the words shown, and what they were put together from
+  std::optional<std::string> m_toldProblem;  // the preferences problem last logged
+  std::string m_strStatusLine;               // the menu's first line, as the last change left it
+  struct WordsFrom {                         // the words shown, and what they were put together from
     router::State sample;
     std::string statusLine;
     std::optional<std::string> problem;

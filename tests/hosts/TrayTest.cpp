@@ -1,18 +1,25 @@
 // zezar --host tray as a panel meets it: on a private session bus, with the test as the
 // status notifier watcher and host, against a scripted or simulated router.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdio.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <fstream>
 #include <optional>
 
 #include "routersim/ServerProcess.h"
 #include "support/ChildProcess.h"
 #include "support/FakeDaemon.h"
+#include "support/FakeLogind.h"
 #include "support/PanelPeer.h"
 #include "support/RouterScripts.h"
 #include "support/SessionBus.h"
 #include "support/TempDir.h"
+#include "timeline/Outages.h"
 #include "timeline/TimelineFile.h"
 
 namespace zezar_test {
@@ -24,6 +31,9 @@ constexpr const char* kItemPath = "/StatusNotifierItem";
 constexpr const char* kItem = "org.kde.StatusNotifierItem";
 constexpr const char* kMenuPath = "/MenuBar";
 constexpr const char* kMenu = "com.canonical.dbusmenu";
+constexpr const char* kSeparator = "(separator)";  // as a row reads it
+constexpr const char* kNoAddress =
+    "No router address in the preferences (RouterIPAddress) — Preferences… to set the router";
 
 struct MenuRow {
   int id;
@@ -46,7 +56,11 @@ MenuRow ReadNode(sd_bus_message* io_pMessage, std::vector<MenuRow>* o_pChildren)
     const char* pKey = nullptr;
     sd_bus_message_read(io_pMessage, "s", &pKey);
     const std::string key = pKey;
-    if (key == "label") {
+    if (key == "type") {
+      const char* pType = nullptr;
+      sd_bus_message_read(io_pMessage, "v", "s", &pType);
+      if (std::string(pType) == "separator") row.label = kSeparator;
+    } else if (key == "label") {
       const char* pLabel = nullptr;
       sd_bus_message_read(io_pMessage, "v", "s", &pLabel);
       row.label = pLabel;
@@ -76,12 +90,21 @@ class ATrayItem : public ::testing::Test {
   // Starts zezar on the test's bus with these preferences; the router polls once an hour
   // unless they say otherwise, so the test drives every poll itself.
   void Start(const std::string& i_strPreferences, int i_iUpdateInterval = 3600) {
-    const auto preferences =
-        dir.Write("preferences.toml", "UpdateInterval = " + std::to_string(i_iUpdateInterval) +
-                                          "\n" + i_strPreferences);
-    zezar.emplace(ZEZAR_PROGRAM,
-                  std::vector<std::string>{"--host", "tray", "--preferences", preferences.string()},
-                  Environment());
+    Launch(dir.Write("preferences.toml", "UpdateInterval = " + std::to_string(i_iUpdateInterval) +
+                                             "\n" + i_strPreferences));
+  }
+
+  // i_bOwnNetwork: in a network namespace of its own, where no default router can be found,
+  // for a start without preferences (which would look for the machine's).
+  void Launch(const std::filesystem::path& i_preferences, bool i_bOwnNetwork = false) {
+    std::vector<std::string> arguments = {"--host", "tray", "--preferences",
+                                          i_preferences.string()};
+    std::string strProgram = ZEZAR_PROGRAM;
+    if (i_bOwnNetwork) {
+      arguments.insert(arguments.begin(), {"--net", strProgram});  // unshare execs it: same pid
+      strProgram = "/usr/bin/unshare";
+    }
+    zezar.emplace(strProgram, arguments, Environment());
     name = "org.kde.StatusNotifierItem-" + std::to_string(zezar->Pid()) + "-1";
     ASSERT_TRUE(panel.WaitFor([&] { return panel.HasOwner(name); })) << zezar->Err();
     // Answered once the first poll is over and shown: every test starts from there.
@@ -90,9 +113,14 @@ class ATrayItem : public ::testing::Test {
 
   // The test's bus, and a state folder of the test's own for the timeline.
   std::map<std::string, std::string> Environment() const {
-    return {{"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
-            {"XDG_STATE_HOME", (dir.path() / "state").string()},
-            {"XDG_CURRENT_DESKTOP", desktop}};
+    std::map<std::string, std::string> environment = {
+        {"DBUS_SESSION_BUS_ADDRESS", bus.Address()},
+        {"XDG_STATE_HOME", (dir.path() / "state").string()},
+        {"XDG_CURRENT_DESKTOP", desktop},
+        // Never the machine's system bus: a test that wants logind starts its own.
+        {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (dir.path() / "no-system-bus").string()}};
+    for (const auto& [name, value] : moreEnvironment) environment[name] = value;
+    return environment;
   }
 
   // Waits until the tray has polled the simulator this many times more, and what it sent
@@ -119,11 +147,14 @@ class ATrayItem : public ::testing::Test {
     return panel.WaitFor([&] { return StatusLine().rfind(i_strStart, 0) == 0; });
   }
 
-  // The menu's items under the status line.
+  // The router's items: under the status line, above the program's own.
   std::vector<MenuRow> Menu() {
     std::vector<MenuRow> rows = Layout();
     EXPECT_FALSE(rows.empty());
     if (!rows.empty()) rows.erase(rows.begin());
+    const auto separator = std::find_if(
+        rows.begin(), rows.end(), [](const MenuRow& i_row) { return i_row.label == kSeparator; });
+    rows.erase(separator, rows.end());
     return rows;
   }
 
@@ -150,7 +181,7 @@ class ATrayItem : public ::testing::Test {
   }
 
   int IdOf(const std::string& i_strLabel) {
-    for (const MenuRow& row : Menu())
+    for (const MenuRow& row : Layout())
       if (row.label == i_strLabel) return row.id;
     return -1;
   }
@@ -182,6 +213,12 @@ class ATrayItem : public ::testing::Test {
     std::string strValue = pValue;
     free(pValue);
     return strValue;
+  }
+
+  // The tooltip's words on two lines: its title, then its text.
+  std::string ToolTipWords() {
+    const auto [strTitle, strText] = ToolTip();
+    return strTitle + "\n" + strText;
   }
 
   // The tooltip's title and text.
@@ -227,6 +264,7 @@ class ATrayItem : public ::testing::Test {
   TempDir dir;
   SessionBus bus;
   PanelPeer panel{bus.Address()};
+  std::map<std::string, std::string> moreEnvironment;
   std::optional<ChildProcess> zezar;
   std::string name;
   std::string desktop = "XFCE";
@@ -331,7 +369,7 @@ TEST_F(ATrayItem, ShowsTheMenuOfEachRouterState) {
     SCOPED_TRACE("no router: never an empty menu");
     Start("AutoDetectRouter = false\n");
     EXPECT_EQ(Menu(), std::vector<MenuRow>{});
-    EXPECT_EQ(StatusLine(), "No connection to the router");
+    EXPECT_EQ(StatusLine(), kNoAddress);
     zezar.reset();
   }
   {
@@ -357,6 +395,251 @@ TEST_F(ATrayItem, ShowsTheMenuOfEachRouterState) {
     zezar.reset();
     EXPECT_EQ(daemon.Finish().error, "");
   }
+}
+
+TEST_F(ATrayItem, SaysWhyThereIsNoConnectionOnceInTheLogAndWhereverItIsShown) {
+  const RefusingPort refusing;
+  const std::string strRefused =
+      "Nothing answers at 127.0.0.1:" + std::to_string(refusing.Port()) + " (connection refused)";
+  struct Row {
+    const char* name;
+    std::string preferences;
+    std::string reason;
+    std::string logged;
+  } rows[] = {
+      {"nothing listening", Router(refusing.Port()), strRefused, strRefused},
+      {"a file broken from the start", "AutoDetectRouter = false\nRouterPort = \n",
+       "Preferences: line 3: ", "preferences: "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Start(row.preferences);
+    EXPECT_EQ(StatusLine().rfind(row.reason, 0), 0u) << StatusLine();
+    EXPECT_NE(ToolTipWords().find(row.reason), std::string::npos) << ToolTipWords();
+    for (int i = 0; i < 2; ++i) {  // two more polls meet the same
+      EXPECT_FALSE(AboutToShow());
+      ASSERT_TRUE(panel.RoundTrip(name));
+    }
+    zezar->Signal(SIGTERM);
+    const ChildResult result = zezar->Finish();
+    std::size_t told = 0;
+    for (std::size_t at = result.err.find(row.logged); at != std::string::npos;
+         at = result.err.find(row.logged, at + 1))
+      ++told;
+    EXPECT_EQ(told, 1u) << result.err;
+    zezar.reset();
+  }
+}
+
+TEST_F(ATrayItem, EndsWithPreferencesAndQuitUnderTheRoutersItems) {
+  FakeDaemon daemon(FullLogin({{true, "10.0.0.1"}, {false}}));
+  Start(Router(daemon.Port()));
+  const std::vector<MenuRow> layout = Layout();
+  ASSERT_GE(layout.size(), 4u);
+  EXPECT_EQ(std::vector<MenuRow>(layout.end() - 4, layout.end()),
+            (std::vector<MenuRow>{{1003, "Halt", true},
+                                  {900, kSeparator, true},
+                                  {901, "Preferences…", true},
+                                  {902, "Quit", true}}));
+  EXPECT_EQ(Click(900), "");  // a separator takes no click
+  zezar.reset();
+  EXPECT_EQ(daemon.Finish().error, "");
+}
+
+TEST_F(ATrayItem, OpensThePreferencesWithTheDesktopsHandlerAndNeverWaits) {
+  // xdg-open as a test writes it: it records what it was given, and then hangs.
+  const std::filesystem::path bin = dir.path() / "bin";
+  const std::filesystem::path pidFile = dir.path() / "xdg-open.pid";
+  const std::filesystem::path asked = dir.path() / "xdg-open.args";
+  dir.Write("bin/xdg-open", "#!/bin/sh\necho \"$@\" > " + asked.string() + ".part\nmv " +
+                                asked.string() + ".part " + asked.string() + "\necho $$ > " +
+                                pidFile.string() + "\nexec sleep 600\n");
+  std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+  struct KillHung {  // what the test started, it stops
+    std::filesystem::path pidFile;
+    ~KillHung() {
+      std::ifstream in(pidFile);
+      pid_t pid = 0;
+      if (in >> pid && pid > 0) ::kill(pid, SIGKILL);
+    }
+  } killHung{pidFile};
+
+  struct Row {
+    const char* name;
+    bool portal;
+    std::string path;  // PATH
+    std::string problem;
+  } rows[] = {
+      {"no portal: xdg-open, which hangs", false, bin.string() + ":/usr/bin:/bin", ""},
+      {"neither", false, "/nonexistent", "cannot open "},
+      {"the portal, which stays", true, "/nonexistent", ""},
+  };
+  int iRow = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.portal) panel.StartPortal();
+    moreEnvironment["PATH"] = row.path;
+    // No file yet, nor its folder.
+    const std::filesystem::path file =
+        dir.path() / ("config" + std::to_string(++iRow)) / "zezar" / "preferences.toml";
+    Launch(file, true);
+    ASSERT_EQ(StatusLine(), "No default router found — Preferences… to set the router");
+    EXPECT_EQ(Click(IdOf("Preferences…")), "");
+    if (row.portal) {
+      ASSERT_TRUE(panel.WaitFor([&] { return !panel.OpenedFiles().empty(); })) << zezar->Err();
+      EXPECT_EQ(panel.OpenedFiles().back(), file.string());
+    } else if (row.problem.empty()) {
+      ASSERT_TRUE(panel.WaitFor([&] { return std::filesystem::exists(asked); })) << zezar->Err();
+      std::ifstream in(asked);
+      std::string strArgs;
+      std::getline(in, strArgs);
+      EXPECT_EQ(strArgs, file.string());
+      // It hangs: the item answers, and opens again, at once.
+      EXPECT_EQ(Click(IdOf("Preferences…")), "");
+      EXPECT_TRUE(panel.RoundTrip(name, 1s));
+    } else {
+      EXPECT_TRUE(panel.WaitFor([&] {
+        return ToolTipWords().find(row.problem) != std::string::npos;
+      })) << ToolTipWords();
+      EXPECT_NE(zezar->Err().find(row.problem), std::string::npos) << zezar->Err();
+    }
+    // The example, the user's alone.
+    std::ifstream example(file);
+    std::string strFirst;
+    std::getline(example, strFirst);
+    EXPECT_EQ(strFirst.rfind("# Zezar's preferences", 0), 0u) << strFirst;
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    zezar.reset();
+  }
+}
+
+TEST_F(ATrayItem, QuitsFromTheMenuAsOnSIGTERM) {
+  FakeDaemon daemon(FullLogin({{true, "10.0.0.1"}}));
+  Start(Router(daemon.Port()));
+  EXPECT_EQ(Click(IdOf("Quit")), "");
+  const ChildResult result = zezar->Finish();
+  EXPECT_EQ(result.code, 0) << result.err;  // the user unit restarts only on a failure
+  EXPECT_FALSE(panel.HasOwner(name));
+  EXPECT_EQ(daemon.Finish().error, "");  // the connection was closed, nothing more was asked
+}
+
+TEST_F(ATrayItem, TakesAChangedPreferencesFileAtOnceAndGoesOnThroughBadOnes) {
+  const RefusingPort refusing;
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.adminPassword = "adm";
+  routersim::ServerProcess simulator(router);
+  const std::filesystem::path file = dir.path() / "preferences.toml";
+  Start(Router(refusing.Port()));  // a tick an hour: nothing below waits for one
+  ASSERT_EQ(StatusLine().rfind("Nothing answers at ", 0), 0u) << StatusLine();
+
+  // An editor that saves by renaming a new file over the old one: the new port, at once.
+  dir.Write("preferences.new", "UpdateInterval = 3600\n" + Router(simulator.Port()));
+  std::filesystem::rename(dir.path() / "preferences.new", file);
+  ASSERT_TRUE(StatusLineBecomes("Online")) << StatusLine() << zezar->Err();
+  // Written in place: a new interval re-arms the timer.
+  dir.Write("preferences.toml", "UpdateInterval = 1\n" + Router(simulator.Port()));
+  ASSERT_TRUE(PolledAgain(simulator, router, 2)) << zezar->Err();
+
+  // Each change in one step, as a save by rename: a moment without the file would be the
+  // defaults, which look for the machine's own router.
+  const std::filesystem::path next = dir.path() / "preferences.next";
+  const auto replace = [&](const std::function<void()>& i_make) {
+    std::filesystem::remove_all(next);
+    i_make();
+    ASSERT_EQ(::renameat2(AT_FDCWD, next.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE), 0);
+    std::filesystem::remove_all(next);  // what was there before
+  };
+  const auto text = [&](const std::string& i_strText) {
+    return [&, i_strText] { dir.Write("preferences.next", i_strText); };
+  };
+  struct Row {
+    const char* name;
+    std::function<void()> make;
+  } rows[] = {
+      {"not TOML", text("UpdateInterval = = 1\n")},
+      {"a folder", [&] { std::filesystem::create_directory(next); }},
+      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(next.c_str(), 0600), 0); }},
+      {"a huge file", text(std::string(4 << 20, '#'))},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    // A good file first, then the bad one: the problem shows, the last good settings stay
+    // and the polls go on.
+    replace(text("UpdateInterval = 1\n" + Router(simulator.Port())));
+    ASSERT_TRUE(
+        panel.WaitFor([&] { return ToolTipWords().find("Preferences:") == std::string::npos; }));
+    replace(row.make);
+    EXPECT_TRUE(panel.WaitFor([&] {
+      return ToolTipWords().find("Preferences:") != std::string::npos;
+    })) << ToolTipWords();
+    EXPECT_TRUE(PolledAgain(simulator, router, 1)) << zezar->Err();
+    EXPECT_EQ(StatusLine().rfind("Online", 0), 0u) << StatusLine();
+  }
+  EXPECT_EQ(zezar->Err().find("192."), std::string::npos) << zezar->Err();  // loopback only
+}
+
+TEST_F(ATrayItem, ClosesBeforeSleepAndReconnectsOnWakeAndNeverCountsTheSleep) {
+  SessionBus systemBus;
+  FakeLogind logind(systemBus.Address());
+  moreEnvironment["DBUS_SYSTEM_BUS_ADDRESS"] = systemBus.Address();
+  routersim::Router router = routersim::Router::WithChannels(1, 1);
+  router.adminPassword = "adm";
+  routersim::ServerProcess simulator(router);
+  const std::filesystem::path story = dir.path() / "state" / "zezar" / "timeline.jsonl";
+  const auto marks = [&] {
+    std::vector<std::string> lines;
+    for (const timeline::TimelineEvent& event : timeline::ReadTimeline(story).events)
+      if (!event.monitor.empty())
+        lines.push_back(event.monitor + " " + router::KindName(event.state.kind));
+    return lines;
+  };
+  panel.StartNotifications();
+  Start(Router(simulator.Port()));  // a tick an hour: what happens on waking is the wake's
+  ASSERT_TRUE(logind.WaitFor([&] { return logind.LocksHeld() == 1; })) << zezar->Err();
+
+  // Asleep is written before the lock goes, and said twice, once.
+  logind.PrepareForSleep(true);
+  logind.PrepareForSleep(true);
+  ASSERT_TRUE(logind.WaitFor([&] { return logind.LocksHeld() == 0; })) << zezar->Err();
+  EXPECT_EQ(marks(), (std::vector<std::string>{"start online", "asleep online"}));
+  const uint64_t uConnections = simulator.Count().connections;
+  logind.PrepareForSleep(false);
+  logind.PrepareForSleep(false);  // elogind says it twice too
+  ASSERT_TRUE(panel.WaitFor([&] { return simulator.Count().connections == uConnections + 1; }))
+      << zezar->Err();
+  ASSERT_TRUE(logind.WaitFor([&] { return logind.LocksHeld() == 1; }));
+  ASSERT_TRUE(panel.WaitFor([&] { return marks().size() == 3; }));
+  EXPECT_EQ(marks().back(), "awake online");
+
+  // The router restarts while the machine sleeps and is not back on waking: the polls that
+  // find nothing then are no outage and no notice.
+  dir.Write("preferences.toml", "UpdateInterval = 1\n" + Router(simulator.Port()));
+  ASSERT_TRUE(PolledAgain(simulator, router, 1));
+  logind.PrepareForSleep(true);
+  ASSERT_TRUE(logind.WaitFor([&] { return logind.LocksHeld() == 0; }));
+  simulator.Inject("reboot 3");
+  logind.PrepareForSleep(false);
+  ASSERT_TRUE(panel.WaitFor([&] { return marks().size() == 5; }, 15s)) << zezar->Err();
+  EXPECT_EQ(marks(), (std::vector<std::string>{"start online", "asleep online", "awake online",
+                                               "asleep online", "awake online"}));
+  const timeline::TimelineReading reading = timeline::ReadTimeline(story);
+  EXPECT_EQ(timeline::SummariseOutages(
+                std::vector<timeline::TimelineEvent>(reading.events.begin(), reading.events.end()),
+                timeline::Clock::now()),
+            std::vector<timeline::DayOfOutages>{});
+  ASSERT_TRUE(PolledAgain(simulator, router, 2));
+  EXPECT_EQ(panel.Notices().size(), 0u);
+}
+
+TEST_F(ATrayItem, SaysOnceThatItCannotSeeTheMachinesSleepWithoutLogind) {
+  Start("AutoDetectRouter = false\n");  // on a system bus that is not there
+  zezar->Signal(SIGTERM);
+  const ChildResult result = zezar->Finish();
+  EXPECT_EQ(result.code, 0);
+  const std::size_t at = result.err.find("sleep and wake go unnoticed");
+  EXPECT_NE(at, std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("sleep and wake", at + 1), std::string::npos) << result.err;
 }
 
 TEST_F(ATrayItem, SendsExactlyTheClickedCommandAndAnnouncesEachChangeOnce) {
@@ -629,10 +912,10 @@ TEST_F(ATrayItem, AnswersBadCallsWithErrorsAndKeepsRunning) {
     row.call();
     EXPECT_NE(strError, "");
   }
-  EXPECT_EQ(StatusLine(), "No connection to the router");  // still there, still answering
+  EXPECT_EQ(StatusLine(), kNoAddress);  // still there, still answering
   // A click on the status line does nothing.
   EXPECT_EQ(Click(999), "");
-  EXPECT_EQ(StatusLine(), "No connection to the router");
+  EXPECT_EQ(StatusLine(), kNoAddress);
 }
 
 TEST_F(ATrayItem, RefusesActivationSoThatPanelsShowTheMenuAndIgnoresOtherClicks) {

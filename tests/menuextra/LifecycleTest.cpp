@@ -111,7 +111,8 @@ TEST_F(AController, FindsTheRouterFromOneSourceOnly) {
 TEST_F(AController, TakesNewConnectionPreferencesAtTheNextAttemptOnly) {
   const std::vector<ChannelState> channels = {{true, "10.0.0.1"}};
   FakeDaemon first(FullLogin(channels) + Script{Expect("status 1\r\n"), Close()});
-  FakeDaemon second(Relogin(channels));
+  // Another router: what the first one's login learnt (its protocol) is asked again.
+  FakeDaemon second(FullLogin(channels));
   UseDaemon(first);
   ASSERT_NE(Load(), nullptr);
   preferences.Set("RouterPort", static_cast<long>(second.Port()));

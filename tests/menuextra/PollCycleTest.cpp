@@ -1,5 +1,6 @@
 // The poll cycle on the wire: logins, reuse of the connection, losing and regaining it.
 
+#include <functional>
 #include <stdexcept>
 
 #include "ControllerTest.h"
@@ -98,26 +99,81 @@ TEST_F(AController, LogsInOnAFreshConnectionWithExactlyTheseLines) {
   }
 }
 
-TEST_F(AController, SaysWhyItDidNotConnect) {
+TEST_F(AController, SaysWhyItDidNotConnectAndWhatMendsIt) {
+  using Remedy = ZezarIZIDezev::Remedy;
   // A router that offered the salted login before and now offers only the plain one.
   struct Pins final : router::LoginPins {
-    bool Salted(const std::string&) const override { return true; }
+    bool bSalted = false;
+    bool Salted(const std::string&) const override { return bSalted; }
     void RememberSalted(const std::string&) override {}
   } pins;
   const router::LoginPinsInstallation installed(pins);
-  FakeDaemon daemon(Exchanges(
+  RefusingPort refusing;
+  SilentPort silent;
+  FakeDaemon plainOnly(Exchanges(
       {{"version", "OK 10 1.0"}, {"pass ", "OK 1"}, {"pass ", "OK 1"}, {"pass ", "OK 1"}}));
-  UseDaemon(daemon);
-  ASSERT_NE(Load(), nullptr);
-  EXPECT_EQ(controller->reason(), "Router offers only plain-text login; not sending the password");
-  Check(daemon);
-
-  // A port that would wrap to another: no attempt at all.
-  host->Unload();
-  preferences.Set("RouterPort", 65536L + 22);
-  ASSERT_NE(Load(), nullptr);
-  EXPECT_EQ(controller->reason(), "Preferences: RouterPort 65558 is not from 1 to 65535");
-  EXPECT_EQ(LastImage(), "noconnect");
+  FakeDaemon refused(Exchanges({{"version", "OK 10 1.0"},
+                                {"pass ", "OK 0"},
+                                {"pass adm", "OK 0"},
+                                {"pass ", "OK 0"},
+                                {"pass ", "OK 0"}}));
+  FakeDaemon stalled(Script{Expect("version\r\n"), Stall(1500ms)});
+  // Each password is preceded by the question of the protocol, which it never learns.
+  FakeDaemon web(Exchanges({{"version", "HTTP/1.1 400 Bad Request"},
+                            {"version", ""},
+                            {"pass ", ""},
+                            {"version", ""},
+                            {"pass adm", ""},
+                            {"version", ""},
+                            {"pass ", ""},
+                            {"version", ""},
+                            {"pass ", ""}}));
+  const auto at = [](uint16_t i_port) { return "127.0.0.1:" + std::to_string(i_port); };
+  struct Row {
+    const char* name;
+    std::optional<std::string> defaultRouter;
+    std::optional<uint16_t> port;
+    std::function<void()> prepare;
+    std::string reason;
+    Remedy remedy;
+  } rows[] = {
+      {"no default router", std::nullopt, std::nullopt, [] {}, "No default router found",
+       Remedy::Router},
+      {"no address of the user's", std::nullopt, std::nullopt,
+       [&] { preferences.Set("AutoDetectRouter", false); },
+       "No router address in the preferences (RouterIPAddress)", Remedy::Router},
+      {"a port that would wrap to another", "127.0.0.1", std::nullopt,
+       [&] { preferences.Set("RouterPort", 65536L + 22); },
+       "Preferences: RouterPort 65558 is not from 1 to 65535", Remedy::Router},
+      {"a host that cannot be", "256.256.256.256", uint16_t{5000}, [] {},
+       "Router 256.256.256.256:5000 not found", Remedy::Router},
+      {"nothing listening", "127.0.0.1", refusing.Port(), [] {},
+       "Nothing answers at " + at(refusing.Port()) + " (connection refused)", Remedy::None},
+      {"no handshake", "127.0.0.1", silent.Port(), [] {},
+       at(silent.Port()) + " did not answer within a second", Remedy::None},
+      {"no answer to the login", "127.0.0.1", stalled.Port(), [] {},
+       at(stalled.Port()) + " did not answer within a second", Remedy::None},
+      {"another kind of server", "127.0.0.1", web.Port(), [] {},
+       at(web.Port()) + " is not a router monitor", Remedy::None},
+      {"a wrong password", "127.0.0.1", refused.Port(), [] {},
+       "Login refused by " + at(refused.Port()), Remedy::Password},
+      {"plain text withheld", "127.0.0.1", plainOnly.Port(), [&] { pins.bSalted = true; },
+       "Router offers only plain-text login; not sending the password", Remedy::PlainTextLogin},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    router.Set(row.defaultRouter);
+    preferences.Remove("AutoDetectRouter");
+    preferences.Set("RouterAdminPass", std::string("adm"));
+    preferences.Set("RouterPort", static_cast<long>(row.port.value_or(5000)));
+    row.prepare();
+    ASSERT_NE(Load(), nullptr);
+    EXPECT_EQ(controller->reason(), row.reason);
+    EXPECT_EQ(controller->reasonRemedy(), row.remedy);
+    EXPECT_EQ(LastImage(), "noconnect");
+    host->Unload();
+  }
+  for (FakeDaemon* pDaemon : {&plainOnly, &refused, &stalled, &web}) Check(*pDaemon);
 }
 
 TEST_F(AController, KeepsItsConnectionAcrossTicks) {

@@ -1,6 +1,7 @@
 #include "support/PanelPeer.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <stdexcept>
 
 namespace zezar_test {
@@ -78,6 +79,32 @@ void PanelPeer::StartNotifications() {
     throw std::runtime_error("cannot be the notification service");
   }
   m_notificationsObject.reset(pSlot);
+}
+
+void PanelPeer::StartPortal() {
+  static const sd_bus_vtable kVtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD("OpenFile", "sha{sv}", "o", &PanelPeer::OnOpenFile, 0),
+      SD_BUS_VTABLE_END,
+  };
+  sd_bus_slot* pSlot = nullptr;
+  if (sd_bus_add_object_vtable(bus(), &pSlot, "/org/freedesktop/portal/desktop",
+                               "org.freedesktop.portal.OpenURI", kVtable, this) < 0 ||
+      sd_bus_request_name(bus(), "org.freedesktop.portal.Desktop", 0) < 0) {
+    throw std::runtime_error("cannot be the desktop portal");
+  }
+  m_portalObject.reset(pSlot);
+}
+
+int PanelPeer::OnOpenFile(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {
+  const char* pWindow = nullptr;
+  int fd = -1;
+  if (sd_bus_message_read(i_pMessage, "sh", &pWindow, &fd) < 0) return -EINVAL;
+  std::error_code error;
+  const std::filesystem::path file =
+      std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+  static_cast<PanelPeer*>(i_pUserData)->m_openedFiles.push_back(error ? "?" : file.string());
+  return sd_bus_reply_method_return(i_pMessage, "o", "/org/freedesktop/portal/desktop/request/1");
 }
 
 int PanelPeer::OnNotify(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error*) {

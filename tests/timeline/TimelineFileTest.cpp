@@ -233,17 +233,19 @@ TEST(TheOutages, AreTheLinesOwnDropsWhileWatchedSummedPerRouterAndDay) {
       at(900, router::Connection::Online, "reboot"),
       at(1000, router::Connection::Offline),  // 20 s, then nobody watches
       at(1020, router::Connection::Offline, "", "stop"),
-      at(5000, router::Connection::Offline, "", "start"),  // down at the start: 100 s from there
+      at(5000, router::Connection::Offline, "", "start"),   // down at the start: 100 s
+      at(5100, router::Connection::Offline, "", "asleep"),  // the machine's sleep is no outage
+      at(9000, router::Connection::Offline, "", "awake"),   // down on waking: 100 s from there
   };
   const auto days = timeline::SummariseOutages(events, events.back().time + 100s);
   ASSERT_EQ(days.size(), 2u);
   EXPECT_EQ(days[0].router, "192.0.2.1:5000");
-  EXPECT_EQ(days[0].count, 5);
-  EXPECT_EQ(days[0].total, 60s + 300s + 50s + 20s + 100s);
+  EXPECT_EQ(days[0].count, 6);
+  EXPECT_EQ(days[0].total, 60s + 300s + 50s + 20s + 100s + 100s);
   EXPECT_EQ(days[0].longest, 300s);
   EXPECT_EQ(days[1].router, "192.0.2.2:5000");  // still down at the end
   EXPECT_EQ(days[1].count, 1);
-  EXPECT_EQ(days[1].total, 4950s);
+  EXPECT_EQ(days[1].total, 8950s);
 }
 
 }  // namespace

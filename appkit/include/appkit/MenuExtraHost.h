@@ -89,6 +89,12 @@ class MenuExtraHost {
   // now performs its action. False when there is no such enabled item.
   bool Choose(int i_iId);
 
+  // ---- other news for the extra ----
+
+  // Runs a call into the extra (the host's news: the preferences changed, the machine wakes)
+  // under the failure policy, then takes what it changed, as after a tick.
+  void Perform(const char* i_pWhat, const std::function<void()>& i_call);
+
   // ---- the preferences ----
 
   // The problem the preferences store reports now, control characters replaced; nothing once

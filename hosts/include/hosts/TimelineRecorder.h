@@ -27,6 +27,15 @@ class TimelineRecorder {
                                                  Clock::time_point i_now);
   // The monitor stops watching: the file says so, so that no outage runs on unseen.
   void Stop(Clock::time_point i_now);
+  // The machine sleeps: the file says so ("asleep"), and no poll is observed until Wake. On
+  // waking, the network may take a while to come back: for kWakeGrace a poll that finds no
+  // router is not observed either, so that it is not taken for the line's outage; the first
+  // one observed is the "awake" event.
+  static constexpr std::chrono::seconds kWakeGrace{30};
+  void Sleep(Clock::time_point i_now) { Keep(m_timeline.Sleep(i_now)); }
+  void Wake(Clock::time_point i_now);
+  // Whether a poll now would go unobserved: asleep, or waking without a router yet.
+  bool Unwatched(const router::Connection& i_state, Clock::time_point i_now) const;
   void CommandChosen(const router::Command& i_command, Clock::time_point i_now) {
     m_timeline.CommandChosen(i_command, i_now);
   }
@@ -42,6 +51,7 @@ class TimelineRecorder {
   timeline::Timeline m_timeline;
   std::optional<timeline::TimelineFile> m_file;
   std::set<std::string> m_toldProblems;
+  std::optional<Clock::time_point> m_wokeAt;  // until the first poll observed after waking
 };
 
 }  // namespace zezar

@@ -15,6 +15,7 @@
 #include "appkit/NSMenuExtra.h"
 #include "appkit/NSMenuItem.h"
 #include "client/Zastra.h"
+#include "preferences/Preferences.h"
 #include "router/Commands.h"
 #include "router/State.h"
 
@@ -61,6 +62,17 @@ class ZezarIZIDezev : public NSMenuExtra {
   void timerCallback(NSTimer* i_pTimer);
   void connect();
   void determineRouterIP();
+  // The user's preferences changed: the ones read at start are read again (a new
+  // UpdateInterval re-arms the timer; MaxChannelRate and RebootHaltEnabled count from the next
+  // tick), and when the router, its port, a password or the plain-text consent differ from
+  // what the last connection attempt used, the connection is closed and a full poll logs in
+  // again at once.
+  void preferencesChanged();
+  // The machine goes to sleep: the connection is closed and the timer stops, so nothing is
+  // polled until it wakes. On waking the timer starts afresh and a full poll reconnects at once.
+  // Each is harmless when said twice.
+  void workspaceWillSleep();
+  void workspaceDidWake();
 
   // ---- menu actions; the sender is unused ----
 
@@ -78,15 +90,26 @@ class ZezarIZIDezev : public NSMenuExtra {
   // What the last image() call found: each channel's state, the online ones' rates, each
   // with the capacity it counted; for a host to put into words. No request of its own.
   const router::State& lastSample() const { return theLastSample; }
-  // Why the last connection attempt found no connection, in the user's language, when it met
-  // something the user should hear of; empty otherwise.
+  // Why the last connection attempt found no connection, in the user's language, with the
+  // address it tried ("Nothing answers at 192.168.1.1:5000 (connection refused)"); empty when
+  // it connected, or before the first attempt.
   const std::string& reason() const { return theReason; }
+  // What in the preferences mends that reason, when a setting is its cause.
+  enum class Remedy { None, Setup, Router, Password, PlainTextLogin };
+  Remedy reasonRemedy() const { return theRemedy; }
 
  private:
   // One router command from a menu action, then the full rebuild that shows its effect.
   void SendCommand(const router::Command& i_command);
   // A command's item, bound to this controller and tagged with the command.
   void addCommand(const router::Command& i_command, NSMenuItem::Action i_action);
+  // A fresh client for another router: what the last one learnt (its protocol) is no guide.
+  static void renewClient();
+  void giveReason(std::string i_strReason, Remedy i_remedy = Remedy::None);
+  // UpdateInterval (seconds, returned), MaxChannelRate and RebootHaltEnabled, as they stand.
+  long readPollPreferences();
+  // The preferences a connection attempt reads, as stored.
+  std::vector<std::optional<preferences::PreferenceValue>> connectionPreferences() const;
 
   std::unique_ptr<NSMenu> theMenu;
   std::unique_ptr<NSImage> theOnlineImage;        // connected, a channel online, no traffic
@@ -107,4 +130,8 @@ class ZezarIZIDezev : public NSMenuExtra {
   int theHaltEnabled = 0;
   router::State theLastSample;  // from the last image()
   std::string theReason;        // from the last connect()
+  Remedy theRemedy = Remedy::None;
+  // What the last connection attempt read; another value means another login.
+  std::vector<std::optional<preferences::PreferenceValue>> theAttemptedWith;
+  bool theAsleep = false;  // between workspaceWillSleep and workspaceDidWake
 };

@@ -1,6 +1,7 @@
 #pragma once
 
-// The run loop of programs, on sd-event: one thread, one time source for all timers. Other
+// The run loop of programs, on sd-event: one thread, one time source for all timers, on
+// CLOCK_BOOTTIME so that an interval counts the machine's sleep as time gone by. Other
 // event sources (a D-Bus connection, a terminal's keys) attach to Event().
 
 #include <deque>

@@ -2,8 +2,9 @@
 
 // The outages in a timeline, for a provider: each time a router's line went down by itself (not
 // by a command from our menu) until it was online again, summed per router and local day. Only
-// what the monitor saw counts: an outage ends where the monitor stopped or a command of ours
-// took over, and one the monitor finds at its start begins there.
+// what the monitor saw counts: an outage ends where the monitor stopped, the machine went to
+// sleep or a command of ours took over, and one the monitor finds at its start or on waking
+// begins there.
 
 #include <chrono>
 #include <string>

@@ -30,6 +30,15 @@ class Timeline {
   std::optional<TimelineEvent> Observe(const router::Connection& i_state, Clock::time_point i_now);
   // The monitor stops watching: the event that says so, nothing before the first poll.
   std::optional<TimelineEvent> Stop(Clock::time_point i_now);
+  // The machine goes to sleep: the event that says so ("asleep"), nothing before the first
+  // poll or when asleep already. Polls are not observed until Wake; the first one after it is
+  // an event ("awake") whatever it finds, as nobody watched in between.
+  std::optional<TimelineEvent> Sleep(Clock::time_point i_now);
+  void Wake() {
+    m_bWaking = m_bAsleep;
+    m_bAsleep = false;
+  }
+  bool Asleep() const { return m_bAsleep; }
 
   // The last event: the state now, and since when it holds. Nothing before the first poll.
   const std::optional<TimelineEvent>& Current() const { return m_current; }
@@ -45,12 +54,16 @@ class Timeline {
   };
   // The claim this change answers, if any; consumes it (a reboot's drop leaves its return).
   std::string Claimed(const TimelineEvent& i_event, Clock::time_point i_now);
+  // A change as the current state, unmarked; returned for marking.
+  TimelineEvent Record(const router::Connection& i_state, Clock::time_point i_now);
 
   std::string m_strRouter;
   std::optional<TimelineEvent> m_restored;
   std::optional<TimelineEvent> m_current;
   std::optional<Clock::time_point> m_since;
   std::optional<Claim> m_claim;
+  bool m_bAsleep = false;
+  bool m_bWaking = false;  // the next observation is the first after a sleep
 };
 
 }  // namespace timeline

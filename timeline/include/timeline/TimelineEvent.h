@@ -6,7 +6,8 @@
 // with the cause "" when the router changed by itself, else the name of the menu command that
 // did it ("hangup", "reboot": router::Command::name, never a title). The monitor's own comings
 // and goings are marked too: "start" on the first line a session writes, "stop" on the line it
-// writes as it ends; between a stop and a start nobody watched.
+// writes as it ends; between a stop and a start nobody watched. The machine's sleep is marked
+// the same way: "asleep" as it goes to sleep, "awake" on the first line after it.
 
 #include <chrono>
 #include <optional>
@@ -27,7 +28,7 @@ struct TimelineEvent {
   std::vector<std::string> down;  // channels that went offline with it
   std::string cause;              // "" for the router's own doing, else the command's name
   std::string router;             // host:port watched
-  std::string monitor;            // "", or "start" or "stop" of a session of the monitor
+  std::string monitor;            // "", or "start", "stop", "asleep", "awake" (see above)
   bool operator==(const TimelineEvent&) const = default;
 };
 

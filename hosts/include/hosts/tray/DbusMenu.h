@@ -27,10 +27,13 @@ class DbusMenu {
  public:
   static constexpr const char* kPath = "/MenuBar";
 
+  enum class Type { Standard, Separator };
+
   struct Item {
     int32_t id;         // never 0, the root's
     std::string label;  // as shown: a literal underscore is doubled on the bus
     bool enabled;
+    Type type = Type::Standard;  // a separator has no label and takes no click
     bool operator==(const Item&) const = default;
   };
 

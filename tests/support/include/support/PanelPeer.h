@@ -39,6 +39,11 @@ class PanelPeer {
   void StartNotifications();
   const std::vector<Notice>& Notices() const { return m_notices; }
 
+  // Owns org.freedesktop.portal.Desktop with OpenURI.OpenFile, as a desktop's portal, and
+  // records the file behind each descriptor it is given.
+  void StartPortal();
+  const std::vector<std::string>& OpenedFiles() const { return m_openedFiles; }
+
   // Dispatches what arrives until the condition holds; false when the deadline passes first.
   bool WaitFor(const std::function<bool()>& i_condition,
                std::chrono::milliseconds i_deadline = kDeadline);
@@ -102,10 +107,13 @@ class PanelPeer {
   static int OnRegister(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
   static int OnSignal(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
   static int OnNotify(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
+  static int OnOpenFile(sd_bus_message* i_pMessage, void* i_pUserData, sd_bus_error* o_pError);
 
   runloop::SdBusPtr m_bus;
   runloop::SdBusSlotPtr m_watcherObject;
   runloop::SdBusSlotPtr m_notificationsObject;
+  runloop::SdBusSlotPtr m_portalObject;
+  std::vector<std::string> m_openedFiles;
   std::vector<Notice> m_notices;
   std::vector<runloop::SdBusSlotPtr> m_matches;
   std::vector<std::string> m_registrations;
