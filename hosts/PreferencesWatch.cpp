@@ -59,7 +59,7 @@ int PreferencesWatch::OnEvent(sd_event_source*, const struct inotify_event* i_pE
 void PreferencesWatch::Settle() {
   if (m_settle != nullptr) return;  // the burst's first event set the time
   sd_event_source* pTimer = nullptr;
-  if (sd_event_add_time_relative(m_pEvent, &pTimer, CLOCK_MONOTONIC,
+  if (sd_event_add_time_relative(m_pEvent, &pTimer, CLOCK_BOOTTIME,
                                  std::chrono::microseconds(kSettle).count(), kSettleAccuracyUs,
                                  &PreferencesWatch::OnSettled, this) < 0) {
     Safely("preferences", m_onChange);  // no timer: told at once rather than never

@@ -176,7 +176,7 @@ DbusMenu::DbusMenu(sd_bus* io_pBus, Handlers i_handlers)
                  std::string("sd_bus_add_object_vtable ") + kPath);
   m_object.reset(pSlot);
   sd_event_source* pTimer = nullptr;
-  runloop::Check(sd_event_add_time_relative(sd_bus_get_event(m_pBus), &pTimer, CLOCK_MONOTONIC,
+  runloop::Check(sd_event_add_time_relative(sd_bus_get_event(m_pBus), &pTimer, CLOCK_BOOTTIME,
                                             kOpeningGraceUs, 0, &DbusMenu::OnOpeningOver, this),
                  "sd_event_add_time_relative menu opening");
   m_openingTimer.reset(pTimer);

@@ -248,7 +248,7 @@ class Soak {
     const uint64_t pause = std::chrono::microseconds(kPause).count();
     if (!m_pacer) {
       sd_event_source* pSource = nullptr;
-      runloop::Check(sd_event_add_time_relative(m_loop.Event(), &pSource, CLOCK_MONOTONIC, pause,
+      runloop::Check(sd_event_add_time_relative(m_loop.Event(), &pSource, CLOCK_BOOTTIME, pause,
                                                 1000, &Soak::OnTime, this),
                      "sd_event_add_time_relative soak");
       m_pacer.reset(pSource);
