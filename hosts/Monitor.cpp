@@ -69,9 +69,6 @@ void Monitor::Stop() {
 }
 
 void Monitor::WatchPreferences(sd_event* io_pEvent) {
-  std::error_code error;
-  m_bPreferencesThere =
-      std::filesystem::exists(std::filesystem::symlink_status(m_preferencesPath, error));
   m_watch = std::make_unique<PreferencesWatch>(io_pEvent, m_preferencesPath,
                                                [this] { PreferencesChanged(); });
 }
@@ -96,14 +93,6 @@ void Monitor::Wake() {
 }
 
 void Monitor::PreferencesChanged() {
-  std::error_code error;
-  const bool bThere =
-      std::filesystem::exists(std::filesystem::symlink_status(m_preferencesPath, error));
-  if (m_bPreferencesThere && !bThere) {
-    Log(text::Format(text::Tr("preferences: {1} was removed; the defaults apply"),
-                     {m_preferencesPath.string()}));
-  }
-  m_bPreferencesThere = bThere;
   if (m_pController == nullptr) return;
   m_host.Perform("preferences", [this] { m_pController->preferencesChanged(); });
 }

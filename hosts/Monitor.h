@@ -101,7 +101,6 @@ class Monitor {
   std::function<void(const Update&)> m_onChange;
   std::unique_ptr<PreferencesWatch> m_watch;
   std::unique_ptr<SleepWatch> m_sleep;
-  bool m_bPreferencesThere = false;  // the file, as the watch last saw it
 };
 
 }  // namespace zezar

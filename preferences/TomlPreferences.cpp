@@ -80,10 +80,15 @@ void TomlPreferences::Load() {
   // ticks, is not parsed again.
   if (text && text == m_lastText) return;
   m_lastText = text;
-  if (!text) {  // no file: no keys, and no problem
+  if (!text && m_bGoodSettings) {
+    // Gone while in use (deleted, or its folder): the defaults would choose the machine's router,
+    // which the user may never have chosen. An empty file is how to ask for the defaults.
+    m_problem = m_path.string() + ": removed; its last settings stay until it is back";
+    return;
+  }
+  if (!text) {  // no file yet: no keys, and no problem
     m_values.clear();
     m_problem.reset();
-    m_bGoodSettings = false;
     return;
   }
   std::map<std::string, PreferenceValue, std::less<>> values;

@@ -483,7 +483,7 @@ TEST_F(ATrayItem, OpensThePreferencesWithTheDesktopsHandlerAndNeverWaits) {
     const std::filesystem::path file =
         dir.path() / ("config" + std::to_string(++iRow)) / "zezar" / "preferences.toml";
     Launch(file, true);
-    ASSERT_EQ(StatusLine(), "No default router found — Preferences… to set the router");
+    ASSERT_EQ(StatusLine(), "No default router found — Run zezarctl setup, or Preferences…");
     EXPECT_EQ(Click(IdOf("Preferences…")), "");
     if (row.portal) {
       ASSERT_TRUE(panel.WaitFor([&] { return !panel.OpenedFiles().empty(); })) << zezar->Err();
@@ -541,8 +541,7 @@ TEST_F(ATrayItem, TakesAChangedPreferencesFileAtOnceAndGoesOnThroughBadOnes) {
   dir.Write("preferences.toml", "UpdateInterval = 1\n" + Router(simulator.Port()));
   ASSERT_TRUE(PolledAgain(simulator, router, 2)) << zezar->Err();
 
-  // Each change in one step, as a save by rename: a moment without the file would be the
-  // defaults, which look for the machine's own router.
+  // Each change in one step, as a save by rename.
   const std::filesystem::path next = dir.path() / "preferences.next";
   const auto replace = [&](const std::function<void()>& i_make) {
     std::filesystem::remove_all(next);
@@ -576,6 +575,14 @@ TEST_F(ATrayItem, TakesAChangedPreferencesFileAtOnceAndGoesOnThroughBadOnes) {
     EXPECT_TRUE(PolledAgain(simulator, router, 1)) << zezar->Err();
     EXPECT_EQ(StatusLine().rfind("Online", 0), 0u) << StatusLine();
   }
+  // Removed: not the defaults, which would look for the machine's own router.
+  replace(text("UpdateInterval = 1\n" + Router(simulator.Port())));
+  std::filesystem::remove(file);
+  EXPECT_TRUE(panel.WaitFor([&] {
+    return ToolTipWords().find("removed") != std::string::npos;
+  })) << ToolTipWords();
+  EXPECT_TRUE(PolledAgain(simulator, router, 1)) << zezar->Err();
+  EXPECT_EQ(StatusLine().rfind("Online", 0), 0u) << StatusLine();
   EXPECT_EQ(zezar->Err().find("192."), std::string::npos) << zezar->Err();  // loopback only
 }
 
@@ -966,7 +973,9 @@ TEST_F(ATrayItem, RefusesActivationSoThatPanelsShowTheMenuAndIgnoresOtherClicks)
       EXPECT_EQ(strError, row.error);
     }
   }
-  EXPECT_EQ(StatusLine(), "No connection to the router");  // still there, still answering
+  // Still there, still answering.
+  EXPECT_EQ(StatusLine(),
+            "No router address in the preferences (RouterIPAddress) — Preferences… to set the router");
 }
 
 TEST_F(ATrayItem, EndsCleanlyOnSIGTERMAndLeavesTheBus) {

@@ -108,9 +108,10 @@ TEST(TomlPreferences, KeepsTheLastGoodSettingsThroughAProblem) {
       {"a problem before any good read",
        {{kTypo, std::nullopt, true, false}, {kOff, false, false, true}}},
       {"the file removed, then a problem",
-       {{kOff, false, false, true},
-        {std::nullopt, std::nullopt, false, false},
-        {kTypo, std::nullopt, true, false}}},
+       {{kOff, false, false, true}, {std::nullopt, false, true, true}, {kTypo, false, true, true}}},
+      {"the file removed, then an empty one: the defaults",
+       {{kOff, false, false, true}, {std::nullopt, false, true, true}, {"", std::nullopt, false, true}}},
+      {"no file yet", {{std::nullopt, std::nullopt, false, false}}},
   };
   for (const Story& story : stories) {
     TempDir dir;

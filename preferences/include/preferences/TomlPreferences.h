@@ -4,12 +4,12 @@
 // integers, booleans and strings are the number, boolean and string types; a float reads as a
 // number. Every synchronize reads the file again.
 //
-// A missing file holds no keys and is no problem. A file with a problem is one: not TOML (the
-// problem says where), not a regular file of at most 16 KiB (refused unread; reading never
-// blocks), or not readable. Through a problem the store keeps the values it held, so that a typo
-// cannot turn AutoDetectRouter = false back into its default: those of the last file read
-// without a problem in this run, unless the file went missing since. HasGoodSettings says
-// whether there are such values; before any, or after the file went missing, there are none.
+// A file that is not there yet holds no keys and is no problem. A file with a problem is one:
+// not TOML (the problem says where), not a regular file of at most 16 KiB (refused unread;
+// reading never blocks), not readable, or removed after a good read. Through a problem the store
+// keeps the values it held, so that a typo or a deletion cannot turn AutoDetectRouter = false
+// back into its default: those of the last file read without a problem in this run.
+// HasGoodSettings says whether there are such values; before any there are none.
 
 #include <filesystem>
 #include <map>
