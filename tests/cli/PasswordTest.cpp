@@ -31,7 +31,7 @@ class ZezarctlWithAKeyring : public ::testing::Test {
     return lookup.code == 0 ? lookup.out : "(none)";
   }
 
-  SessionBus bus{SessionBus::Activation::None};
+  SessionBus bus;
   SecretService keyring{bus.Address()};
 };
 
@@ -135,7 +135,7 @@ TEST_F(ZezarctlWithAKeyring, LogsInWithTheKeyringsPasswordsAndSaysWhenItIsLocked
 }
 
 TEST(Zezarctl, TellsOfAMissingSecretServiceAndGoesOnWithoutIt) {
-  SessionBus bus{SessionBus::Activation::None};  // with no keyring on it
+  SessionBus bus;  // with no keyring on it
   const std::map<std::string, std::string> environment = {
       {"DBUS_SESSION_BUS_ADDRESS", bus.Address()}};
   const CtlResult set = RunCtl({"--router", kRouter, "password", "set"}, environment, "pw\n");

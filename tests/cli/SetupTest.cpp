@@ -105,7 +105,7 @@ class ZezarctlSetup : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), {}};
   }
 
-  SessionBus bus{SessionBus::Activation::None};
+  SessionBus bus;
   SecretService keyring{bus.Address()};
   SimulatedRouter router;
   TempDir dir;

@@ -81,7 +81,7 @@ class AMonitorWithAKeyring : public ::testing::Test {
   }
 
   TempDir dir;
-  SessionBus bus{SessionBus::Activation::None};
+  SessionBus bus;
   std::optional<SecretService> keyring{std::in_place, bus.Address()};
   routersim::ServerProcess simulator{routersim::Router::WithChannels(2, 1)};
   PanelPeer panel{bus.Address()};

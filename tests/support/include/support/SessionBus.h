@@ -11,13 +11,14 @@ namespace zezar_test {
 
 class SessionBus {
  public:
-  // The services installed on the machine start when a name of theirs is asked for, as on a
-  // desktop; or none do, and a name is there only when a test puts it there (a keyring test
-  // that must not start the machine's own keyring daemon in the developer's home).
+  // By default no service starts when a name of its is asked for: a name is there only when a
+  // test puts it there. The machine's own services (a keyring daemon in the developer's home, a
+  // desktop's notification helper that waits a minute for its name) stay out of the tests.
+  // Installed starts them as a desktop session would.
   enum class Activation { Installed, None };
 
   // Throws std::runtime_error when the daemon does not start within seconds.
-  explicit SessionBus(Activation i_activation = Activation::Installed);
+  explicit SessionBus(Activation i_activation = Activation::None);
   ~SessionBus();
   SessionBus(const SessionBus&) = delete;
   SessionBus& operator=(const SessionBus&) = delete;
