@@ -46,17 +46,27 @@ Monitor::Monitor(runloop::RunLoop& io_loop, const std::filesystem::path& i_prefe
 ZezarIZIDezev& Monitor::Start() {
   m_pController = m_host.Load<ZezarIZIDezev>(m_bundle);
   if (m_pController == nullptr) throw std::runtime_error("the status item did not start");
-  // The router as the first connection attempt found it; the port as the preferences say.
-  long port = router::kDefaultPort;
-  preferences::ReadPreference(kBundleIdentifier, "RouterPort", port);
-  const std::string strRouter = m_pController->routerIP().value_or("") + ":" + std::to_string(port);
-  std::optional<std::filesystem::path> file;
-  if (BooleanPreference("TimelineFile", true) && !m_timelinePath.empty()) file = m_timelinePath;
-  m_recorder = std::make_unique<TimelineRecorder>(strRouter, file);
-  m_recorder->Observe(router::Connection::Of(m_pController->lastSample()),
-                      TimelineRecorder::Clock::now());
+  if (BooleanPreference("TimelineFile", true) && !m_timelinePath.empty())
+    m_recordedFile = m_timelinePath;
+  const TimelineRecorder::Clock::time_point now = TimelineRecorder::Clock::now();
+  RecordRouter(WatchedRouter(), now);
+  m_recorder->Observe(router::Connection::Of(m_pController->lastSample()), now);
   TellReason();
   return *m_pController;
+}
+
+std::string Monitor::WatchedRouter() const {
+  // The router as the last connection attempt found it; the port as the preferences say.
+  long port = router::kDefaultPort;
+  preferences::ReadPreference(kBundleIdentifier, "RouterPort", port);
+  return m_pController->routerIP().value_or("") + ":" + std::to_string(port);
+}
+
+void Monitor::RecordRouter(const std::string& i_strRouter,
+                           TimelineRecorder::Clock::time_point i_now) {
+  if (m_recorder) m_recorder->Stop(i_now);
+  m_recorder = std::make_unique<TimelineRecorder>(i_strRouter, m_recordedFile);
+  m_strRecordedRouter = i_strRouter;
 }
 
 void Monitor::Stop() {
@@ -103,6 +113,12 @@ void Monitor::Changed(const appkit::MenuExtraHost::Changes& i_changes) {
   if (i_changes.drawn && m_recorder) {  // a new sample, whether or not the picture changed
     const router::Connection observed = router::Connection::Of(m_pController->lastSample());
     const TimelineRecorder::Clock::time_point now = TimelineRecorder::Clock::now();
+    // Another router chosen in the preferences: its story is its own. A moment without any
+    // router (none found on the default route) is still the last one's.
+    if (const std::string strRouter = WatchedRouter();
+        m_pController->routerIP() && strRouter != m_strRecordedRouter) {
+      RecordRouter(strRouter, now);
+    }
     if (!m_recorder->Unwatched(observed, now)) {  // asleep, or the network not back yet
       update.observed = observed;
       update.event = m_recorder->Observe(observed, now);

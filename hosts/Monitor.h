@@ -51,7 +51,7 @@ class Monitor {
   // the timeline.
   void Stop();
   // From now on a change of the preferences file reaches the controller within a second (see
-  // PreferencesWatch); a removed file is logged once, as the defaults then apply.
+  // PreferencesWatch); a removed file is a problem that keeps the last settings.
   void WatchPreferences(sd_event* io_pEvent);
   // From now on the machine's sleep closes the router connection and marks the timeline
   // ("asleep"), and waking reconnects at once (see SleepWatch, TimelineRecorder::Wake).
@@ -84,6 +84,10 @@ class Monitor {
   // so chooses no router; the file's own name left out.
   std::optional<std::string> ProblemAsReason() const;
   void PreferencesChanged();
+  // "HOST:PORT" of the router the last connection attempt chose; ":PORT" before it found one.
+  std::string WatchedRouter() const;
+  // From now on the timeline tells of this router; the story of the last one ends.
+  void RecordRouter(const std::string& i_strRouter, TimelineRecorder::Clock::time_point i_now);
 
   std::filesystem::path m_preferencesPath;
   preferences::TomlPreferences m_preferences;
@@ -98,6 +102,8 @@ class Monitor {
   appkit::MenuExtraHost m_host;
   ZezarIZIDezev* m_pController = nullptr;
   std::unique_ptr<TimelineRecorder> m_recorder;  // from the first poll on
+  std::string m_strRecordedRouter;                // the router m_recorder tells of
+  std::optional<std::filesystem::path> m_recordedFile;  // as TimelineFile said at the start
   std::function<void(const Update&)> m_onChange;
   std::unique_ptr<PreferencesWatch> m_watch;
   std::unique_ptr<SleepWatch> m_sleep;

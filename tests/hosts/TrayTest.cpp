@@ -537,6 +537,12 @@ TEST_F(ATrayItem, TakesAChangedPreferencesFileAtOnceAndGoesOnThroughBadOnes) {
   dir.Write("preferences.new", "UpdateInterval = 3600\n" + Router(simulator.Port()));
   std::filesystem::rename(dir.path() / "preferences.new", file);
   ASSERT_TRUE(StatusLineBecomes("Online")) << StatusLine() << zezar->Err();
+  // The story goes on under the router now watched.
+  const std::filesystem::path story = dir.path() / "state" / "zezar" / "timeline.jsonl";
+  const std::vector<timeline::TimelineEvent> events = timeline::ReadTimeline(story).events;
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().router, "127.0.0.1:" + std::to_string(simulator.Port()));
+  EXPECT_EQ(events.back().monitor, "start");
   // Written in place: a new interval re-arms the timer.
   dir.Write("preferences.toml", "UpdateInterval = 1\n" + Router(simulator.Port()));
   ASSERT_TRUE(PolledAgain(simulator, router, 2)) << zezar->Err();
