@@ -1,5 +1,5 @@
 // zezarctl: the router monitor daemon's whole command set from the shell, for people,
-// scripts, status bars and Prometheus. One thread; the client's alarm bounds every wait.
+// scripts, status bars and Prometheus. One thread; the client's own time-outs bound every wait.
 
 #include <unistd.h>
 

@@ -27,7 +27,7 @@ ConnectFailure ConnectFailureOf(const std::string& i_strMessage, const std::stri
   using text::Format;
   using text::Tr;
   const auto is = [&](int i_iErrno) { return i_strMessage == std::strerror(i_iErrno); };
-  // The alarm that bounds the attempt interrupts it.
+  // The client's one-second bound on the attempt, or a signal that interrupted it.
   if (is(EINTR) || is(ETIMEDOUT))
     return {Format(Tr("{1} did not answer within a second"), {i_strWhere})};
   if (is(ECONNREFUSED))
