@@ -452,15 +452,15 @@ TEST_F(ATrayItem, OpensThePreferencesWithTheDesktopsHandlerAndNeverWaits) {
   const std::filesystem::path pidFile = dir.path() / "xdg-open.pid";
   const std::filesystem::path asked = dir.path() / "xdg-open.args";
   dir.Write("bin/xdg-open", "#!/bin/sh\necho \"$@\" > " + asked.string() + ".part\nmv " +
-                                asked.string() + ".part " + asked.string() + "\necho $$ > " +
+                                asked.string() + ".part " + asked.string() + "\necho $$ >> " +
                                 pidFile.string() + "\nexec sleep 600\n");
   std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
-  struct KillHung {  // what the test started, it stops
+  struct KillHung {  // what the test started, it stops: each opening started one
     std::filesystem::path pidFile;
     ~KillHung() {
       std::ifstream in(pidFile);
-      pid_t pid = 0;
-      if (in >> pid && pid > 0) ::kill(pid, SIGKILL);
+      for (pid_t pid = 0; in >> pid;)
+        if (pid > 0) ::kill(pid, SIGKILL);
     }
   } killHung{pidFile};
 
