@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "text/Utf8.h"
+
 namespace metrics {
 
 namespace {
@@ -19,33 +21,6 @@ const char* TypeName(Type i_type) {
   return "gauge";
 }
 
-// The length of the valid UTF-8 sequence at the start of the text, or 0 when it is not one
-// (stray continuation bytes, overlong forms, surrogates, beyond U+10FFFF, cut short).
-std::size_t Utf8SequenceLength(std::string_view i_text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(i_text[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  std::size_t uLength = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    uLength = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    uLength = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    uLength = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i_text.size() < uLength || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < uLength; ++i)
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  return uLength;
-}
-
 }  // namespace
 
 std::string EscapedLabelValue(std::string_view i_value) {
@@ -53,7 +28,8 @@ std::string EscapedLabelValue(std::string_view i_value) {
   strOut.reserve(i_value.size());
   while (!i_value.empty()) {
     const char c = i_value.front();
-    const std::size_t uLength = Utf8SequenceLength(i_value);
+    char32_t codePoint = 0;
+    const std::size_t uLength = text::Utf8Sequence(i_value, codePoint);
     if (c == '\\') {
       strOut += "\\\\";
     } else if (c == '"') {

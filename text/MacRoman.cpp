@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "text/Utf8.h"
+
 namespace text {
 
 namespace {
@@ -43,34 +45,9 @@ void AppendUtf8(std::string& io_strOut, char32_t i_code) {
 
 // The next code point of UTF-8 text, or nothing when the text is not well-formed there.
 std::optional<char32_t> NextCodePoint(std::string_view i_strText, std::size_t& io_uPos) {
-  const auto lead = static_cast<unsigned char>(i_strText[io_uPos]);
-  std::size_t uLength;
-  char32_t code;
-  if (lead < 0x80) {
-    uLength = 1;
-    code = lead;
-  } else if ((lead & 0xE0) == 0xC0) {
-    uLength = 2;
-    code = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    uLength = 3;
-    code = lead & 0x0F;
-  } else if ((lead & 0xF8) == 0xF0) {
-    uLength = 4;
-    code = lead & 0x07;
-  } else {
-    return std::nullopt;
-  }
-  if (i_strText.size() - io_uPos < uLength) return std::nullopt;
-  for (std::size_t i = 1; i < uLength; ++i) {
-    const auto next = static_cast<unsigned char>(i_strText[io_uPos + i]);
-    if ((next & 0xC0) != 0x80) return std::nullopt;
-    code = (code << 6) | (next & 0x3F);
-  }
-  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < kSmallest[uLength] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-    return std::nullopt;  // overlong, out of range, or a surrogate
-  }
+  char32_t code = 0;
+  const std::size_t uLength = Utf8Sequence(i_strText.substr(io_uPos), code);
+  if (uLength == 0) return std::nullopt;
   io_uPos += uLength;
   return code;
 }
