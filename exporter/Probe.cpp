@@ -16,14 +16,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The router's state through a logged-in connection; nothing when it is gone by the end.
-std::optional<router::State> Read(Zastra& io_client, const RouterConfig& i_router) {
+std::optional<router::State> Read(Zastra& io_client, const RouterConfig& i_router,
+                                  uint16_t i_level) {
   router::State state;
   state.reachable = true;
   state.where = i_router.address + ":" + std::to_string(i_router.port);
-  const Zastra::Version_t version = io_client.Version();
+  const Zastra::Version_t version = io_client.Version();  // asked by the login already
   state.protocol = version.protocol;
   state.version = text::MacRomanToUtf8(version.version);
-  state.level = io_client.Pass("");  // the empty password only reports the level
+  state.level = i_level;
   state.permissions = router::AskPermissions(io_client);
   for (Zastra::Channel* pChannel : io_client.GetChannels()) {
     router::Channel& channel = state.channels.emplace_back();
@@ -41,8 +42,9 @@ std::optional<router::State> Read(Zastra& io_client, const RouterConfig& i_route
   state.uptime = io_client.Uptime();
   state.cpu = io_client.CPU();
   // A router that went away meanwhile answered some questions with nothing: no state at all
-  // rather than zeros that look like news.
-  if (!io_client.IsConnected()) return std::nullopt;
+  // rather than zeros that look like news. One up for no time at all is not taken as logged
+  // in, as the monitor's login does not take it.
+  if (!io_client.IsConnected() || state.uptime == 0) return std::nullopt;
   return state;
 }
 
@@ -54,9 +56,9 @@ std::optional<router::State> Ask(const RouterConfig& i_router, router::LoginPins
     client.Connect(i_router.address, i_router.port);
     const router::LoginOptions options{i_router.address + ":" + std::to_string(i_router.port),
                                        &io_pins, false};
-    if (router::LogIn(client, {std::nullopt, i_router.password}, options) != router::Login::User)
-      return std::nullopt;
-    return Read(client, i_router);
+    const std::optional<uint16_t> level = router::LogInUser(client, i_router.password, options);
+    if (!level) return std::nullopt;
+    return Read(client, i_router, *level);
   } catch (const Zastra::ConnectError&) {
     return std::nullopt;
   } catch (const std::overflow_error&) {  // an uptime beyond 64 bits: a broken answer

@@ -7,6 +7,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "client/Md5.h"
 #include "support/FakeDaemon.h"
 #include "support/RouterScripts.h"
 
@@ -148,6 +149,47 @@ TEST(TheLogin, SendsNoPlainPasswordToARouterThatOnceOfferedTheSaltedOne) {
                             {.where = "r:1", .pins = &pins, .allowPlainText = row.bAllowPlainText}),
               row.login);
     EXPECT_EQ(pins.routers, row.pinnedAfter);
+    client.Disconnect();
+    EXPECT_EQ(daemon.Finish().error, "");
+  }
+}
+
+TEST(TheUserLogin, SendsThePasswordAloneAndReadsTheLevelFromItsAnswer) {
+  const std::string strDigest = Md5()(std::string("usrpepper"));
+  struct Row {
+    const char* name;
+    std::set<std::string> pinned;
+    Script script;
+    std::optional<uint16_t> level;
+  } rows[] = {
+      {"a salting router",
+       {},
+       Exchanges(
+           {{"version", "OK 11 test"}, {"salt", "OK pepper"}, {"md5pass " + strDigest, "OK 2"}}),
+       2},
+      {"a plain one", {}, Exchanges({{"version", "OK 10 test"}, {"pass usr", "OK 4"}}), 4},
+      {"a wrong password",
+       {},
+       Exchanges(
+           {{"version", "OK 11 test"}, {"salt", "OK pepper"}, {"md5pass " + strDigest, "OK 1"}}),
+       std::nullopt},
+      {"a refusal",
+       {},
+       Exchanges({{"version", "OK 10 test"}, {"pass usr", "ERR no"}}),
+       std::nullopt},
+      {"a router once salted that offers the plain form now gets nothing",
+       {"r:1"},
+       Exchanges({{"version", "OK 10 test"}}),
+       std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Pins pins;
+    pins.routers = row.pinned;
+    FakeDaemon daemon(row.script);
+    Zastra client;
+    client.Connect("127.0.0.1", daemon.Port());
+    EXPECT_EQ(router::LogInUser(client, "usr", {.where = "r:1", .pins = &pins}), row.level);
     client.Disconnect();
     EXPECT_EQ(daemon.Finish().error, "");
   }
