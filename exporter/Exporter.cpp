@@ -134,13 +134,15 @@ Exporter::Exporter(std::shared_ptr<const Config> i_config, const ListenAddress& 
     std::unique_ptr<Request> request(static_cast<Request*>(*io_ppRequest));  // ours again
     *io_ppRequest = nullptr;
   };
+  // Turbo: a request is read, and an answer written, before epoll is asked whether they can be.
   const auto start = [&](unsigned i_uFlags, const sockaddr_storage& i_address) {
-    return MHD_start_daemon(
-        i_uFlags | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0,
-        nullptr, nullptr, &Exporter::Dispatch, this, MHD_OPTION_SOCK_ADDR, &i_address,
-        MHD_OPTION_CONNECTION_LIMIT, i_limits.connections, MHD_OPTION_CONNECTION_TIMEOUT,
-        i_limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, i_limits.requestBytes,
-        MHD_OPTION_NOTIFY_COMPLETED, completed, nullptr, MHD_OPTION_END);
+    return MHD_start_daemon(i_uFlags | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL |
+                                MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO,
+                            0, nullptr, nullptr, &Exporter::Dispatch, this, MHD_OPTION_SOCK_ADDR,
+                            &i_address, MHD_OPTION_CONNECTION_LIMIT, i_limits.connections,
+                            MHD_OPTION_CONNECTION_TIMEOUT, i_limits.idleSeconds,
+                            MHD_OPTION_CONNECTION_MEMORY_LIMIT, i_limits.requestBytes,
+                            MHD_OPTION_NOTIFY_COMPLETED, completed, nullptr, MHD_OPTION_END);
   };
   // Blocked on the server's thread from its start, as on the probes' (ProbeWorkers.h).
   sigset_t all, old;
