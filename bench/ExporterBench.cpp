@@ -3,7 +3,8 @@
 // over a connection kept open as Prometheus keeps one. It reports the exporter's share of one
 // core, its resident memory, the probes' own durations (p50, p99, from each page's
 // zezar_probe_duration_seconds) and its CPU per probe, beside a connection and the same number
-// of exchanges on a bare socket in this process.
+// of exchanges on a bare socket in this process, and beside the probe alone (no HTTP, no thread
+// handed over to) in this process.
 //
 //   exporter_bench [SECONDS [ROUTERS [STALLED]]]     default 30 200 0
 //
@@ -26,6 +27,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -34,6 +36,7 @@
 
 #include "../tests/exporter/Http.h"
 #include "BareClient.h"
+#include "Probe.h"
 #include "routersim/ServerProcess.h"
 #include "support/TempDir.h"
 
@@ -153,7 +156,8 @@ double Percentile(std::vector<double> i_values, double i_share) {
                            static_cast<std::size_t>(i_share * i_values.size()))];
 }
 
-// CPU of one bare probe: a connection and this many one-line exchanges, on a plain socket.
+// CPU of one bare probe: a connection and this many one-line exchanges, on a plain socket,
+// back to back.
 double BareProbeCpuSeconds(uint16_t i_port, double i_exchanges) {
   constexpr int kRounds = 300;
   const int exchanges = static_cast<int>(i_exchanges + 0.5);
@@ -161,6 +165,44 @@ double BareProbeCpuSeconds(uint16_t i_port, double i_exchanges) {
   for (int round = 0; round < kRounds; ++round) {
     zezar_bench::BareClient client(i_port);
     for (int i = 0; i < exchanges; ++i) client.Ask("cpu");
+  }
+  return (ThreadCpuSeconds() - start) / kRounds;
+}
+
+// The same, paced as the exporter's probes are: one router after another, each at its own
+// offset in the interval. A probe that follows an idle stretch costs more than one in a tight
+// loop (cold caches, a sleeping core woken), and the exporter's probes are all of that kind.
+double PacedBareProbeCpuSeconds(const std::vector<uint16_t>& i_ports, double i_exchanges) {
+  const int exchanges = static_cast<int>(i_exchanges + 0.5);
+  const Clock::time_point start = Clock::now();
+  const double cpuStart = ThreadCpuSeconds();
+  for (std::size_t i = 0; i < i_ports.size(); ++i) {
+    std::this_thread::sleep_until(start + kInterval * i / i_ports.size());
+    zezar_bench::BareClient client(i_ports[i]);
+    for (int exchange = 0; exchange < exchanges; ++exchange) client.Ask("cpu");
+  }
+  return (ThreadCpuSeconds() - cpuStart) / static_cast<double>(i_ports.size());
+}
+
+// Pins in memory, for the probe run in this process.
+struct Pins final : router::LoginPins {
+  bool Salted(const std::string& i_strWhere) const override { return routers.count(i_strWhere); }
+  void RememberSalted(const std::string& i_strWhere) override { routers.insert(i_strWhere); }
+  std::set<std::string> routers;
+};
+
+// CPU of the exporter's probe itself, back to back: the client, the login, the page.
+double InProcessProbeCpuSeconds(uint16_t i_port) {
+  constexpr int kRounds = 300;
+  exporter::RouterConfig router;
+  router.address = "127.0.0.1";
+  router.port = i_port;
+  router.password = "user";
+  router.channelCapacity = 8000;
+  Pins pins;
+  const double start = ThreadCpuSeconds();
+  for (int round = 0; round < kRounds; ++round) {
+    if (!exporter::Probe(router, pins).up) throw std::runtime_error("an in-process probe failed");
   }
   return (ThreadCpuSeconds() - start) / kRounds;
 }
@@ -231,6 +273,10 @@ int main(int argc, char** argv) {
   const double cpu = after.cpuSeconds - before.cpuSeconds;
   const double exchangesPerProbe = static_cast<double>(requests) / liveDurations.size();
   const double bare = BareProbeCpuSeconds(sims.back()->Port(), exchangesPerProbe);
+  std::vector<uint16_t> livePorts;
+  for (int i = stalled; i < routers; ++i) livePorts.push_back(sims[i]->Port());
+  const double pacedBare = PacedBareProbeCpuSeconds(livePorts, exchangesPerProbe);
+  const double inProcess = InProcessProbeCpuSeconds(sims.back()->Port());
   std::printf("routers %d (%d stalled), %d s, probes %zu, failed requests %ld\n", routers, stalled,
               seconds, durations.size(), failures.load());
   std::printf("exporter: %.2f %% of one core, resident %ld KiB at most\n", 100 * cpu / seconds,
@@ -239,9 +285,13 @@ int main(int argc, char** argv) {
       "probe duration: p50 %.1f ms, p99 %.1f ms (answering routers: p50 %.1f ms, p99 %.1f ms)\n",
       1000 * Percentile(durations, 0.5), 1000 * Percentile(durations, 0.99),
       1000 * Percentile(liveDurations, 0.5), 1000 * Percentile(liveDurations, 0.99));
+  const double perProbe = cpu / durations.size();
   std::printf(
-      "CPU per probe: exporter %.0f us (HTTP included), bare socket %.0f us for a connection "
-      "and %.1f exchanges: %.2fx\n",
-      1e6 * cpu / durations.size(), 1e6 * bare, exchangesPerProbe, cpu / durations.size() / bare);
+      "CPU per probe: exporter %.0f us (HTTP included); a bare socket's connection and %.1f "
+      "exchanges: %.0f us paced as the probes (%.2fx), %.0f us back to back (%.2fx)\n",
+      1e6 * perProbe, exchangesPerProbe, 1e6 * pacedBare, perProbe / pacedBare, 1e6 * bare,
+      perProbe / bare);
+  std::printf("the probe alone in this process, back to back: %.0f us (%.2fx the bare socket)\n",
+              1e6 * inProcess, inProcess / bare);
   return 0;
 }
