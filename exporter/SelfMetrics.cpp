@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -26,6 +27,17 @@ struct ProcessFigures {
   uint64_t maxFds = 0;
 };
 
+// When the machine started, in seconds since the epoch: what /proc/stat calls btime, read off
+// the clocks, since a service that sees only its own processes (ProcSubset=pid) has no
+// /proc/stat.
+double BootTime() {
+  timespec now{}, sinceBoot{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  clock_gettime(CLOCK_BOOTTIME, &sinceBoot);
+  return static_cast<double>(now.tv_sec - sinceBoot.tv_sec) +
+         static_cast<double>(now.tv_nsec - sinceBoot.tv_nsec) / 1e9;
+}
+
 ProcessFigures ReadProcess() {
   ProcessFigures figures;
   const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
@@ -44,13 +56,7 @@ ProcessFigures ReadProcess() {
     figures.virtualBytes = static_cast<uint64_t>(field(23));
     figures.residentBytes =
         static_cast<uint64_t>(field(24)) * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-    std::ifstream systemStat("/proc/stat");
-    for (std::string strLine; std::getline(systemStat, strLine);) {
-      if (strLine.rfind("btime ", 0) == 0) {
-        figures.startTime = std::stod(strLine.substr(6)) + field(22) / ticks;
-        break;
-      }
-    }
+    figures.startTime = BootTime() + field(22) / ticks;
   }
   if (DIR* pDir = opendir("/proc/self/fd")) {
     while (const dirent* pEntry = readdir(pDir))

@@ -61,6 +61,14 @@ TEST(TheExporter, AnswersEveryEndpoint) {
                            "zezar_exporter_routers 2\n", "process_resident_memory_bytes "}) {
     EXPECT_TRUE(Has(own.body, line)) << line << "\nin\n" << own.body;
   }
+  // Started moments ago, not at the epoch: read without /proc/stat, which the unit hides.
+  const std::size_t uStart = own.body.find("\nprocess_start_time_seconds ");
+  ASSERT_NE(uStart, std::string::npos) << own.body;
+  const double started = std::stod(own.body.substr(uStart + 28));
+  const double now =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  EXPECT_GT(started, now - 600);
+  EXPECT_LT(started, now + 1);
   if (HavePromtool()) {
     EXPECT_EQ(PromtoolComplaints(up.body), "") << up.body;
     EXPECT_EQ(PromtoolComplaints(own.body), "") << own.body;
