@@ -9,13 +9,13 @@ namespace {
 
 using nlohmann::json;
 
-struct Row {
+struct CommandRow {
   std::vector<std::string> arguments;
   std::string text;  // a piece of the human output
   json expected;     // a piece of the JSON document: each of its fields, compared whole
 };
 
-void Check(SimulatedRouter& io_router, const Row& i_row) {
+void Check(SimulatedRouter& io_router, const CommandRow& i_row) {
   std::string strName;
   for (const std::string& argument : i_row.arguments) strName += argument + " ";
   SCOPED_TRACE(strName);
@@ -42,7 +42,7 @@ void Check(SimulatedRouter& io_router, const Row& i_row) {
 TEST(Zezarctl, ReadsTheRoutersStateForPeopleAndScripts) {
   SimulatedRouter router;
   const json offline = {{"in", 0}, {"out", 0}};
-  const std::vector<Row> rows = {
+  const std::vector<CommandRow> rows = {
       {{"status"},
        "channel 1 (isdn) online  10.0.0.1  in 30000  out 9000",
        {{"protocol", 11},
@@ -126,7 +126,7 @@ TEST(Zezarctl, ReadsTheRoutersStateForPeopleAndScripts) {
        " route 2\n",
        {{"timetable", {"Mo-Fr 08:00-18:00 route 1", "Sa-Su 00:00-24:00 route 2"}}}},
   };
-  for (const Row& row : rows) Check(router, row);
+  for (const CommandRow& row : rows) Check(router, row);
   EXPECT_EQ(Parsed(router.Run({"uptime", "--json"}).out)["uptime"].type(),
             json::value_t::number_unsigned);
   const json support = Parsed(router.Run({"support", "--json"}).out)["support"];
@@ -136,7 +136,7 @@ TEST(Zezarctl, ReadsTheRoutersStateForPeopleAndScripts) {
 
 TEST(Zezarctl, ChangesTheRoutersSettingsAndReadsThemBack) {
   SimulatedRouter router;
-  const std::vector<Row> rows = {
+  const std::vector<CommandRow> rows = {
       {{"hup-timeout", "1", "300"}, "circuit 1: hang-up time-out 300 s", {{"hup_timeout", 300}}},
       {{"hup-timeout", "1"}, "300 s", {{"hup_timeout", 300}}},
       {{"dialmode", "manual"}, "dial mode manual", {{"dialmode", "manual"}}},
@@ -144,7 +144,7 @@ TEST(Zezarctl, ChangesTheRoutersSettingsAndReadsThemBack) {
       {{"route", "2"}, "route 2", {{"route", 2}}},
       {{"route"}, "route 2", {{"route", 2}}},
   };
-  for (const Row& row : rows) Check(router, row);
+  for (const CommandRow& row : rows) Check(router, row);
 }
 
 TEST(Zezarctl, SendsTheRouterCommands) {

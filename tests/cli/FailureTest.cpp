@@ -15,7 +15,7 @@
 namespace zezar_test {
 namespace {
 
-struct Row {
+struct FailureRow {
   std::string name;
   std::vector<std::string> arguments;  // after --router
   std::map<std::string, std::string> environment;
@@ -23,7 +23,7 @@ struct Row {
   std::string message;  // a piece of the one error line
 };
 
-void ExpectFailure(const CtlResult& i_result, const Row& i_row) {
+void ExpectFailure(const CtlResult& i_result, const FailureRow& i_row) {
   EXPECT_EQ(i_result.code, i_row.code) << i_result.err;
   EXPECT_EQ(i_result.out, "");
   ASSERT_FALSE(i_result.err.empty());
@@ -41,7 +41,7 @@ TEST(Zezarctl, RefusesBadCommandLinesWithTheUsageCode) {
   std::filesystem::resize_file(longLine, 100 << 20);  // one line of 100 MB, sparse
   std::filesystem::permissions(longLine, std::filesystem::perms::owner_read);
   const std::map<std::string, std::string> admin = {{"ZEZAR_ADMIN_PASS", "admin"}};
-  const std::vector<Row> rows = {
+  const std::vector<FailureRow> rows = {
       {"unknown command", {"frobnicate"}, admin, 2, "unknown command \"frobnicate\""},
       {"no command", {}, admin, 2, "subcommand is required"},
       {"unknown option", {"status", "--colour"}, admin, 2, "--colour"},
@@ -88,12 +88,12 @@ TEST(Zezarctl, RefusesBadCommandLinesWithTheUsageCode) {
       {"put without a root password", {"put", "-", "x"}, {}, 2, "$ZEZAR_ROOT_PASS"},
       {"password with a line end", {"status"}, {{"ZEZAR_ADMIN_PASS", "a\nb"}}, 2, "line end"},
   };
-  for (const Row& row : rows) {
+  for (const FailureRow& row : rows) {
     SCOPED_TRACE(row.name);
     ExpectFailure(router.Run(row.arguments, row.environment), row);
   }
   ExpectFailure(RunCtl({"--router", "127.0.0.1:99999", "status"}, admin),
-                Row{"router port", {}, {}, 2, "--router: port \"99999\""});
+                FailureRow{"router port", {}, {}, 2, "--router: port \"99999\""});
 }
 
 TEST(Zezarctl, ReportsEachFailureOfTheRouterByItsClass) {
@@ -102,7 +102,7 @@ TEST(Zezarctl, ReportsEachFailureOfTheRouterByItsClass) {
   SimulatedRouter router(config);
   const std::map<std::string, std::string> user = {{"ZEZAR_USER_PASS", "user"},
                                                    {"ZEZAR_ROOT_PASS", "root"}};
-  const std::vector<Row> rows = {
+  const std::vector<FailureRow> rows = {
       {"no password", {"status"}, {}, 4, "no password given"},
       {"wrong password", {"status"}, {{"ZEZAR_ADMIN_PASS", "wrong"}}, 4, "wrong password?"},
       {"user may not add links", {"addlink"}, user, 5, "may not run \"addlink\""},
@@ -119,7 +119,7 @@ TEST(Zezarctl, ReportsEachFailureOfTheRouterByItsClass) {
        "refused the support dump"},
       {"no such file", {"get", "nothing.txt", "-"}, user, 6, "refused nothing.txt"},
   };
-  for (const Row& row : rows) {
+  for (const FailureRow& row : rows) {
     SCOPED_TRACE(row.name);
     ExpectFailure(router.Run(row.arguments, row.environment), row);
   }
@@ -131,7 +131,7 @@ TEST(Zezarctl, SaysWhenThereIsNoRouterToTalkTo) {
   const RefusingPort refusing;
   const SilentPort silent;
   const std::map<std::string, std::string> admin = {{"ZEZAR_ADMIN_PASS", "admin"}};
-  const std::vector<Row> rows = {
+  const std::vector<FailureRow> rows = {
       {"refused",
        {"--router", "127.0.0.1:" + std::to_string(refusing.Port()), "status"},
        admin,
@@ -144,7 +144,7 @@ TEST(Zezarctl, SaysWhenThereIsNoRouterToTalkTo) {
        "cannot connect to 127.0.0.1:"},
       {"not a host", {"--router", "256.256.256.256", "status"}, admin, 3, "not found"},
   };
-  for (const Row& row : rows) {
+  for (const FailureRow& row : rows) {
     SCOPED_TRACE(row.name);
     const auto start = std::chrono::steady_clock::now();
     ExpectFailure(RunCtl(row.arguments, row.environment), row);
@@ -168,7 +168,7 @@ TEST(Zezarctl, SurvivesARouterThatStallsAnswersGarbageOrGoesDown) {
     SCOPED_TRACE(fault.fault);
     router.server.Inject(fault.fault);
     const auto start = std::chrono::steady_clock::now();
-    ExpectFailure(router.Run({"status"}), Row{"", {}, {}, fault.code, fault.message});
+    ExpectFailure(router.Run({"status"}), FailureRow{"", {}, {}, fault.code, fault.message});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     router.server.Inject("clear");
   }

@@ -13,7 +13,7 @@ namespace {
 using Preferences = std::map<std::string, preferences::PreferenceValue>;
 using Environment = std::map<std::string, std::string>;
 
-struct Row {
+struct SettingRow {
   std::string name;
   ctl::Options options;
   Preferences preferences;
@@ -28,7 +28,7 @@ TEST(Settings, ComeFromTheOptionsTheEnvironmentAndThePreferencesInThatOrder) {
   const auto pw = dir.Write("pw", "from-file\r\nsecond line\n");
   const auto empty = dir.Write("empty", "\n");
   const std::string strMacRoman = "caf\xc3\xa9";  // UTF-8 é, 0x8e in Mac OS Roman
-  const std::vector<Row> rows = {
+  const std::vector<SettingRow> rows = {
       {"defaults: the machine's router", {}, {}, {}, "192.0.2.1", "192.0.2.1:5000"},
       {"auto-detection finds none", {}, {}, {}, std::nullopt, "no router: this machine"},
       {"address from the preferences",
@@ -133,7 +133,7 @@ TEST(Settings, ComeFromTheOptionsTheEnvironmentAndThePreferencesInThatOrder) {
        "192.0.2.1",
        "$ZEZAR_ADMIN_PASS: the password"},
   };
-  for (const Row& row : rows) {
+  for (const SettingRow& row : rows) {
     SCOPED_TRACE(row.name);
     preferences::MemoryPreferences preferences(ctl::kPreferencesDomain);
     for (const auto& [key, value] : row.preferences) preferences.Set(key, value);
