@@ -1,11 +1,9 @@
 #include "LocalFile.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -19,32 +17,6 @@ namespace {
 
 using text::Format;
 using text::Tr;
-
-constexpr std::size_t kChunk = 64 << 10;  // bytes asked of one read
-
-// Reads i_fd to its end or past i_uMax; the errno of a failed read, else 0.
-int ReadUpTo(int i_fd, std::size_t i_uMax, LocalContents& o_contents) {
-  std::string& bytes = o_contents.bytes;
-  while (bytes.size() <= i_uMax) {
-    const std::size_t uBefore = bytes.size();
-    bytes.resize(uBefore + std::min(kChunk, i_uMax + 1 - uBefore));
-    const ssize_t n = ::read(i_fd, bytes.data() + uBefore, bytes.size() - uBefore);
-    const int iErrno = errno;
-    bytes.resize(uBefore + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-    if (n == 0) return 0;
-    if (n > 0) continue;
-    if (iErrno == EINTR) continue;
-    if (iErrno == EAGAIN) {  // a descriptor someone made non-blocking: wait as a reader would
-      pollfd entry{i_fd, POLLIN, 0};
-      ::poll(&entry, 1, -1);
-      continue;
-    }
-    return iErrno;
-  }
-  o_contents.bMore = true;
-  bytes.resize(i_uMax);
-  return 0;
-}
 
 [[noreturn]] void CannotRead(const std::string& i_strName, ExitCode i_code,
                              const std::string& i_strWhy) {
@@ -64,23 +36,21 @@ bool IsStream(mode_t i_mode) { return S_ISFIFO(i_mode) || S_ISCHR(i_mode); }
 
 LocalContents ReadRegularFile(const std::filesystem::path& i_path, std::size_t i_uMax,
                               ExitCode i_code) {
-  const posix::UniqueFd fd(::open(i_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (!fd) CannotRead(i_path.string(), i_code, std::strerror(errno));
-  struct stat status {};
-  if (::fstat(fd.get(), &status) != 0) CannotRead(i_path.string(), i_code, std::strerror(errno));
-  if (!S_ISREG(status.st_mode)) CannotRead(i_path.string(), i_code, Tr("not a regular file"));
+  posix::RegularFile file = posix::ReadRegularFile(i_path, i_uMax);
+  if (file.problem == posix::RegularFile::Problem::NotRegular)
+    CannotRead(i_path.string(), i_code, Tr("not a regular file"));
+  if (file.problem != posix::RegularFile::Problem::None)
+    CannotRead(i_path.string(), i_code, std::strerror(file.errnum));
   LocalContents contents;
-  contents.mode = status.st_mode;
-  contents.bytes.reserve(
-      std::min(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)), i_uMax) + 1);
-  if (const int iErrno = ReadUpTo(fd.get(), i_uMax, contents))
-    CannotRead(i_path.string(), i_code, std::strerror(iErrno));
+  contents.bytes = std::move(file.bytes);
+  contents.bMore = file.bMore;
+  contents.mode = file.mode;
   return contents;
 }
 
 LocalContents ReadStandardInput(std::size_t i_uMax) {
   LocalContents contents;
-  if (const int iErrno = ReadUpTo(STDIN_FILENO, i_uMax, contents))
+  if (const int iErrno = posix::ReadUpTo(STDIN_FILENO, i_uMax, contents))
     CannotRead(Tr("standard input"), ExitCode::Failure, std::strerror(iErrno));
   return contents;
 }

@@ -20,13 +20,12 @@
 #include <string_view>
 
 #include "cli/Failure.h"
+#include "posix/RegularFile.h"
 
 namespace ctl {
 
-struct LocalContents {
-  std::string bytes;   // from the start, at most the bound
-  bool bMore = false;  // the source held more than the bound
-  mode_t mode = 0;     // a file's permissions
+struct LocalContents : posix::BoundedBytes {
+  mode_t mode = 0;  // a file's permissions
 };
 
 // Up to i_uMax bytes of the regular file at i_path. Throws Failure(i_code) naming the file when

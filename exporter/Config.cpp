@@ -1,15 +1,13 @@
 #include "Config.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <set>
 
-#include "posix/UniqueFd.h"
+#include "posix/RegularFile.h"
 #include "preferences/Toml.h"
 #include "preferences/TomlFile.h"
 #include "router/State.h"
@@ -47,39 +45,26 @@ bool IsHostText(const std::string& i_strHost) {
 // The first line of a password file that others cannot read. Opened without blocking, so a
 // FIFO or a device is refused rather than waited for or read without end.
 std::string ReadPasswordFile(const std::string& i_strPath, const std::string& i_strWhere) {
-  const posix::UniqueFd fd(::open(i_strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (!fd) throw ConfigError(i_strWhere + ": " + i_strPath + ": " + std::strerror(errno));
-  struct stat status {};
-  if (::fstat(fd.get(), &status) != 0)
-    throw ConfigError(i_strWhere + ": " + i_strPath + ": " + std::strerror(errno));
-  if (!S_ISREG(status.st_mode))
-    throw ConfigError(i_strWhere + ": " + i_strPath + ": not a regular file");
-  if ((status.st_mode & (S_IROTH | S_IWOTH)) != 0)
-    throw ConfigError(i_strWhere + ": " + i_strPath +
-                      ": others may read this password file; chmod o-rw it");
-  std::string strText(kMaxPasswordFileBytes, '\0');
-  std::size_t uRead = 0;
-  while (uRead < strText.size()) {
-    const ssize_t got = ::read(fd.get(), strText.data() + uRead, strText.size() - uRead);
-    if (got < 0 && errno == EINTR) continue;  // a file read, not a wait for the network
-    if (got < 0) throw ConfigError(i_strWhere + ": " + i_strPath + ": " + std::strerror(errno));
-    if (got == 0) break;
-    uRead += static_cast<std::size_t>(got);
-  }
-  strText.resize(uRead);
+  const std::string strAbout = i_strWhere + ": " + i_strPath + ": ";
+  const posix::RegularFile file = posix::ReadRegularFile(i_strPath, kMaxPasswordFileBytes);
+  if (file.problem == posix::RegularFile::Problem::NotRegular)
+    throw ConfigError(strAbout + "not a regular file");
+  if (file.problem != posix::RegularFile::Problem::None)
+    throw ConfigError(strAbout + std::strerror(file.errnum));
+  if ((file.mode & (S_IROTH | S_IWOTH)) != 0)
+    throw ConfigError(strAbout + "others may read this password file; chmod o-rw it");
+  const std::string& strText = file.bytes;
   const std::size_t uEnd = strText.find('\n');
-  if (uEnd == std::string::npos && uRead == kMaxPasswordFileBytes)
-    throw ConfigError(i_strWhere + ": " + i_strPath + ": the first line is too long");
+  if (uEnd == std::string::npos && file.bMore)
+    throw ConfigError(strAbout + "the first line is too long");
   std::string strLine = strText.substr(0, uEnd);
   if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
-  if (strLine.empty())
-    throw ConfigError(i_strWhere + ": " + i_strPath + ": no password on its first line");
+  if (strLine.empty()) throw ConfigError(strAbout + "no password on its first line");
   if (strLine.find('\0') != std::string::npos || strLine.find('\r') != std::string::npos)
-    throw ConfigError(i_strWhere + ": " + i_strPath + ": the password holds a NUL or a line end");
+    throw ConfigError(strAbout + "the password holds a NUL or a line end");
   const std::optional<std::string> macRoman = text::Utf8ToMacRoman(strLine);
   if (!macRoman)
-    throw ConfigError(i_strWhere + ": " + i_strPath +
-                      ": the password has a character the router cannot take");
+    throw ConfigError(strAbout + "the password has a character the router cannot take");
   return *macRoman;
 }
 

@@ -1,16 +1,12 @@
 #include "preferences/TomlFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string>
 
 #include "CallWithStack.h"
-#include "posix/UniqueFd.h"
+#include "posix/RegularFile.h"
 
 namespace preferences {
 
@@ -51,35 +47,15 @@ std::size_t StackFor(std::size_t i_uTextBytes) {
 
 std::optional<std::string> ReadTomlText(const std::filesystem::path& i_path,
                                         std::size_t i_uMaxBytes) {
-  // Non-blocking: a FIFO with no writer, or a device, must not hold up the reader.
-  const posix::UniqueFd file(::open(i_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!file) {
-    const int error = errno;
-    if (error == ENOENT || error == ENOTDIR) return std::nullopt;
-    Refuse(i_path, std::string("cannot be read: ") + std::strerror(error));
-  }
-  struct stat status {};
-  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-    Refuse(i_path, "not a regular file");
-  }
-  // Built only when needed: a well-formed file is read on every tick.
-  const auto tooLarge = [&] {
-    Refuse(i_path, "larger than " + std::to_string(i_uMaxBytes / 1024) + " KiB");
-  };
-  if (status.st_size > static_cast<off_t>(i_uMaxBytes)) tooLarge();
-  // One byte more than allowed, for a file that grew since it was measured.
-  std::string strText(i_uMaxBytes + 1, '\0');
-  std::size_t uLength = 0;
-  while (uLength < strText.size()) {
-    const ssize_t got = ::read(file.get(), strText.data() + uLength, strText.size() - uLength);
-    if (got < 0 && errno == EINTR) continue;  // a regular file: no wait for anything outside
-    if (got < 0) Refuse(i_path, std::string("cannot be read: ") + std::strerror(errno));
-    if (got == 0) break;
-    uLength += static_cast<std::size_t>(got);
-  }
-  if (uLength > i_uMaxBytes) tooLarge();
-  strText.resize(uLength);
-  return strText;
+  using Problem = posix::RegularFile::Problem;
+  posix::RegularFile file = posix::ReadRegularFile(i_path, i_uMaxBytes);
+  if (file.problem == Problem::CannotOpen && (file.errnum == ENOENT || file.errnum == ENOTDIR))
+    return std::nullopt;
+  if (file.problem == Problem::NotRegular) Refuse(i_path, "not a regular file");
+  if (file.problem != Problem::None)
+    Refuse(i_path, std::string("cannot be read: ") + std::strerror(file.errnum));
+  if (file.bMore) Refuse(i_path, "larger than " + std::to_string(i_uMaxBytes / 1024) + " KiB");
+  return std::move(file.bytes);
 }
 
 void ParseTomlText(const std::string& i_strText, const std::filesystem::path& i_path,
