@@ -14,6 +14,19 @@
 namespace zezar_test {
 namespace {
 
+// What a login gave against a daemon playing the script; the daemon must have heard all of it
+// and nothing more.
+template <class LogInCall>
+auto AgainstScript(const Script& i_script, LogInCall i_logIn) {
+  FakeDaemon daemon(i_script);
+  Zastra client;
+  client.Connect("127.0.0.1", daemon.Port());
+  const auto result = i_logIn(client);
+  client.Disconnect();
+  EXPECT_EQ(daemon.Finish().error, "");
+  return result;
+}
+
 TEST(TheLogin, TriesTheAdministratorFirstAndAsksTheLevelAsTheClientDoes) {
   struct Row {
     const char* name;
@@ -69,12 +82,11 @@ TEST(TheLogin, TriesTheAdministratorFirstAndAsksTheLevelAsTheClientDoes) {
     Script script = Exchanges({{"version", "OK 10 test"}});
     const Script login = Exchanges(row.exchanges);
     script.insert(script.end(), login.begin(), login.end());
-    FakeDaemon daemon(script);
-    Zastra client;
-    client.Connect("127.0.0.1", daemon.Port());
-    EXPECT_EQ(router::LogIn(client, row.passwords) == router::Login::User, row.bUser);
-    client.Disconnect();
-    EXPECT_EQ(daemon.Finish().error, "");
+    EXPECT_EQ(AgainstScript(script,
+                            [&](Zastra& io_client) {
+                              return router::LogIn(io_client, row.passwords);
+                            }) == router::Login::User,
+              row.bUser);
   }
 }
 
@@ -142,15 +154,15 @@ TEST(TheLogin, SendsNoPlainPasswordToARouterThatOnceOfferedTheSaltedOne) {
     SCOPED_TRACE(row.name);
     Pins pins;
     pins.routers = row.pinned;
-    FakeDaemon daemon(row.script);
-    Zastra client;
-    client.Connect("127.0.0.1", daemon.Port());
-    EXPECT_EQ(router::LogIn(client, passwords,
-                            {.where = "r:1", .pins = &pins, .allowPlainText = row.bAllowPlainText}),
-              row.login);
+    EXPECT_EQ(
+        AgainstScript(row.script,
+                      [&](Zastra& io_client) {
+                        return router::LogIn(
+                            io_client, passwords,
+                            {.where = "r:1", .pins = &pins, .allowPlainText = row.bAllowPlainText});
+                      }),
+        row.login);
     EXPECT_EQ(pins.routers, row.pinnedAfter);
-    client.Disconnect();
-    EXPECT_EQ(daemon.Finish().error, "");
   }
 }
 
@@ -186,12 +198,12 @@ TEST(TheUserLogin, SendsThePasswordAloneAndReadsTheLevelFromItsAnswer) {
     SCOPED_TRACE(row.name);
     Pins pins;
     pins.routers = row.pinned;
-    FakeDaemon daemon(row.script);
-    Zastra client;
-    client.Connect("127.0.0.1", daemon.Port());
-    EXPECT_EQ(router::LogInUser(client, "usr", {.where = "r:1", .pins = &pins}), row.level);
-    client.Disconnect();
-    EXPECT_EQ(daemon.Finish().error, "");
+    EXPECT_EQ(AgainstScript(row.script,
+                            [&](Zastra& io_client) {
+                              return router::LogInUser(io_client, "usr",
+                                                       {.where = "r:1", .pins = &pins});
+                            }),
+              row.level);
   }
 }
 
