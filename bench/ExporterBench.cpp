@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "../tests/exporter/Http.h"
+#include "support/Http.h"
 #include "BareClient.h"
 #include "Probe.h"
 #include "routersim/ServerProcess.h"

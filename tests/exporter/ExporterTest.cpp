@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ExporterProcess.h"
-#include "Http.h"
+#include "support/Http.h"
 #include "routersim/ServerProcess.h"
 #include "support/FakeDaemon.h"
 #include "support/Promtool.h"
