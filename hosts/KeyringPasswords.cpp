@@ -22,6 +22,10 @@ router::PasswordSource::Answer KeyringPasswords::Ask(const std::string& i_strWhe
   }
   if (m_lookup && m_strWhere == i_strWhere)
     return {.pending = true, .passwords = {}, .problem = m_strLastProblem};
+  uint64_t now = 0;
+  runloop::Check(sd_event_now(m_pEvent, CLOCK_MONOTONIC, &now), "sd_event_now");
+  if (m_held && m_strWhere == i_strWhere && now < m_heldUntilUsec) return *m_held;
+  m_held.reset();
 
   m_answer.reset();
   m_readable.reset();
@@ -39,8 +43,6 @@ router::PasswordSource::Answer KeyringPasswords::Ask(const std::string& i_strWhe
                  "sd_event_add_io keyring lookup");
   m_readable.reset(pReadable);
   sd_event_source_set_description(pReadable, "keyring-lookup");
-  uint64_t now = 0;
-  runloop::Check(sd_event_now(m_pEvent, CLOCK_MONOTONIC, &now), "sd_event_now");
   sd_event_source* pLate = nullptr;
   runloop::Check(
       sd_event_add_time(m_pEvent, &pLate, CLOCK_MONOTONIC,
@@ -79,6 +81,13 @@ void KeyringPasswords::Answered(const keyring::Answer& i_answer) {
   m_answer =
       Answer{.passwords = {.admin = std::move(passwords.admin), .user = std::move(passwords.user)},
              .problem = std::move(passwords.problem)};
+  uint64_t now = 0;
+  if (!m_answer->passwords.admin && !m_answer->passwords.user &&
+      sd_event_now(m_pEvent, CLOCK_MONOTONIC, &now) >= 0) {
+    m_held = m_answer;
+    m_heldUntilUsec =
+        now + std::chrono::duration_cast<std::chrono::microseconds>(kAskAgainAfter).count();
+  }
   m_lookup.reset();  // kills a child that is late
   m_readable.reset();
   m_late.reset();

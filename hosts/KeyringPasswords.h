@@ -3,7 +3,9 @@
 // The monitor's passwords from the desktop's keyring, looked up in a child while the loop goes
 // on (keyring/Keyring.h): one lookup per connection, at most kBound long, never unlocking the
 // keyring. When the answer comes, the host is told, so that it polls at once rather than at
-// the next tick.
+// the next tick. An answer without a password (the keyring locked, none stored, no keyring)
+// is given again to the connections of the next kAskAgainAfter rather than asked anew at every
+// tick: a lookup starts a process.
 
 #include <chrono>
 #include <cstdint>
@@ -25,6 +27,7 @@ namespace zezar {
 class KeyringPasswords final : public router::PasswordSource {
  public:
   static constexpr std::chrono::seconds kBound{10};
+  static constexpr std::chrono::seconds kAskAgainAfter{30};
 
   // Throws std::system_error when the loop cannot watch a lookup.
   KeyringPasswords(sd_event* io_pEvent, std::function<void()> i_onAnswer);
@@ -45,6 +48,8 @@ class KeyringPasswords final : public router::PasswordSource {
   runloop::SdEventSourcePtr m_readable;
   runloop::SdEventSourcePtr m_late;
   std::optional<Answer> m_answer;  // until a connection takes it
+  std::optional<Answer> m_held;    // one without a password, for the connections until then:
+  uint64_t m_heldUntilUsec = 0;    // CLOCK_MONOTONIC
   std::string m_strLastProblem;    // what the last answer said, shown while the next is pending
 };
 

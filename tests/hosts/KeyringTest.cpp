@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "routersim/ServerProcess.h"
+#include "runloop/SdBus.h"
 #include "support/ChildProcess.h"
 #include "support/PanelPeer.h"
 #include "support/SecretService.h"
@@ -25,6 +26,20 @@ namespace zezar_test {
 namespace {
 
 using namespace std::chrono_literals;
+
+// How many connections the bus has taken: a new one's unique name, ":1.N", counts them. Each
+// keyring lookup's helper is one.
+uint64_t ConnectionsSoFar(const std::string& i_strAddress) {
+  sd_bus* pBus = nullptr;
+  if (sd_bus_new(&pBus) < 0) return 0;
+  const runloop::SdBusPtr bus(pBus);
+  const char* pName = nullptr;
+  if (sd_bus_set_address(pBus, i_strAddress.c_str()) < 0 || sd_bus_set_bus_client(pBus, 1) < 0 ||
+      sd_bus_start(pBus) < 0 || sd_bus_get_unique_name(pBus, &pName) < 0)
+    return 0;
+  const std::string strName = pName;
+  return std::stoull(strName.substr(strName.find('.') + 1));
+}
 
 class AMonitorWithAKeyring : public ::testing::Test {
  protected:
@@ -123,6 +138,19 @@ TEST_F(AMonitorWithAKeyring, SaysWhyItHasNoPasswordAndKeepsPolling) {
     EXPECT_EQ(simulator.Count("channels").requests, 0u);  // never logged in
     zezar.reset();
   }
+}
+
+TEST_F(AMonitorWithAKeyring, AsksALockedKeyringAgainOnlyAfterAWhile) {
+  StoreAdminPassword("admin");
+  ASSERT_TRUE(keyring->Lock());
+  ASSERT_TRUE(Start(&*keyring, 1)) << zezar->Err();
+  ASSERT_TRUE(Shows("Passwords locked in the keyring")) << zezar->Err();
+  // Three more polls, each on a connection of its own, each failing to log in: no lookup.
+  const uint64_t uBefore = ConnectionsSoFar(bus.Address());
+  const uint64_t uPolls = simulator.Count().connections;
+  ASSERT_TRUE(panel.WaitFor([&] { return simulator.Count().connections >= uPolls + 3; }));
+  EXPECT_EQ(ConnectionsSoFar(bus.Address()), uBefore + 1) << "a lookup at every poll";
+  EXPECT_TRUE(Shows("Passwords locked in the keyring"));
 }
 
 TEST_F(AMonitorWithAKeyring, KeepsItsBoundsWithTheKeyringAsked) {
