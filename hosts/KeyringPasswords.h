@@ -34,6 +34,8 @@ class KeyringPasswords final : public router::PasswordSource {
   ~KeyringPasswords() override;
 
   Answer Ask(const std::string& i_strWhere) override;
+  // A lookup under way: its answer will be told.
+  bool Pending() const { return m_lookup != nullptr; }
 
  private:
   static int OnReadable(sd_event_source* i_pSource, int i_fd, uint32_t i_events, void* i_pSelf);

@@ -129,10 +129,15 @@ int Run(const Options& i_options) {
   zezar::Monitor monitor(loop, preferences, i_options.resources,
                          demo ? demo->StateFolder() : preferences::StateFolder());
   // Preferences without a password ask the keyring, without waiting for it.
-  zezar::KeyringPasswords keyring(loop.Event(), [&monitor] { monitor.host().OpenMenu(); });
+  zezar::KeyringPasswords keyring(loop.Event(), [&] {
+    monitor.host().OpenMenu();
+    if (i_options.snapshot) loop.Exit(0);
+  });
   const router::PasswordSourceInstallation installedKeyring(keyring);
   if (i_options.snapshot) {
     monitor.Start();
+    // One picture, of the login the keyring's answer brings: it comes within the lookup's bound.
+    if (keyring.Pending()) loop.Run();
     const RGBA text = i_options.terminal.light ? RGBA{0, 0, 0, 1} : RGBA{1, 1, 1, 1};
     if (!drawing::WritePng(monitor.host().Render(i_options.terminal.scale, text),
                            *i_options.snapshot)) {

@@ -153,6 +153,25 @@ TEST_F(AMonitorWithAKeyring, AsksALockedKeyringAgainOnlyAfterAWhile) {
   EXPECT_TRUE(Shows("Passwords locked in the keyring"));
 }
 
+TEST_F(AMonitorWithAKeyring, DrawsItsSnapshotAfterTheKeyringAnswers) {
+  StoreAdminPassword("admin");
+  const auto snapshot = [&](const std::string& i_strPreferences, const SecretService* i_pKeyring) {
+    const std::string strPicture = (dir.path() / "snapshot.png").string();
+    std::filesystem::remove(strPicture);
+    ChildProcess run(ZEZAR_PROGRAM, {"--preferences", i_strPreferences, "--snapshot", strPicture},
+                     Environment(i_pKeyring));
+    const ChildResult result = run.Finish();
+    EXPECT_EQ(result.code, 0) << result.err;
+    std::ifstream file(strPicture, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
+  const std::string strFromKeyring = snapshot(Preferences(3600), &*keyring);
+  std::ofstream(Preferences(3600), std::ios::app) << "RouterAdminPass = \"admin\"\n";
+  const std::string strFromFile = snapshot((dir.path() / "preferences.toml").string(), nullptr);
+  ASSERT_FALSE(strFromFile.empty());
+  EXPECT_EQ(strFromKeyring, strFromFile) << "the keyring's password was not waited for";
+}
+
 TEST_F(AMonitorWithAKeyring, KeepsItsBoundsWithTheKeyringAsked) {
   // The bound below is the quit signal's; a sanitizer's leak check at the end takes longer.
   ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
