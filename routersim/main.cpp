@@ -5,6 +5,7 @@
 // interrupted. Lines on its standard input inject faults (see Faults.h). Passwords come from
 // the configuration file only, never from the command line.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -12,10 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 
+#include "posix/UniqueFd.h"
 #include "router/DefaultRouter.h"
 #include "routersim/RouterConfig.h"
 #include "routersim/Server.h"
@@ -24,10 +30,13 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: zezar-routersim [--config FILE] [--address A] [--port N] [--channels N]\n"
-    "                       [--online N] [--protocol N] [--pppoe]\n"
+    "                       [--online N] [--protocol N] [--pppoe] [--routers N]\n"
     "\n"
     "A simulated router monitor daemon. Prints the port it listens on (--port 0: any free\n"
-    "port), then serves. Options override the configuration file (TOML), which also holds\n"
+    "port), then serves. --routers N simulates N routers alike, each with a port and state of\n"
+    "its own (ports N from --port on, or any free ones), one port per line; a fault line\n"
+    "\"K: FAULT\" goes to the Kth router alone, any other to all. Options override the\n"
+    "configuration file (TOML), which also holds\n"
     "the passwords (default admin \"admin\", user \"user\", root \"root\"), levels,\n"
     "permissions, channels, circuits, files and limits. Default address 127.0.0.1, port\n"
     "5000.\n"
@@ -64,12 +73,79 @@ long Number(const std::string& i_strOption, const char* i_pText, long i_lMin, lo
   return value;
 }
 
+constexpr long kMostRouters = 1000;
+
+// Several routers in one process, each served by a thread of its own. Fault lines are read
+// here and passed on through a pipe to the router they name, or to all; the end of standard
+// input only ends that. Returns when every router was halted.
+int ServeMany(const routersim::Router& i_router, const std::string& i_strAddress,
+              uint16_t i_firstPort, int i_iRouters) {
+  struct Served {
+    std::unique_ptr<routersim::Server> server;
+    posix::UniqueFd faultsIn, faultsOut;  // the pipe's ends: the server reads, this writes
+  };
+  std::vector<Served> served(static_cast<std::size_t>(i_iRouters));
+  std::string strPorts;
+  for (int i = 0; i < i_iRouters; ++i) {
+    Served& one = served[static_cast<std::size_t>(i)];
+    const uint16_t port = i_firstPort == 0 ? 0 : static_cast<uint16_t>(i_firstPort + i);
+    one.server = std::make_unique<routersim::Server>(i_router, i_strAddress, port);
+    one.server->SetLog([i](const std::string& i_strLine) {
+      Log("router " + std::to_string(i + 1) + ": " + i_strLine);
+    });
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+      throw std::system_error(errno, std::generic_category(), "pipe");
+    one.faultsIn.reset(ends[0]);
+    one.faultsOut.reset(ends[1]);
+    // The writing end does not block: a halted router's pipe, full, drops what comes for it.
+    ::fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    std::printf("%u\n", one.server->Port());
+    strPorts += (i == 0 ? "" : ",") + std::to_string(one.server->Port());
+  }
+  std::fflush(stdout);
+  Log("listening on " + i_strAddress + " ports " + strPorts + " (" + std::to_string(i_iRouters) +
+      " routers)");
+  std::vector<std::thread> threads;
+  for (Served& one : served) {
+    threads.emplace_back([&one] {
+      one.server->Serve(routersim::Server::Control{one.faultsIn.get(), -1, false});
+    });
+  }
+  // Detached: a thread blocked on standard input must not keep the process once all are halted.
+  std::thread([&served, i_iRouters] {
+    std::string strLine;
+    for (int c; (c = std::getchar()) != EOF;) {
+      if (c != '\n') {
+        strLine += static_cast<char>(c);
+        continue;
+      }
+      std::size_t uColon = strLine.find(':');
+      char* pEnd = nullptr;
+      const long which = uColon == std::string::npos ? 0 : std::strtol(strLine.c_str(), &pEnd, 10);
+      const bool bOne = which >= 1 && which <= i_iRouters && pEnd == strLine.c_str() + uColon;
+      std::string strFault = bOne ? strLine.substr(uColon + 1) : strLine;
+      strFault.erase(0, strFault.find_first_not_of(' '));
+      strFault += '\n';
+      for (int i = 0; i < i_iRouters; ++i) {
+        if (bOne && i + 1 != which) continue;
+        [[maybe_unused]] const ssize_t written = ::write(
+            served[static_cast<std::size_t>(i)].faultsOut.get(), strFault.data(), strFault.size());
+      }
+      strLine.clear();
+    }
+  }).detach();
+  for (std::thread& thread : threads) thread.join();
+  std::_Exit(0);  // the reader of standard input may still be blocked in it
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string strAddress = "127.0.0.1", strConfig;
   long port = router::kDefaultPort;
   std::optional<long> channels, online, protocol;
+  long routers = 1;
   bool bPppoe = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -106,6 +182,8 @@ int main(int argc, char** argv) {
       online = Number(option, pValue, 0, 255);
     } else if (option == "--protocol") {
       protocol = Number(option, pValue, 1, 99);
+    } else if (option == "--routers") {
+      routers = Number(option, pValue, 1, kMostRouters);
     } else {
       Usage("unknown option " + option);
     }
@@ -128,6 +206,15 @@ int main(int argc, char** argv) {
   router.varyRates = true;
 
   signal(SIGPIPE, SIG_IGN);
+  if (routers > 1) {
+    if (port != 0 && port + routers - 1 > 65535) Usage("--port and --routers go beyond port 65535");
+    try {
+      return ServeMany(router, strAddress, static_cast<uint16_t>(port), static_cast<int>(routers));
+    } catch (const std::exception& error) {
+      Log(error.what());
+      return 1;
+    }
+  }
   try {
     routersim::Server server(std::move(router), strAddress, static_cast<uint16_t>(port));
     server.SetLog(Log);

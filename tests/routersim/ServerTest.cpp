@@ -375,5 +375,25 @@ TEST(ASimulatorServer, RebootsWhenAClientSaysSo) {
   EXPECT_LT(other.Uptime(), 100u);  // counting from the reboot
 }
 
+TEST(TheSimulatorProgram, ServesManyRoutersAndFaultsTheOneNamed) {
+  ChildProcess program(ZEZAR_ROUTERSIM, {"--routers", "3", "--port", "0"}, {}, "2: stall 30\n");
+  std::vector<uint16_t> ports;
+  for (int i = 0; i < 3; ++i)
+    ports.push_back(
+        static_cast<uint16_t>(std::stoi("0" + program.ReadLine(std::chrono::seconds(10)))));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return program.Err().find("router 2: fault: stall 30") != std::string::npos; }, 10s))
+      << program.Err();
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    SCOPED_TRACE("router " + std::to_string(i + 1));
+    const posix::UniqueFd client = Dial(ports[i]);
+    ASSERT_TRUE(client);
+    Send(client.get(), "version\r\n");
+    // The stalled one is bounded by the wait; the others answer at once.
+    EXPECT_EQ(LineBefore(client.get(), Clock::now() + (i == 1 ? 1s : 5s)),
+              i == 1 ? "" : "OK 11 zezar-routersim 1.0\n");
+  }
+}
+
 }  // namespace
 }  // namespace zezar_test
