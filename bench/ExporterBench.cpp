@@ -8,8 +8,9 @@
 //
 //   exporter_bench [SECONDS [ROUTERS [STALLED]]]     default 30 200 0
 //
-// The simulators are child processes, one per router (zezar-routersim serves one port). The
-// stalled ones accept and never answer, so their probes run into the client's time-out.
+// The routers are one simulator process serving them all (zezar-routersim --routers), each on
+// a port of its own. The stalled ones accept and never answer, so their probes run into the
+// client's time-out.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -34,10 +35,10 @@
 #include <thread>
 #include <vector>
 
-#include "support/Http.h"
 #include "BareClient.h"
 #include "Probe.h"
 #include "routersim/ServerProcess.h"
+#include "support/Http.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -106,6 +107,51 @@ class Exporter {
  private:
   pid_t m_pid = -1;
   uint16_t m_port = 0;
+};
+
+// The simulated routers: one zezar-routersim serving them all, faults through its input.
+class Simulators {
+ public:
+  explicit Simulators(int i_iRouters) {
+    int output[2], input[2];
+    if (pipe2(output, O_CLOEXEC) != 0 || pipe2(input, O_CLOEXEC) != 0)
+      throw std::runtime_error("pipe");
+    m_pid = fork();
+    if (m_pid == 0) {
+      dup2(input[0], STDIN_FILENO);
+      dup2(output[1], STDOUT_FILENO);
+      const std::string strRouters = std::to_string(i_iRouters);
+      execl(ZEZAR_ROUTERSIM, ZEZAR_ROUTERSIM, "--routers", strRouters.c_str(), "--port", "0",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(input[0]);
+    close(output[1]);
+    m_faults.reset(input[1]);
+    FILE* pPorts = fdopen(output[0], "r");
+    char line[32];
+    while (static_cast<int>(m_ports.size()) < i_iRouters && fgets(line, sizeof line, pPorts))
+      m_ports.push_back(static_cast<uint16_t>(std::stoi(line)));
+    fclose(pPorts);
+    if (static_cast<int>(m_ports.size()) != i_iRouters)
+      throw std::runtime_error("the simulator gave no ports");
+  }
+  ~Simulators() {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+  }
+  uint16_t Port(int i_iRouter) const { return m_ports[static_cast<std::size_t>(i_iRouter)]; }
+  void Stall(int i_iRouter) {
+    const std::string strLine = std::to_string(i_iRouter + 1) + ": stall 3600\n";
+    if (write(m_faults.get(), strLine.data(), strLine.size()) !=
+        static_cast<ssize_t>(strLine.size()))
+      throw std::runtime_error("the simulator takes no faults");
+  }
+
+ private:
+  pid_t m_pid = -1;
+  std::vector<uint16_t> m_ports;
+  posix::UniqueFd m_faults;
 };
 
 // One HTTP/1.1 connection kept open across requests, as Prometheus keeps one per target.
@@ -191,14 +237,28 @@ struct Pins final : router::LoginPins {
   std::set<std::string> routers;
 };
 
-// CPU of the exporter's probe itself, back to back: the client, the login, the page.
-double InProcessProbeCpuSeconds(uint16_t i_port) {
-  constexpr int kRounds = 300;
+exporter::RouterConfig RouterAt(uint16_t i_port) {
   exporter::RouterConfig router;
   router.address = "127.0.0.1";
   router.port = i_port;
   router.password = "user";
   router.channelCapacity = 8000;
+  return router;
+}
+
+// The exchanges of one probe, counted by a simulator of its own.
+double ExchangesPerProbe() {
+  routersim::ServerProcess counter(routersim::Router::WithChannels(2, 1));
+  Pins pins;
+  if (!exporter::Probe(RouterAt(counter.Port()), pins).up)
+    throw std::runtime_error("a counted probe failed");
+  return static_cast<double>(counter.Count().requests);
+}
+
+// CPU of the exporter's probe itself, back to back: the client, the login, the page.
+double InProcessProbeCpuSeconds(uint16_t i_port) {
+  constexpr int kRounds = 300;
+  const exporter::RouterConfig router = RouterAt(i_port);
   Pins pins;
   const double start = ThreadCpuSeconds();
   for (int round = 0; round < kRounds; ++round) {
@@ -215,19 +275,15 @@ int main(int argc, char** argv) {
   const int stalled = argc > 3 ? std::stoi(argv[3]) : 0;
   signal(SIGPIPE, SIG_IGN);
 
-  std::vector<std::unique_ptr<routersim::ServerProcess>> sims;
-  for (int i = 0; i < routers; ++i) {
-    sims.push_back(
-        std::make_unique<routersim::ServerProcess>(routersim::Router::WithChannels(2, 1)));
-    if (i < stalled) sims.back()->Inject("stall 3600");
-  }
+  Simulators sims(routers);
+  for (int i = 0; i < stalled; ++i) sims.Stall(i);
   zezar_test::TempDir dir;
   const std::string strPassword = dir.Write("user.pass", "user\n").string();
   chmod(strPassword.c_str(), 0600);
   std::string strConfig;
   for (int i = 0; i < routers; ++i) {
     strConfig += "[[router]]\nname = \"r" + std::to_string(i) +
-                 "\"\naddress = \"127.0.0.1\"\nport = " + std::to_string(sims[i]->Port()) +
+                 "\"\naddress = \"127.0.0.1\"\nport = " + std::to_string(sims.Port(i)) +
                  "\npassword_file = \"" + strPassword + "\"\n";
   }
   Exporter exporter(dir.Write("exporter.toml", strConfig).string());
@@ -268,15 +324,13 @@ int main(int argc, char** argv) {
   for (std::thread& scraper : scrapers) scraper.join();
   const Usage after = UsageOf(exporter.Pid());
 
-  uint64_t requests = 0;
-  for (int i = stalled; i < routers; ++i) requests += sims[i]->Count().requests;
   const double cpu = after.cpuSeconds - before.cpuSeconds;
-  const double exchangesPerProbe = static_cast<double>(requests) / liveDurations.size();
-  const double bare = BareProbeCpuSeconds(sims.back()->Port(), exchangesPerProbe);
+  const double exchangesPerProbe = ExchangesPerProbe();
+  const double bare = BareProbeCpuSeconds(sims.Port(routers - 1), exchangesPerProbe);
   std::vector<uint16_t> livePorts;
-  for (int i = stalled; i < routers; ++i) livePorts.push_back(sims[i]->Port());
+  for (int i = stalled; i < routers; ++i) livePorts.push_back(sims.Port(i));
   const double pacedBare = PacedBareProbeCpuSeconds(livePorts, exchangesPerProbe);
-  const double inProcess = InProcessProbeCpuSeconds(sims.back()->Port());
+  const double inProcess = InProcessProbeCpuSeconds(sims.Port(routers - 1));
   std::printf("routers %d (%d stalled), %d s, probes %zu, failed requests %ld\n", routers, stalled,
               seconds, durations.size(), failures.load());
   std::printf("exporter: %.2f %% of one core, resident %ld KiB at most\n", 100 * cpu / seconds,
