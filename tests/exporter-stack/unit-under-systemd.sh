@@ -44,15 +44,21 @@ router() {
   printf 'password_file = "/run/credentials/zezar-exporter.service/password_lab"\n'
 }
 router lab >"$scratch/etc/exporter.toml"
-printf '[Service]\nSystemCallErrorNumber=kill\n' >"$scratch/dropin/strict.conf"
+# Nor may systemd start it again: a death would pass for a reload.
+printf '[Service]\nSystemCallErrorNumber=kill\nRestart=no\n' >"$scratch/dropin/strict.conf"
 
+# The programs go where the service can see them: not under /tmp, say, which the container and
+# the unit (PrivateTmp) both hide. The unit is the one built, with only that path changed.
 exporter=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$unit")
 [ -x "$exporter" ] || { say "the unit starts $exporter, which is not there"; exit 1; }
+sed "s#^ExecStart=$exporter#ExecStart=/opt/zezar/bin/zezar-exporter#" "$unit" >"$scratch/unit"
+grep -q '^ExecStart=/opt/zezar/bin/zezar-exporter' "$scratch/unit" || { say "no ExecStart"; exit 1; }
 timeout 180 systemd-nspawn --directory=/ --volatile=yes --register=no --keep-unit \
   --private-network --console=pipe --machine="zezar-unit-$$" \
-  --bind-ro="$(dirname "$exporter")" --bind-ro="$(dirname "$simulator")" \
+  --bind-ro="$(dirname "$exporter"):/opt/zezar/bin" \
+  --bind-ro="$(dirname "$simulator"):/opt/zezar/simulator" \
   --bind-ro="$scratch/etc:/etc/zezar" \
-  --bind-ro="$unit:/etc/systemd/system/zezar-exporter.service" \
+  --bind-ro="$scratch/unit:/etc/systemd/system/zezar-exporter.service" \
   --bind-ro="$scratch/dropin:/etc/systemd/system/zezar-exporter.service.d" \
   --boot -- systemd.unit=basic.target systemd.mask=systemd-networkd-wait-online.service \
   </dev/null >"$scratch/boot.log" 2>&1 &
@@ -105,7 +111,8 @@ await() {
 
 await test -S "/proc/$pid1/root/run/systemd/private" || fail "the container's systemd never listened"
 inside systemctl is-system-running --wait >/dev/null || true  # "degraded" is fine here
-inside systemd-run --quiet --unit=zezar-routersim "$simulator" --port 5000 ||
+inside systemd-run --quiet --unit=zezar-routersim "/opt/zezar/simulator/$(basename "$simulator")" \
+  --port 5000 ||
   fail "the simulator did not start"
 await nsenter --target "$pid1" --net bash -c 'exec 3<>/dev/tcp/127.0.0.1/5000' ||
   fail "the simulator does not listen"
@@ -126,11 +133,14 @@ for family in process_open_fds process_resident_memory_bytes process_cpu_seconds
   grep -Eq "^$family [1-9]|^$family 0\.[0-9]*[1-9]" <<<"$own" || fail "$family is not read: $own"
 done
 
+running() { inside systemctl show --property=MainPID,NRestarts --value zezar-exporter | xargs; }
+before=$(running)
 router other >>"$scratch/etc/exporter.toml"
 inside systemctl reload zezar-exporter || fail "the unit did not reload"
 await bash -c "$(declare -f get); pid1=$pid1; get /metrics | grep -qx 'zezar_exporter_routers 2'" ||
   fail "the reload did not take the new configuration"
 grep -q "zezar_up 1" <<<"$(get "/probe?target=other")" || fail "the router added is not probed"
+[ "$(running)" = "$before" ] || fail "the process changed across the reload: $before, then $(running)"
 
 inside systemctl stop zezar-exporter
 result=$(inside systemctl show --property=Result --value zezar-exporter)
