@@ -46,7 +46,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr auto kInterval = 5s;
+// In the clock's own unit: a share of it (kInterval * i / n) must not be cut to whole seconds.
+constexpr Clock::duration kInterval = 5s;
 
 // The exporter's CPU seconds (user and system) and resident bytes, from /proc.
 struct Usage {
