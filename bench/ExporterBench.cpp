@@ -132,15 +132,14 @@ class Simulators {
     FILE* pPorts = fdopen(output[0], "r");
     char line[32];
     while (static_cast<int>(m_ports.size()) < i_iRouters && fgets(line, sizeof line, pPorts))
-      m_ports.push_back(static_cast<uint16_t>(std::stoi(line)));
+      m_ports.push_back(static_cast<uint16_t>(std::atoi(line)));
     fclose(pPorts);
-    if (static_cast<int>(m_ports.size()) != i_iRouters)
+    if (static_cast<int>(m_ports.size()) != i_iRouters) {
+      Stop();  // no destructor runs for an object not made
       throw std::runtime_error("the simulator gave no ports");
+    }
   }
-  ~Simulators() {
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-  }
+  ~Simulators() { Stop(); }
   uint16_t Port(int i_iRouter) const { return m_ports[static_cast<std::size_t>(i_iRouter)]; }
   void Stall(int i_iRouter) {
     const std::string strLine = std::to_string(i_iRouter + 1) + ": stall 3600\n";
@@ -150,6 +149,11 @@ class Simulators {
   }
 
  private:
+  void Stop() {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+  }
+
   pid_t m_pid = -1;
   std::vector<uint16_t> m_ports;
   posix::UniqueFd m_faults;

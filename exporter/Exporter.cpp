@@ -134,7 +134,10 @@ Exporter::Exporter(std::shared_ptr<const Config> i_config, const ListenAddress& 
     std::unique_ptr<Request> request(static_cast<Request*>(*io_ppRequest));  // ours again
     *io_ppRequest = nullptr;
   };
-  // Turbo: a request is read, and an answer written, before epoll is asked whether they can be.
+  // Turbo: a request is read, and an answer written, before epoll is asked whether they can be;
+  // and a connection is closed without shutting its sending side first, which may cut an error
+  // answer short for a client still sending (a URL past the limit). Prometheus sends one request
+  // at a time and reads each answer whole.
   const auto start = [&](unsigned i_uFlags, const sockaddr_storage& i_address) {
     return MHD_start_daemon(i_uFlags | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL |
                                 MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO,

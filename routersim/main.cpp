@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -77,9 +78,15 @@ constexpr long kMostRouters = 1000;
 
 // Several routers in one process, each served by a thread of its own. Fault lines are read
 // here and passed on through a pipe to the router they name, or to all; the end of standard
-// input only ends that. Returns when every router was halted.
-int ServeMany(const routersim::Router& i_router, const std::string& i_strAddress,
-              uint16_t i_firstPort, int i_iRouters) {
+// input only ends that. Ends the process when every router was halted.
+[[noreturn]] void ServeMany(const routersim::Router& i_router, const std::string& i_strAddress,
+                            uint16_t i_firstPort, int i_iRouters) {
+  // Three descriptors a router before its first client: as many as the system lets us have.
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
   struct Served {
     std::unique_ptr<routersim::Server> server;
     posix::UniqueFd faultsIn, faultsOut;  // the pipe's ends: the server reads, this writes
@@ -107,10 +114,15 @@ int ServeMany(const routersim::Router& i_router, const std::string& i_strAddress
   Log("listening on " + i_strAddress + " ports " + strPorts + " (" + std::to_string(i_iRouters) +
       " routers)");
   std::vector<std::thread> threads;
-  for (Served& one : served) {
-    threads.emplace_back([&one] {
-      one.server->Serve(routersim::Server::Control{one.faultsIn.get(), -1, false});
-    });
+  try {
+    for (Served& one : served) {
+      threads.emplace_back([&one] {
+        one.server->Serve(routersim::Server::Control{one.faultsIn.get(), -1, false});
+      });
+    }
+  } catch (const std::system_error& error) {  // the threads started are serving: end them all
+    Log(std::string("no thread for every router: ") + error.what());
+    std::_Exit(1);
   }
   // Detached: a thread blocked on standard input must not keep the process once all are halted.
   std::thread([&served, i_iRouters] {
@@ -209,7 +221,7 @@ int main(int argc, char** argv) {
   if (routers > 1) {
     if (port != 0 && port + routers - 1 > 65535) Usage("--port and --routers go beyond port 65535");
     try {
-      return ServeMany(router, strAddress, static_cast<uint16_t>(port), static_cast<int>(routers));
+      ServeMany(router, strAddress, static_cast<uint16_t>(port), static_cast<int>(routers));
     } catch (const std::exception& error) {
       Log(error.what());
       return 1;
