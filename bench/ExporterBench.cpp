@@ -6,7 +6,10 @@
 // of exchanges on a bare socket in this process, and beside the probe alone (no HTTP, no thread
 // handed over to) in this process.
 //
-//   exporter_bench [SECONDS [ROUTERS [STALLED]]]     default 30 200 0
+//   exporter_bench [SECONDS [ROUTERS [STALLED [SCRAPERS]]]]     default 30 200 0 ROUTERS
+//
+// SCRAPERS is how many threads send the requests: one per router by default; Prometheus itself
+// runs its scrapes on a few threads.
 //
 // The routers are one simulator process serving them all (zezar-routersim --routers), each on
 // a port of its own. The stalled ones accept and never answer, so their probes run into the
@@ -278,6 +281,7 @@ int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::stoi(argv[1]) : 30;
   const int routers = argc > 2 ? std::stoi(argv[2]) : 200;
   const int stalled = argc > 3 ? std::stoi(argv[3]) : 0;
+  const int scraperThreads = std::clamp(argc > 4 ? std::stoi(argv[4]) : routers, 1, routers);
   signal(SIGPIPE, SIG_IGN);
 
   Simulators sims(routers);
@@ -300,15 +304,27 @@ int main(int argc, char** argv) {
   const Clock::time_point start = Clock::now() + 1s;
   const Clock::time_point end = start + std::chrono::seconds(seconds);
   const Usage before = UsageOf(exporter.Pid());
+  // Each scraper thread takes every scrapers-th router, in the order their times come.
   std::vector<std::thread> scrapers;
-  for (int i = 0; i < routers; ++i) {
-    scrapers.emplace_back([&, i] {
-      const auto offset = kInterval * i / routers;
-      KeptConnection connection(exporter.Port());
-      for (Clock::time_point at = start + offset; at < end; at += kInterval) {
-        std::this_thread::sleep_until(at);
+  for (int k = 0; k < scraperThreads; ++k) {
+    scrapers.emplace_back([&, k] {
+      struct Target {
+        int router;
+        Clock::time_point next;
+        KeptConnection connection;
+      };
+      std::vector<Target> targets;
+      for (int i = k; i < routers; i += scraperThreads)
+        targets.push_back({i, start + kInterval * i / routers, KeptConnection(exporter.Port())});
+      for (;;) {
+        Target& target = *std::min_element(
+            targets.begin(), targets.end(),
+            [](const Target& i_a, const Target& i_b) { return i_a.next < i_b.next; });
+        if (target.next >= end) break;
+        std::this_thread::sleep_until(target.next);
+        target.next += kInterval;
         const std::optional<std::string> body =
-            connection.Get("/probe?target=r" + std::to_string(i));
+            target.connection.Get("/probe?target=r" + std::to_string(target.router));
         const std::size_t uAt =
             body ? body->find("\nzezar_probe_duration_seconds ") : std::string::npos;
         if (uAt == std::string::npos) {
@@ -318,7 +334,7 @@ int main(int argc, char** argv) {
         const double duration = std::stod(body->substr(uAt + 30));
         const std::lock_guard lock(mutex);
         durations.push_back(duration);
-        if (i >= stalled) liveDurations.push_back(duration);
+        if (target.router >= stalled) liveDurations.push_back(duration);
       }
     });
   }
@@ -336,8 +352,9 @@ int main(int argc, char** argv) {
   for (int i = stalled; i < routers; ++i) livePorts.push_back(sims.Port(i));
   const double pacedBare = PacedBareProbeCpuSeconds(livePorts, exchangesPerProbe);
   const double inProcess = InProcessProbeCpuSeconds(sims.Port(routers - 1));
-  std::printf("routers %d (%d stalled), %d s, probes %zu, failed requests %ld\n", routers, stalled,
-              seconds, durations.size(), failures.load());
+  std::printf(
+      "routers %d (%d stalled), %d s, %d scraper threads, probes %zu, failed requests %ld\n",
+      routers, stalled, seconds, scraperThreads, durations.size(), failures.load());
   std::printf("exporter: %.2f %% of one core, resident %ld KiB at most\n", 100 * cpu / seconds,
               peakKiB);
   std::printf(
