@@ -32,7 +32,7 @@ namespace exporter {
 struct HttpLimits {
   unsigned connections = 512;         // at once; more are refused by the listener
   unsigned idleSeconds = 15;          // a connection that sends nothing this long is closed
-  std::size_t requestBytes = 32768;  // a request's memory: line, headers, some 400 parameters
+  std::size_t requestBytes = 16384;  // a request's memory: line, headers, some 200 parameters
 };
 
 // Where to listen: ":PORT" (every address), "IPV4:PORT", "[IPV6]:PORT". Throws
