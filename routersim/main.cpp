@@ -10,10 +10,13 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -126,25 +129,22 @@ constexpr long kMostRouters = 1000;
   }
   // Detached: a thread blocked on standard input must not keep the process once all are halted.
   std::thread([&served, i_iRouters] {
-    std::string strLine;
-    for (int c; (c = std::getchar()) != EOF;) {
-      if (c != '\n') {
-        strLine += static_cast<char>(c);
-        continue;
-      }
-      std::size_t uColon = strLine.find(':');
-      char* pEnd = nullptr;
-      const long which = uColon == std::string::npos ? 0 : std::strtol(strLine.c_str(), &pEnd, 10);
-      const bool bOne = which >= 1 && which <= i_iRouters && pEnd == strLine.c_str() + uColon;
-      std::string strFault = bOne ? strLine.substr(uColon + 1) : strLine;
+    for (std::string strLine; std::getline(std::cin, strLine);) {
+      // "K: FAULT" for the Kth router alone; any other line for all.
+      const std::size_t uColon = std::min(strLine.find(':'), strLine.size());
+      int which = 0;
+      const char* pNumberEnd = strLine.data() + uColon;
+      if (std::from_chars(strLine.data(), pNumberEnd, which).ptr != pNumberEnd || which < 1 ||
+          which > i_iRouters)
+        which = 0;
+      std::string strFault = which == 0 ? strLine : strLine.substr(uColon + 1);
       strFault.erase(0, strFault.find_first_not_of(' '));
       strFault += '\n';
       for (int i = 0; i < i_iRouters; ++i) {
-        if (bOne && i + 1 != which) continue;
+        if (which != 0 && i + 1 != which) continue;
         [[maybe_unused]] const ssize_t written = ::write(
             served[static_cast<std::size_t>(i)].faultsOut.get(), strFault.data(), strFault.size());
       }
-      strLine.clear();
     }
   }).detach();
   for (std::thread& thread : threads) thread.join();
