@@ -31,7 +31,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -39,6 +38,7 @@
 #include <vector>
 
 #include "BareClient.h"
+#include "MemoryLoginPins.h"
 #include "Probe.h"
 #include "routersim/ServerProcess.h"
 #include "support/Http.h"
@@ -238,13 +238,6 @@ double PacedBareProbeCpuSeconds(const std::vector<uint16_t>& i_ports, double i_e
   return (ThreadCpuSeconds() - cpuStart) / static_cast<double>(i_ports.size());
 }
 
-// Pins in memory, for the probe run in this process.
-struct Pins final : router::LoginPins {
-  bool Salted(const std::string& i_strWhere) const override { return routers.count(i_strWhere); }
-  void RememberSalted(const std::string& i_strWhere) override { routers.insert(i_strWhere); }
-  std::set<std::string> routers;
-};
-
 exporter::RouterConfig RouterAt(uint16_t i_port) {
   exporter::RouterConfig router;
   router.address = "127.0.0.1";
@@ -257,7 +250,7 @@ exporter::RouterConfig RouterAt(uint16_t i_port) {
 // The exchanges of one probe, counted by a simulator of its own.
 double ExchangesPerProbe() {
   routersim::ServerProcess counter(routersim::Router::WithChannels(2, 1));
-  Pins pins;
+  exporter::MemoryLoginPins pins;
   if (!exporter::Probe(RouterAt(counter.Port()), pins).up)
     throw std::runtime_error("a counted probe failed");
   return static_cast<double>(counter.Count().requests);
@@ -267,7 +260,7 @@ double ExchangesPerProbe() {
 double InProcessProbeCpuSeconds(uint16_t i_port) {
   constexpr int kRounds = 300;
   const exporter::RouterConfig router = RouterAt(i_port);
-  Pins pins;
+  exporter::MemoryLoginPins pins;
   const double start = ThreadCpuSeconds();
   for (int round = 0; round < kRounds; ++round) {
     if (!exporter::Probe(router, pins).up) throw std::runtime_error("an in-process probe failed");

@@ -6,9 +6,9 @@
 
 #include <cstring>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <stdexcept>
 
+#include "MemoryLoginPins.h"
 #include "Probe.h"
 
 namespace exporter {
@@ -16,24 +16,6 @@ namespace exporter {
 namespace {
 
 constexpr const char* kTextFormat = "text/plain; version=0.0.4; charset=utf-8";
-
-// The salted-login pins of this run, shared by the probes (router/LoginPins.h): a router
-// that once offered the salted login gets no password in plain text for the rest of the run.
-class MemoryLoginPins final : public router::LoginPins {
- public:
-  bool Salted(const std::string& i_strWhere) const override {
-    const std::lock_guard lock(m_mutex);
-    return m_salted.count(i_strWhere) != 0;
-  }
-  void RememberSalted(const std::string& i_strWhere) override {
-    const std::lock_guard lock(m_mutex);
-    m_salted.insert(i_strWhere);
-  }
-
- private:
-  mutable std::mutex m_mutex;
-  std::set<std::string> m_salted;
-};
 
 std::string HtmlEscaped(const std::string& i_strText) {
   std::string strOut;
