@@ -6,20 +6,33 @@
 // of exchanges on a bare socket in this process, and beside the probe alone (no HTTP, no thread
 // handed over to) in this process.
 //
-//   exporter_bench [SECONDS [ROUTERS [STALLED [SCRAPERS]]]]     default 30 200 0 ROUTERS
+//   exporter_bench [SECONDS [ROUTERS [STALLED [SCRAPERS [LAYOUT]]]]]
+//                                                       default 30 200 0 ROUTERS apart
 //
 // SCRAPERS is how many threads send the requests: one per router by default; Prometheus itself
 // runs its scrapes on a few threads.
+//
+// LAYOUT places the processes on the CPUs, and every figure depends on it, because a wake-up
+// that crosses CPUs (an interrupt to an idle core) costs more than the work around it:
+//   apart   the routers on a CPU of their own, the exporter and this program on another, as
+//           when the routers are other machines: each answer comes from outside. The default.
+//   shared  all on one CPU: the code's own cost, with no wake-up crossing CPUs.
+//   free    where the scheduler puts them. Its choices vary from run to run: the probe thread
+//           and the simulator's thread for its router may land on different idle cores, which
+//           remote routers would not cause; on the 2-core build machine (a virtual one) it cost
+//           two to four times as much as apart.
 //
 // The routers are one simulator process serving them all (zezar-routersim --routers), each on
 // a port of its own. The stalled ones accept and never answer, so their probes run into the
 // client's time-out.
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,10 +41,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -52,7 +65,43 @@ using namespace std::chrono_literals;
 // In the clock's own unit: a share of it (kInterval * i / n) must not be cut to whole seconds.
 constexpr Clock::duration kInterval = 5s;
 
-// The exporter's CPU seconds (user and system) and resident bytes, from /proc.
+enum class Layout { Apart, Shared, Free };
+
+Layout LayoutNamed(const std::string& i_strName) {
+  if (i_strName == "apart") return Layout::Apart;
+  if (i_strName == "shared") return Layout::Shared;
+  if (i_strName == "free") return Layout::Free;
+  throw std::invalid_argument("LAYOUT is apart, shared or free, not " + i_strName);
+}
+
+// The CPUs of a layout: one for this program and the exporter (inherited), one for the routers.
+struct Cpus {
+  std::optional<int> ours, routers;
+};
+
+Cpus CpusFor(Layout i_layout) {
+  if (i_layout == Layout::Free) return {};
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) throw std::runtime_error("affinity");
+  std::vector<int> cpus;
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+    if (CPU_ISSET(cpu, &allowed)) cpus.push_back(cpu);
+  if (i_layout == Layout::Shared) return {cpus.front(), cpus.front()};
+  if (cpus.size() < 2) throw std::runtime_error("layout apart needs two CPUs");
+  return {cpus.front(), cpus.back()};
+}
+
+// This thread (and what it forks) on that CPU; nothing to do for none. Safe after fork.
+bool PinTo(std::optional<int> i_cpu) noexcept {
+  if (!i_cpu) return true;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(*i_cpu, &one);
+  return sched_setaffinity(0, sizeof one, &one) == 0;
+}
+
+// The exporter's CPU seconds (user and system, to the nanosecond: /proc/PID/stat counts whole
+// clock ticks, too coarse for a short run) and resident bytes.
 struct Usage {
   double cpuSeconds = 0;
   long residentKiB = 0;
@@ -60,12 +109,11 @@ struct Usage {
 
 Usage UsageOf(pid_t i_pid) {
   Usage usage;
-  std::ifstream stat("/proc/" + std::to_string(i_pid) + "/stat");
-  std::string strStat((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  std::istringstream fields(strStat.substr(strStat.rfind(')') + 2));
-  std::vector<std::string> values;
-  for (std::string strValue; fields >> strValue;) values.push_back(strValue);
-  usage.cpuSeconds = (std::stod(values[11]) + std::stod(values[12])) / sysconf(_SC_CLK_TCK);
+  clockid_t clock;
+  timespec cpu{};
+  if (clock_getcpuclockid(i_pid, &clock) != 0 || clock_gettime(clock, &cpu) != 0)
+    throw std::runtime_error("no CPU clock for the exporter");
+  usage.cpuSeconds = static_cast<double>(cpu.tv_sec) + cpu.tv_nsec / 1e9;
   std::ifstream status("/proc/" + std::to_string(i_pid) + "/status");
   for (std::string strLine; std::getline(status, strLine);)
     if (strLine.rfind("VmRSS:", 0) == 0) usage.residentKiB = std::stol(strLine.substr(6));
@@ -116,12 +164,13 @@ class Exporter {
 // The simulated routers: one zezar-routersim serving them all, faults through its input.
 class Simulators {
  public:
-  explicit Simulators(int i_iRouters) {
+  Simulators(int i_iRouters, std::optional<int> i_cpu) {
     int output[2], input[2];
     if (pipe2(output, O_CLOEXEC) != 0 || pipe2(input, O_CLOEXEC) != 0)
       throw std::runtime_error("pipe");
     m_pid = fork();
     if (m_pid == 0) {
+      if (!PinTo(i_cpu)) _exit(127);
       dup2(input[0], STDIN_FILENO);
       dup2(output[1], STDOUT_FILENO);
       const std::string strRouters = std::to_string(i_iRouters);
@@ -212,30 +261,31 @@ double Percentile(std::vector<double> i_values, double i_share) {
 
 // CPU of one bare probe: a connection and this many one-line exchanges, on a plain socket,
 // back to back.
-double BareProbeCpuSeconds(uint16_t i_port, double i_exchanges) {
+double BareProbeCpuSeconds(uint16_t i_port, int i_exchanges) {
   constexpr int kRounds = 300;
-  const int exchanges = static_cast<int>(i_exchanges + 0.5);
   const double start = ThreadCpuSeconds();
   for (int round = 0; round < kRounds; ++round) {
     zezar_bench::BareClient client(i_port);
-    for (int i = 0; i < exchanges; ++i) client.Ask("cpu");
+    for (int i = 0; i < i_exchanges; ++i) client.Ask("cpu");
   }
   return (ThreadCpuSeconds() - start) / kRounds;
 }
 
-// The same, paced as the exporter's probes are: one router after another, each at its own
-// offset in the interval. A probe that follows an idle stretch costs more than one in a tight
-// loop (cold caches, a sleeping core woken), and the exporter's probes are all of that kind.
-double PacedBareProbeCpuSeconds(const std::vector<uint16_t>& i_ports, double i_exchanges) {
-  const int exchanges = static_cast<int>(i_exchanges + 0.5);
+// CPU of each of Run(port), paced as the exporter's probes are: one router after another, each
+// at its own offset in the interval, for two intervals. A probe that follows an idle stretch
+// costs more than one in a tight loop (cold caches, a sleeping core woken), and the exporter's
+// probes are all of that kind.
+double PacedCpuSeconds(const std::vector<uint16_t>& i_ports,
+                       const std::function<void(uint16_t)>& i_run) {
+  constexpr int kIntervals = 2;
   const Clock::time_point start = Clock::now();
   const double cpuStart = ThreadCpuSeconds();
-  for (std::size_t i = 0; i < i_ports.size(); ++i) {
+  const std::size_t uRuns = kIntervals * i_ports.size();
+  for (std::size_t i = 0; i < uRuns; ++i) {
     std::this_thread::sleep_until(start + kInterval * i / i_ports.size());
-    zezar_bench::BareClient client(i_ports[i]);
-    for (int exchange = 0; exchange < exchanges; ++exchange) client.Ask("cpu");
+    i_run(i_ports[i % i_ports.size()]);
   }
-  return (ThreadCpuSeconds() - cpuStart) / static_cast<double>(i_ports.size());
+  return (ThreadCpuSeconds() - cpuStart) / static_cast<double>(uRuns);
 }
 
 exporter::RouterConfig RouterAt(uint16_t i_port) {
@@ -248,12 +298,12 @@ exporter::RouterConfig RouterAt(uint16_t i_port) {
 }
 
 // The exchanges of one probe, counted by a simulator of its own.
-double ExchangesPerProbe() {
+int ExchangesPerProbe() {
   routersim::ServerProcess counter(routersim::Router::WithChannels(2, 1));
   exporter::MemoryLoginPins pins;
   if (!exporter::Probe(RouterAt(counter.Port()), pins).up)
     throw std::runtime_error("a counted probe failed");
-  return static_cast<double>(counter.Count().requests);
+  return static_cast<int>(counter.Count().requests);
 }
 
 // CPU of the exporter's probe itself, back to back: the client, the login, the page.
@@ -268,16 +318,17 @@ double InProcessProbeCpuSeconds(uint16_t i_port) {
   return (ThreadCpuSeconds() - start) / kRounds;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   const int seconds = argc > 1 ? std::stoi(argv[1]) : 30;
   const int routers = argc > 2 ? std::stoi(argv[2]) : 200;
   const int stalled = argc > 3 ? std::stoi(argv[3]) : 0;
   const int scraperThreads = std::clamp(argc > 4 ? std::stoi(argv[4]) : routers, 1, routers);
+  const std::string strLayout = argc > 5 ? argv[5] : "apart";
+  const Cpus cpus = CpusFor(LayoutNamed(strLayout));
+  if (!PinTo(cpus.ours)) throw std::runtime_error("affinity");
   signal(SIGPIPE, SIG_IGN);
 
-  Simulators sims(routers);
+  Simulators sims(routers, cpus.routers);
   for (int i = 0; i < stalled; ++i) sims.Stall(i);
   zezar_test::TempDir dir;
   const std::string strPassword = dir.Write("user.pass", "user\n").string();
@@ -339,15 +390,25 @@ int main(int argc, char** argv) {
   const Usage after = UsageOf(exporter.Pid());
 
   const double cpu = after.cpuSeconds - before.cpuSeconds;
-  const double exchangesPerProbe = ExchangesPerProbe();
+  const int exchangesPerProbe = ExchangesPerProbe();
   const double bare = BareProbeCpuSeconds(sims.Port(routers - 1), exchangesPerProbe);
   std::vector<uint16_t> livePorts;
   for (int i = stalled; i < routers; ++i) livePorts.push_back(sims.Port(i));
-  const double pacedBare = PacedBareProbeCpuSeconds(livePorts, exchangesPerProbe);
+  const double pacedBare = PacedCpuSeconds(livePorts, [&](uint16_t i_port) {
+    zezar_bench::BareClient client(i_port);
+    for (int i = 0; i < exchangesPerProbe; ++i) client.Ask("cpu");
+  });
   const double inProcess = InProcessProbeCpuSeconds(sims.Port(routers - 1));
+  exporter::MemoryLoginPins pins;
+  const double pacedInProcess = PacedCpuSeconds(livePorts, [&](uint16_t i_port) {
+    if (!exporter::Probe(RouterAt(i_port), pins).up)
+      throw std::runtime_error("an in-process probe failed");
+  });
   std::printf(
-      "routers %d (%d stalled), %d s, %d scraper threads, probes %zu, failed requests %ld\n",
-      routers, stalled, seconds, scraperThreads, durations.size(), failures.load());
+      "routers %d (%d stalled), %d s, %d scraper threads, layout %s, probes %zu, failed "
+      "requests %ld\n",
+      routers, stalled, seconds, scraperThreads, strLayout.c_str(), durations.size(),
+      failures.load());
   std::printf("exporter: %.2f %% of one core, resident %ld KiB at most\n", 100 * cpu / seconds,
               peakKiB);
   std::printf(
@@ -356,11 +417,23 @@ int main(int argc, char** argv) {
       1000 * Percentile(liveDurations, 0.5), 1000 * Percentile(liveDurations, 0.99));
   const double perProbe = cpu / durations.size();
   std::printf(
-      "CPU per probe: exporter %.0f us (HTTP included); a bare socket's connection and %.1f "
+      "CPU per probe: exporter %.0f us (HTTP included); a bare socket's connection and %d "
       "exchanges: %.0f us paced as the probes (%.2fx), %.0f us back to back (%.2fx)\n",
       1e6 * perProbe, exchangesPerProbe, 1e6 * pacedBare, perProbe / pacedBare, 1e6 * bare,
       perProbe / bare);
-  std::printf("the probe alone in this process, back to back: %.0f us (%.2fx the bare socket)\n",
-              1e6 * inProcess, inProcess / bare);
+  std::printf(
+      "the probe alone in this process: %.0f us paced (%.2fx), %.0f us back to back (%.2fx)\n",
+      1e6 * pacedInProcess, pacedInProcess / pacedBare, 1e6 * inProcess, inProcess / bare);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "exporter_bench: %s\n", e.what());
+    return 1;
+  }
 }
