@@ -11,7 +11,7 @@
 #include <string>
 
 #include "Demo.h"
-#include "KeyringPasswords.h"
+#include "hosts/KeyringPasswords.h"
 #include "Monitor.h"
 #include "hosts/Log.h"
 #include "preferences/Folders.h"

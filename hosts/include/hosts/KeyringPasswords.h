@@ -4,8 +4,8 @@
 // on (keyring/Keyring.h): one lookup per connection, at most kBound long, never unlocking the
 // keyring. When the answer comes, the host is told, so that it polls at once rather than at
 // the next tick. An answer without a password (the keyring locked, none stored, no keyring)
-// is given again to the connections of the next kAskAgainAfter rather than asked anew at every
-// tick: a lookup starts a process.
+// is given again to the connections of the next kAskAgainAfter (or the time given) rather
+// than asked anew at every tick: a lookup starts a process.
 
 #include <chrono>
 #include <cstdint>
@@ -30,7 +30,8 @@ class KeyringPasswords final : public router::PasswordSource {
   static constexpr std::chrono::seconds kAskAgainAfter{30};
 
   // Throws std::system_error when the loop cannot watch a lookup.
-  KeyringPasswords(sd_event* io_pEvent, std::function<void()> i_onAnswer);
+  KeyringPasswords(sd_event* io_pEvent, std::function<void()> i_onAnswer,
+                   std::chrono::microseconds i_askAgainAfter = kAskAgainAfter);
   ~KeyringPasswords() override;
 
   Answer Ask(const std::string& i_strWhere) override;
@@ -45,6 +46,7 @@ class KeyringPasswords final : public router::PasswordSource {
 
   sd_event* m_pEvent;
   std::function<void()> m_onAnswer;
+  std::chrono::microseconds m_askAgainAfter;
   std::string m_strWhere;  // of the lookup under way, or of the answer kept
   std::unique_ptr<keyring::PendingLookup> m_lookup;
   runloop::SdEventSourcePtr m_readable;
