@@ -5,14 +5,15 @@
 #include "hosts/KeyringPasswords.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
 
 #include "runloop/SdEventPtr.h"
+#include "support/ScopedEnv.h"
 #include "support/SecretService.h"
 #include "support/SessionBus.h"
 
@@ -22,33 +23,14 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// These variables set for the test's lifetime: the lookup's helper inherits them.
-class ScopedEnvironment {
- public:
-  explicit ScopedEnvironment(const std::map<std::string, std::string>& i_values) {
-    for (const auto& [strName, strValue] : i_values) {
-      const char* pOld = ::getenv(strName.c_str());
-      m_old.emplace(strName, pOld ? std::optional<std::string>(pOld) : std::nullopt);
-      ::setenv(strName.c_str(), strValue.c_str(), 1);
-    }
-  }
-  ~ScopedEnvironment() {
-    for (const auto& [strName, old] : m_old)
-      old ? ::setenv(strName.c_str(), old->c_str(), 1) : ::unsetenv(strName.c_str());
-  }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  std::map<std::string, std::optional<std::string>> m_old;
-};
-
 TEST(KeyringPasswords, AsksAgainOnceAnAnswerWithoutPasswordsHasStood) {
   SessionBus bus;
   SecretService keyring(bus.Address());
   std::map<std::string, std::string> environment = keyring.Environment();
   environment["DBUS_SESSION_BUS_ADDRESS"] = bus.Address();
-  const ScopedEnvironment scoped(environment);
+  std::deque<ScopedEnv> scoped;  // the lookup's helper inherits them
+  for (const auto& [strName, strValue] : environment)
+    scoped.emplace_back(strName.c_str(), strValue.c_str());
   sd_event* pEvent = nullptr;
   ASSERT_GE(sd_event_new(&pEvent), 0);
   const runloop::SdEventPtr event(pEvent);

@@ -9,6 +9,7 @@
 
 #include "preferences/TomlPreferences.h"
 #include "preferences/testing/MemoryPreferences.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace zezar_test {
@@ -110,7 +111,9 @@ TEST(TomlPreferences, KeepsTheLastGoodSettingsThroughAProblem) {
       {"the file removed, then a problem",
        {{kOff, false, false, true}, {std::nullopt, false, true, true}, {kTypo, false, true, true}}},
       {"the file removed, then an empty one: the defaults",
-       {{kOff, false, false, true}, {std::nullopt, false, true, true}, {"", std::nullopt, false, true}}},
+       {{kOff, false, false, true},
+        {std::nullopt, false, true, true},
+        {"", std::nullopt, false, true}}},
       {"no file yet", {{std::nullopt, std::nullopt, false, false}}},
   };
   for (const Story& story : stories) {
@@ -284,30 +287,6 @@ TEST(TomlPreferences, ReadsTheDeepestNestingItsSizeAllows) {
     EXPECT_EQ(problem->rfind(file.string() + ":" + *row.where + ": ", 0), 0u) << *problem;
   }
 }
-
-// Sets an environment variable for a scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* i_pName, const char* i_pValue) : m_strName(i_pName) {
-    if (const char* pOld = std::getenv(i_pName)) m_old = pOld;
-    if (i_pValue != nullptr) {
-      setenv(i_pName, i_pValue, 1);
-    } else {
-      unsetenv(i_pName);
-    }
-  }
-  ~ScopedEnv() {
-    if (m_old) {
-      setenv(m_strName.c_str(), m_old->c_str(), 1);
-    } else {
-      unsetenv(m_strName.c_str());
-    }
-  }
-
- private:
-  std::string m_strName;
-  std::optional<std::string> m_old;
-};
 
 TEST(TomlPreferences, FindsItsFileByTheEnvironment) {
   struct Row {
