@@ -1,5 +1,6 @@
 #include "hosts/KeyringPasswords.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "keyring/Keyring.h"
@@ -86,7 +87,7 @@ void KeyringPasswords::Answered(const keyring::Answer& i_answer) {
   if (!m_answer->passwords.admin && !m_answer->passwords.user &&
       sd_event_now(m_pEvent, CLOCK_MONOTONIC, &now) >= 0) {
     m_held = m_answer;
-    m_heldUntilUsec = now + static_cast<uint64_t>(m_askAgainAfter.count());
+    m_heldUntilUsec = now + static_cast<uint64_t>(std::max<int64_t>(m_askAgainAfter.count(), 0));
   }
   m_lookup.reset();  // kills a child that is late
   m_readable.reset();
