@@ -17,10 +17,10 @@
 //   apart   the routers on a CPU of their own, the exporter and this program on another, as
 //           when the routers are other machines: each answer comes from outside. The default.
 //   shared  all on one CPU: the code's own cost, with no wake-up crossing CPUs.
-//   free    where the scheduler puts them. Its choices vary from run to run: the probe thread
-//           and the simulator's thread for its router may land on different idle cores, which
-//           remote routers would not cause; on the 2-core build machine (a virtual one) it cost
-//           two to four times as much as apart.
+//   free    where the scheduler puts them. Its choices vary from run to run, and the
+//           exporter's threads move between cores (about twice a probe when measured); on the
+//           2-core build machine (a virtual one) it cost about two to three times as much as
+//           apart.
 //
 // The routers are one simulator process serving them all (zezar-routersim --routers), each on
 // a port of its own. The stalled ones accept and never answer, so their probes run into the
@@ -29,6 +29,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -87,7 +88,7 @@ Cpus CpusFor(Layout i_layout) {
   for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
     if (CPU_ISSET(cpu, &allowed)) cpus.push_back(cpu);
   if (i_layout == Layout::Shared) return {cpus.front(), cpus.front()};
-  if (cpus.size() < 2) throw std::runtime_error("layout apart needs two CPUs");
+  if (cpus.size() < 2) throw std::runtime_error("layout apart needs two CPUs: try shared");
   return {cpus.front(), cpus.back()};
 }
 
@@ -135,6 +136,7 @@ class Exporter {
     if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     m_pid = fork();
     if (m_pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);  // not left serving when the bench ends early
       dup2(ends[1], STDERR_FILENO);
       execl(ZEZAR_EXPORTER, ZEZAR_EXPORTER, "--config.file", i_strConfig.c_str(),
             "--web.listen-address", "127.0.0.1:0", static_cast<char*>(nullptr));
@@ -146,17 +148,22 @@ class Exporter {
       strErr += c;
     close(ends[0]);
     const std::size_t uAt = strErr.find("listening on port ");
-    if (uAt == std::string::npos) throw std::runtime_error("the exporter said: " + strErr);
-    m_port = static_cast<uint16_t>(std::stoi(strErr.substr(uAt + 18)));
+    if (uAt == std::string::npos) {
+      Stop();  // no destructor runs for an object not made
+      throw std::runtime_error("the exporter said: " + strErr);
+    }
+    m_port = static_cast<uint16_t>(std::atoi(strErr.c_str() + uAt + 18));
   }
-  ~Exporter() {
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-  }
+  ~Exporter() { Stop(); }
   pid_t Pid() const { return m_pid; }
   uint16_t Port() const { return m_port; }
 
  private:
+  void Stop() {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+  }
+
   pid_t m_pid = -1;
   uint16_t m_port = 0;
 };
@@ -170,6 +177,7 @@ class Simulators {
       throw std::runtime_error("pipe");
     m_pid = fork();
     if (m_pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
       if (!PinTo(i_cpu)) _exit(127);
       dup2(input[0], STDIN_FILENO);
       dup2(output[1], STDOUT_FILENO);
@@ -271,8 +279,8 @@ double BareProbeCpuSeconds(uint16_t i_port, int i_exchanges) {
   return (ThreadCpuSeconds() - start) / kRounds;
 }
 
-// CPU of each of Run(port), paced as the exporter's probes are: one router after another, each
-// at its own offset in the interval, for two intervals. A probe that follows an idle stretch
+// CPU of one call of i_run(port), paced as the exporter's probes are: one router after another,
+// each at its own offset in the interval, for two intervals. A probe that follows an idle stretch
 // costs more than one in a tight loop (cold caches, a sleeping core woken), and the exporter's
 // probes are all of that kind.
 double PacedCpuSeconds(const std::vector<uint16_t>& i_ports,
@@ -349,7 +357,7 @@ int Run(int argc, char** argv) {
   const Clock::time_point end = start + std::chrono::seconds(seconds);
   const Usage before = UsageOf(exporter.Pid());
   // Each scraper thread takes every scrapers-th router, in the order their times come.
-  std::vector<std::thread> scrapers;
+  std::vector<std::jthread> scrapers;  // joined on the way out of an error too
   for (int k = 0; k < scraperThreads; ++k) {
     scrapers.emplace_back([&, k] {
       struct Target {
@@ -386,7 +394,7 @@ int Run(int argc, char** argv) {
     std::this_thread::sleep_for(500ms);
     peakKiB = std::max(peakKiB, UsageOf(exporter.Pid()).residentKiB);
   }
-  for (std::thread& scraper : scrapers) scraper.join();
+  for (std::jthread& scraper : scrapers) scraper.join();
   const Usage after = UsageOf(exporter.Pid());
 
   const double cpu = after.cpuSeconds - before.cpuSeconds;
