@@ -330,6 +330,9 @@ int Run(int argc, char** argv) {
   const int seconds = argc > 1 ? std::stoi(argv[1]) : 30;
   const int routers = argc > 2 ? std::stoi(argv[2]) : 200;
   const int stalled = argc > 3 ? std::stoi(argv[3]) : 0;
+  // The comparisons run against an answering router; a stalled one would hold them for good.
+  if (seconds < 1 || stalled < 0 || stalled >= routers)
+    throw std::invalid_argument("SECONDS of at least 1, and fewer STALLED than ROUTERS");
   const int scraperThreads = std::clamp(argc > 4 ? std::stoi(argv[4]) : routers, 1, routers);
   const std::string strLayout = argc > 5 ? argv[5] : "apart";
   const Cpus cpus = CpusFor(LayoutNamed(strLayout));
