@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Files.h"
+#include "support/Files.h"
 #include "cli/Failure.h"
 #include "posix/UniqueFd.h"
 #include "support/TempDir.h"

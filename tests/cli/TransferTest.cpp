@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Files.h"
+#include "support/Files.h"
 #include "SimulatedRouter.h"
 #include "client/Zastra.h"
 #include "posix/UniqueFd.h"

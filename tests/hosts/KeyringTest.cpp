@@ -17,6 +17,7 @@
 #include "routersim/ServerProcess.h"
 #include "runloop/SdBus.h"
 #include "support/ChildProcess.h"
+#include "support/Files.h"
 #include "support/PanelPeer.h"
 #include "support/SecretService.h"
 #include "support/SessionBus.h"
@@ -162,8 +163,7 @@ TEST_F(AMonitorWithAKeyring, DrawsItsSnapshotAfterTheKeyringAnswers) {
                      Environment(i_pKeyring));
     const ChildResult result = run.Finish();
     EXPECT_EQ(result.code, 0) << result.err;
-    std::ifstream file(strPicture, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
+    return Contents(strPicture);
   };
   const std::string strFromKeyring = snapshot(Preferences(3600), &*keyring);
   std::ofstream(Preferences(3600), std::ios::app) << "RouterAdminPass = \"admin\"\n";

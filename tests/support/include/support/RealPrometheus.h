@@ -9,16 +9,15 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <regex>
-#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "support/ChildProcess.h"
+#include "support/Files.h"
 #include "support/Http.h"
 #include "support/Loopback.h"
 #include "support/TempDir.h"
@@ -31,7 +30,7 @@ class RealPrometheus {
   RealPrometheus(const std::string& i_strProgram, const std::filesystem::path& i_shippedFiles,
                  const TempDir& i_dir, const std::string& i_strExporter) {
     std::string strConfig =
-        Replaced(Read(i_shippedFiles / "prometheus.yml"), "localhost:10524", i_strExporter);
+        Replaced(Contents(i_shippedFiles / "prometheus.yml"), "localhost:10524", i_strExporter);
     strConfig = Replaced(strConfig, "scrape_interval: 15s", "scrape_interval: 1s");
     strConfig = Replaced(strConfig, "evaluation_interval: 15s", "evaluation_interval: 1s");
     m_strConfigProblem = strConfig.find(i_strExporter + "/sd") == std::string::npos
@@ -39,7 +38,7 @@ class RealPrometheus {
                              : "";
     i_dir.Write("prometheus/prometheus.yml", strConfig);
     i_dir.Write("prometheus/alerts.yml",
-                std::regex_replace(Read(i_shippedFiles / "alerts.yml"),
+                std::regex_replace(Contents(i_shippedFiles / "alerts.yml"),
                                    std::regex(R"(for: [0-9]+[smh])"), "for: 1s"));
     {
       uint16_t port = 0;
@@ -127,12 +126,6 @@ class RealPrometheus {
     const HttpReply reply = HttpGet(m_port, i_strTarget, "GET", std::chrono::seconds(2));
     if (reply.status == 0) return nullptr;
     return nlohmann::json::parse(reply.body, nullptr, false);
-  }
-  static std::string Read(const std::filesystem::path& i_path) {
-    std::ifstream in(i_path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
   }
   std::string m_strConfigProblem;
   uint16_t m_port = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-// What a test finds on disk after zezarctl wrote there.
+// What a test finds on disk after a program wrote there.
 
 #include <algorithm>
 #include <filesystem>
