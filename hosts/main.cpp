@@ -11,15 +11,15 @@
 #include <string>
 
 #include "Demo.h"
-#include "hosts/KeyringPasswords.h"
 #include "Monitor.h"
+#include "hosts/KeyringPasswords.h"
 #include "hosts/Log.h"
+#include "hosts/tray/StatusNotifierItem.h"
 #include "preferences/Folders.h"
 #include "router/PasswordSource.h"
 #include "runloop/SdEventRunLoop.h"
 #include "terminal/TerminalHost.h"
 #include "text/Translation.h"
-#include "hosts/tray/StatusNotifierItem.h"
 #include "tray/TrayHost.h"
 
 namespace {
