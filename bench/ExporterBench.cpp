@@ -66,28 +66,22 @@ using namespace std::chrono_literals;
 // In the clock's own unit: a share of it (kInterval * i / n) must not be cut to whole seconds.
 constexpr Clock::duration kInterval = 5s;
 
-enum class Layout { Apart, Shared, Free };
-
-Layout LayoutNamed(const std::string& i_strName) {
-  if (i_strName == "apart") return Layout::Apart;
-  if (i_strName == "shared") return Layout::Shared;
-  if (i_strName == "free") return Layout::Free;
-  throw std::invalid_argument("LAYOUT is apart, shared or free, not " + i_strName);
-}
-
-// The CPUs of a layout: one for this program and the exporter (inherited), one for the routers.
+// The CPUs of a LAYOUT: one for this program and the exporter (inherited), one for the routers;
+// none for "free".
 struct Cpus {
   std::optional<int> ours, routers;
 };
 
-Cpus CpusFor(Layout i_layout) {
-  if (i_layout == Layout::Free) return {};
+Cpus CpusFor(const std::string& i_strLayout) {
+  if (i_strLayout == "free") return {};
+  if (i_strLayout != "apart" && i_strLayout != "shared")
+    throw std::invalid_argument("LAYOUT is apart, shared or free, not " + i_strLayout);
   cpu_set_t allowed;
   if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) throw std::runtime_error("affinity");
   std::vector<int> cpus;
   for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
     if (CPU_ISSET(cpu, &allowed)) cpus.push_back(cpu);
-  if (i_layout == Layout::Shared) return {cpus.front(), cpus.front()};
+  if (i_strLayout == "shared") return {cpus.front(), cpus.front()};
   if (cpus.size() < 2) throw std::runtime_error("layout apart needs two CPUs: try shared");
   return {cpus.front(), cpus.back()};
 }
@@ -335,7 +329,7 @@ int Run(int argc, char** argv) {
     throw std::invalid_argument("SECONDS of at least 1, and fewer STALLED than ROUTERS");
   const int scraperThreads = std::clamp(argc > 4 ? std::stoi(argv[4]) : routers, 1, routers);
   const std::string strLayout = argc > 5 ? argv[5] : "apart";
-  const Cpus cpus = CpusFor(LayoutNamed(strLayout));
+  const Cpus cpus = CpusFor(strLayout);
   if (!PinTo(cpus.ours)) throw std::runtime_error("affinity");
   signal(SIGPIPE, SIG_IGN);
 
