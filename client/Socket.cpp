@@ -1,5 +1,4 @@
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -29,29 +28,15 @@ thread_local char g_lineBuffer[kLineBufferSize];
 zastra::BetweenExchanges g_betweenExchanges = nullptr;
 void* g_pBetweenExchangesContext = nullptr;
 
-// The TCP handshake of a non-blocking socket, waited for until the deadline: 0, or the errno
-// that says why not. Running out of time reads as EINTR, the error of an attempt a signal cut
-// short, so that both say the same to people as the alarm that bounded it once did.
-int Handshake(int i_iFD, const sockaddr_in& i_address,
-              std::chrono::steady_clock::time_point i_deadline) {
+// The TCP handshake, bounded by the socket's send time-out, which the kernel applies to a
+// blocking connect (socket(7)): 0, or the errno that says why not. Running out of time
+// (EINPROGRESS) reads as EINTR, the error of an attempt a signal cut short, so that both say
+// the same to people as the alarm that bounded it once did. No retry on EINTR.
+int Handshake(int i_iFD, const sockaddr_in& i_address) {
   if (::connect(i_iFD, reinterpret_cast<const sockaddr*>(&i_address), sizeof i_address) == 0) {
     return 0;
   }
-  if (errno != EINPROGRESS) return errno;
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(i_deadline - std::chrono::steady_clock::now());
-  pollfd entry{i_iFD, POLLOUT, 0};
-  // No retry on EINTR: a signal ends the attempt like the time-out.
-  const int ready =
-      left.count() <= 0
-          ? 0
-          : ::poll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30)));
-  if (ready < 0) return errno;
-  if (ready == 0) return EINTR;
-  int error = 0;
-  socklen_t length = sizeof error;
-  if (getsockopt(i_iFD, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
-  return error;
+  return errno == EINPROGRESS ? EINTR : errno;
 }
 
 }  // namespace
@@ -80,7 +65,7 @@ bool Zastra::Socket::Connect(std::string i_strHostname, uint32_t i_iPort) {
   address.sin_port = htons(static_cast<uint16_t>(m_iPort & 0xFFFFu));
   address.sin_addr = *host;
 
-  m_iFD = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  m_iFD = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (m_iFD < 0) {
     m_iFD = -1;
     FailConnect("Error opening socket");
@@ -88,12 +73,16 @@ bool Zastra::Socket::Connect(std::string i_strHostname, uint32_t i_iPort) {
   const int one = 1;
   setsockopt(m_iFD, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // each command leaves at once
 
-  const int error = Handshake(m_iFD, address, deadline);
+  // The time-outs are set once for the handshake and the exchanges alike, unless the deadline
+  // leaves the handshake less than a whole time-out.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  m_appliedTimeout = std::chrono::milliseconds(0);
+  if (left.count() > 0 && !UseTimeout(std::min<std::chrono::milliseconds>(left, Timeout()))) {
+    FailConnect(std::strerror(errno));
+  }
+  const int error = left.count() > 0 ? Handshake(m_iFD, address) : EINTR;
   if (error == EINTR) ConnectionLost();  // out of time, or a signal: as a lost connection
   if (error != 0) FailConnect(std::strerror(error));
-  // Blocking from here on: the socket's own time-outs bound each wait of an exchange.
-  if (::fcntl(m_iFD, F_SETFL, 0) != 0) FailConnect(std::strerror(errno));
-  m_appliedTimeout = std::chrono::milliseconds(0);
   if (!UseTimeout(Timeout())) FailConnect(std::strerror(errno));  // no connection without it
   return true;
 }
