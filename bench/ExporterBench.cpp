@@ -30,7 +30,6 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -116,10 +115,9 @@ Usage UsageOf(pid_t i_pid) {
 }
 
 double ThreadCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  timespec cpu{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+  return static_cast<double>(cpu.tv_sec) + cpu.tv_nsec / 1e9;
 }
 
 // The exporter as a child, its port read from what it says on standard error.
@@ -273,21 +271,26 @@ double BareProbeCpuSeconds(uint16_t i_port, int i_exchanges) {
   return (ThreadCpuSeconds() - start) / kRounds;
 }
 
-// CPU of one call of i_run(port), paced as the exporter's probes are: one router after another,
-// each at its own offset in the interval, for two intervals. A probe that follows an idle stretch
-// costs more than one in a tight loop (cold caches, a sleeping core woken), and the exporter's
-// probes are all of that kind.
-double PacedCpuSeconds(const std::vector<uint16_t>& i_ports,
-                       const std::function<void(uint16_t)>& i_run) {
-  constexpr int kIntervals = 2;
+// CPU of one call of each of i_runs(port), paced as the exporter's probes are: one router after
+// another, each at its own offset in the interval, for four intervals. A probe that follows an
+// idle stretch costs more than one in a tight loop (cold caches, a sleeping core woken), and the
+// exporter's probes are all of that kind. The kinds take turns, slot by slot, so that what the
+// machine does meanwhile (a virtual one's neighbours) weighs on each alike.
+std::vector<double> PacedCpuSeconds(const std::vector<uint16_t>& i_ports,
+                                    const std::vector<std::function<void(uint16_t)>>& i_runs) {
+  constexpr int kIntervals = 4;
   const Clock::time_point start = Clock::now();
-  const double cpuStart = ThreadCpuSeconds();
-  const std::size_t uRuns = kIntervals * i_ports.size();
-  for (std::size_t i = 0; i < uRuns; ++i) {
+  std::vector<double> cpu(i_runs.size());
+  const std::size_t uSlots = kIntervals * i_ports.size();
+  for (std::size_t i = 0; i < uSlots; ++i) {
     std::this_thread::sleep_until(start + kInterval * i / i_ports.size());
-    i_run(i_ports[i % i_ports.size()]);
+    const std::size_t uKind = i % i_runs.size();
+    const double before = ThreadCpuSeconds();
+    i_runs[uKind](i_ports[i % i_ports.size()]);
+    cpu[uKind] += ThreadCpuSeconds() - before;
   }
-  return (ThreadCpuSeconds() - cpuStart) / static_cast<double>(uRuns);
+  for (double& seconds : cpu) seconds /= static_cast<double>(uSlots / i_runs.size());
+  return cpu;
 }
 
 exporter::RouterConfig RouterAt(uint16_t i_port) {
@@ -399,16 +402,18 @@ int Run(int argc, char** argv) {
   const double bare = BareProbeCpuSeconds(sims.Port(routers - 1), exchangesPerProbe);
   std::vector<uint16_t> livePorts;
   for (int i = stalled; i < routers; ++i) livePorts.push_back(sims.Port(i));
-  const double pacedBare = PacedCpuSeconds(livePorts, [&](uint16_t i_port) {
-    zezar_bench::BareClient client(i_port);
-    for (int i = 0; i < exchangesPerProbe; ++i) client.Ask("cpu");
-  });
-  const double inProcess = InProcessProbeCpuSeconds(sims.Port(routers - 1));
   exporter::MemoryLoginPins pins;
-  const double pacedInProcess = PacedCpuSeconds(livePorts, [&](uint16_t i_port) {
-    if (!exporter::Probe(RouterAt(i_port), pins).up)
-      throw std::runtime_error("an in-process probe failed");
-  });
+  const std::vector<double> paced = PacedCpuSeconds(
+      livePorts, {[&](uint16_t i_port) {
+                    zezar_bench::BareClient client(i_port);
+                    for (int i = 0; i < exchangesPerProbe; ++i) client.Ask("cpu");
+                  },
+                  [&](uint16_t i_port) {
+                    if (!exporter::Probe(RouterAt(i_port), pins).up)
+                      throw std::runtime_error("an in-process probe failed");
+                  }});
+  const double pacedBare = paced[0], pacedInProcess = paced[1];
+  const double inProcess = InProcessProbeCpuSeconds(sims.Port(routers - 1));
   std::printf(
       "routers %d (%d stalled), %d s, %d scraper threads, layout %s, probes %zu, failed "
       "requests %ld\n",
