@@ -4,7 +4,8 @@
 // core, its resident memory, the probes' own durations (p50, p99, from each page's
 // zezar_probe_duration_seconds) and its CPU per probe, beside a connection and the same number
 // of exchanges on a bare socket in this process, and beside the probe alone (no HTTP, no thread
-// handed over to) in this process.
+// handed over to) in this process: both paced alike, between the exporter's probes, at the
+// same time, and both back to back afterwards.
 //
 //   exporter_bench [SECONDS [ROUTERS [STALLED [SCRAPERS [LAYOUT]]]]]
 //                                                       default 30 200 0 ROUTERS apart
@@ -39,6 +40,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -272,24 +274,25 @@ double BareProbeCpuSeconds(uint16_t i_port, int i_exchanges) {
 }
 
 // CPU of one call of each of i_runs(port), paced as the exporter's probes are: one router after
-// another, each at its own offset in the interval, for four intervals. A probe that follows an
-// idle stretch costs more than one in a tight loop (cold caches, a sleeping core woken), and the
-// exporter's probes are all of that kind. The kinds take turns, slot by slot, so that what the
-// machine does meanwhile (a virtual one's neighbours) weighs on each alike.
+// another, each at its own offset in the interval, from i_start until i_end. A probe that
+// follows an idle stretch costs more than one in a tight loop (cold caches, a sleeping core
+// woken), and the exporter's probes are all of that kind. The kinds take turns, slot by slot.
 std::vector<double> PacedCpuSeconds(const std::vector<uint16_t>& i_ports,
-                                    const std::vector<std::function<void(uint16_t)>>& i_runs) {
-  constexpr int kIntervals = 4;
-  const Clock::time_point start = Clock::now();
+                                    const std::vector<std::function<void(uint16_t)>>& i_runs,
+                                    Clock::time_point i_start, Clock::time_point i_end) {
   std::vector<double> cpu(i_runs.size());
-  const std::size_t uSlots = kIntervals * i_ports.size();
-  for (std::size_t i = 0; i < uSlots; ++i) {
-    std::this_thread::sleep_until(start + kInterval * i / i_ports.size());
+  std::vector<int> calls(i_runs.size());
+  for (std::size_t i = 0;; ++i) {
+    const Clock::time_point slot = i_start + kInterval * i / i_ports.size();
+    if (slot >= i_end) break;
+    std::this_thread::sleep_until(slot);
     const std::size_t uKind = i % i_runs.size();
     const double before = ThreadCpuSeconds();
     i_runs[uKind](i_ports[i % i_ports.size()]);
     cpu[uKind] += ThreadCpuSeconds() - before;
+    ++calls[uKind];
   }
-  for (double& seconds : cpu) seconds /= static_cast<double>(uSlots / i_runs.size());
+  for (std::size_t i = 0; i < cpu.size(); ++i) cpu[i] /= std::max(calls[i], 1);
   return cpu;
 }
 
@@ -353,9 +356,33 @@ int Run(int argc, char** argv) {
   std::vector<double> durations, liveDurations;
   std::atomic<long> failures{0};
   long peakKiB = 0;
+  const int exchangesPerProbe = ExchangesPerProbe();
   const Clock::time_point start = Clock::now() + 1s;
   const Clock::time_point end = start + std::chrono::seconds(seconds);
   const Usage before = UsageOf(exporter.Pid());
+  // The yardsticks run meanwhile, half a slot after each probe, so that the machine's changing
+  // pace (a virtual one's neighbours) weighs on them and on the exporter alike.
+  std::vector<uint16_t> livePorts;
+  for (int i = stalled; i < routers; ++i) livePorts.push_back(sims.Port(i));
+  exporter::MemoryLoginPins pins;
+  std::vector<double> paced;
+  std::exception_ptr yardstickError;  // raised here, after the join
+  std::jthread yardsticks([&] {
+    try {
+      paced = PacedCpuSeconds(livePorts,
+                              {[&](uint16_t i_port) {
+                                 zezar_bench::BareClient client(i_port);
+                                 for (int i = 0; i < exchangesPerProbe; ++i) client.Ask("cpu");
+                               },
+                               [&](uint16_t i_port) {
+                                 if (!exporter::Probe(RouterAt(i_port), pins).up)
+                                   throw std::runtime_error("an in-process probe failed");
+                               }},
+                              start + kInterval / (2 * livePorts.size()), end);
+    } catch (...) {
+      yardstickError = std::current_exception();
+    }
+  });
   // Each scraper thread takes every scrapers-th router, in the order their times come.
   std::vector<std::jthread> scrapers;  // joined on the way out of an error too
   for (int k = 0; k < scraperThreads; ++k) {
@@ -395,23 +422,12 @@ int Run(int argc, char** argv) {
     peakKiB = std::max(peakKiB, UsageOf(exporter.Pid()).residentKiB);
   }
   for (std::jthread& scraper : scrapers) scraper.join();
+  yardsticks.join();
+  if (yardstickError) std::rethrow_exception(yardstickError);
   const Usage after = UsageOf(exporter.Pid());
 
   const double cpu = after.cpuSeconds - before.cpuSeconds;
-  const int exchangesPerProbe = ExchangesPerProbe();
   const double bare = BareProbeCpuSeconds(sims.Port(routers - 1), exchangesPerProbe);
-  std::vector<uint16_t> livePorts;
-  for (int i = stalled; i < routers; ++i) livePorts.push_back(sims.Port(i));
-  exporter::MemoryLoginPins pins;
-  const std::vector<double> paced = PacedCpuSeconds(
-      livePorts, {[&](uint16_t i_port) {
-                    zezar_bench::BareClient client(i_port);
-                    for (int i = 0; i < exchangesPerProbe; ++i) client.Ask("cpu");
-                  },
-                  [&](uint16_t i_port) {
-                    if (!exporter::Probe(RouterAt(i_port), pins).up)
-                      throw std::runtime_error("an in-process probe failed");
-                  }});
   const double pacedBare = paced[0], pacedInProcess = paced[1];
   const double inProcess = InProcessProbeCpuSeconds(sims.Port(routers - 1));
   std::printf(
