@@ -31,7 +31,8 @@ void* g_pBetweenExchangesContext = nullptr;
 // The TCP handshake, bounded by the socket's send time-out, which the kernel applies to a
 // blocking connect (socket(7)): 0, or the errno that says why not. Running out of time
 // (EINPROGRESS) reads as EINTR, the error of an attempt a signal cut short, so that both say
-// the same to people as the alarm that bounded it once did. No retry on EINTR.
+// the same to people as the alarm that bounded it once did. No retry on EINTR, which a stop and
+// continue (a debugger attaching) also gives, as it does to the exchanges' waits.
 int Handshake(int i_iFD, const sockaddr_in& i_address) {
   if (::connect(i_iFD, reinterpret_cast<const sockaddr*>(&i_address), sizeof i_address) == 0) {
     return 0;

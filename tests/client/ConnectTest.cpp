@@ -3,14 +3,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "ClientTest.h"
+#include "SignalTimer.h"
 
 namespace zezar_test {
 namespace {
 
 using AConnection = ClientTest;
+using namespace std::chrono_literals;
 
 std::string ConnectErrorOf(Zastra& io_client, const std::string& i_strHost, uint32_t i_iPort) {
   try {
@@ -51,6 +54,30 @@ TEST_F(AConnection, FailsWithItsReasonAndLeavesNothingBehind) {
     EXPECT_EQ(client.GetHost(), row.host);
     EXPECT_EQ(client.GetPort(), row.port);
   }
+}
+
+// A host's SIGINT handler must end an attempt the router leaves unanswered, whether it asked
+// for restarts or not, long before the time-out would.
+TEST_F(AConnection, EndsAnUnansweredAttemptOnASignal) {
+  for (const SignalTimer::Restart restart : {SignalTimer::Restart::No, SignalTimer::Restart::Yes}) {
+    SCOPED_TRACE(restart == SignalTimer::Restart::Yes ? "with SA_RESTART" : "without SA_RESTART");
+    SilentPort silent;
+    Zastra::Socket socket;
+    socket.SetConnectionLostObj(&client);
+    socket.SetTimeout(3);
+    const auto start = std::chrono::steady_clock::now();
+    const SignalTimer signal(300ms, restart);
+    try {
+      socket.Connect("127.0.0.1", silent.Port());
+      ADD_FAILURE() << "connected to a port that answers nothing";
+    } catch (const Zastra::ConnectError& error) {
+      EXPECT_EQ(error.GetMessage(), std::strerror(EINTR));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the time-out ended it";
+    EXPECT_EQ(SignalTimer::Delivered(), 1);
+    EXPECT_FALSE(socket.IsConnected());
+  }
+  EXPECT_EQ(lost.Calls(), 2);
 }
 
 TEST_F(AConnection, UsesOnlyTheLow16BitsOfThePort) {
