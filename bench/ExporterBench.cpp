@@ -292,7 +292,11 @@ std::vector<double> PacedCpuSeconds(const std::vector<uint16_t>& i_ports,
     cpu[uKind] += ThreadCpuSeconds() - before;
     ++calls[uKind];
   }
-  for (std::size_t i = 0; i < cpu.size(); ++i) cpu[i] /= std::max(calls[i], 1);
+  for (std::size_t i = 0; i < cpu.size(); ++i) {
+    if (calls[i] == 0)
+      throw std::invalid_argument("too short a run for the yardsticks: more SECONDS or ROUTERS");
+    cpu[i] /= calls[i];
+  }
   return cpu;
 }
 
@@ -360,7 +364,8 @@ int Run(int argc, char** argv) {
   const Clock::time_point start = Clock::now() + 1s;
   const Clock::time_point end = start + std::chrono::seconds(seconds);
   const Usage before = UsageOf(exporter.Pid());
-  // The yardsticks run meanwhile, half a slot after each probe, so that the machine's changing
+  // The yardsticks run meanwhile, between the probes (half a slot after each when none is
+  // stalled), so that the machine's changing
   // pace (a virtual one's neighbours) weighs on them and on the exporter alike.
   std::vector<uint16_t> livePorts;
   for (int i = stalled; i < routers; ++i) livePorts.push_back(sims.Port(i));
