@@ -21,43 +21,70 @@ const char* TypeName(Type i_type) {
   return "gauge";
 }
 
+// Appends i_value escaped. Runs of bytes that need nothing (most values are plain ASCII) are
+// copied whole.
+void AppendEscaped(std::string& io_out, std::string_view i_value) {
+  std::size_t uRun = 0;  // where the bytes not yet copied begin
+  std::size_t i = 0;
+  const auto flush = [&] { io_out.append(i_value.substr(uRun, i - uRun)); };
+  while (i < i_value.size()) {
+    const char c = i_value[i];
+    const char* pEscape = c == '\\' ? "\\\\" : c == '"' ? "\\\"" : c == '\n' ? "\\n" : nullptr;
+    if (pEscape != nullptr) {
+      flush();
+      io_out += pEscape;
+      uRun = ++i;
+      continue;
+    }
+    if (static_cast<unsigned char>(c) < 0x80) {
+      ++i;
+      continue;
+    }
+    char32_t codePoint = 0;
+    const std::size_t uLength = text::Utf8Sequence(i_value.substr(i), codePoint);
+    if (uLength != 0) {
+      i += uLength;
+      continue;
+    }
+    flush();
+    io_out += "\xEF\xBF\xBD";  // U+FFFD for a byte that is no character
+    uRun = ++i;
+  }
+  flush();
+}
+
+// Appends a number written by to_chars: integers exactly, others in their shortest form.
+template <typename Number>
+void AppendNumber(std::string& io_out, Number i_value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, i_value);
+  io_out.append(buffer, result.ptr);
+}
+
 }  // namespace
 
 std::string EscapedLabelValue(std::string_view i_value) {
   std::string strOut;
   strOut.reserve(i_value.size());
-  while (!i_value.empty()) {
-    const char c = i_value.front();
-    char32_t codePoint = 0;
-    const std::size_t uLength = text::Utf8Sequence(i_value, codePoint);
-    if (c == '\\') {
-      strOut += "\\\\";
-    } else if (c == '"') {
-      strOut += "\\\"";
-    } else if (c == '\n') {
-      strOut += "\\n";
-    } else if (uLength == 0) {
-      strOut += "\xEF\xBF\xBD";  // U+FFFD for a byte that is no character
-    } else {
-      strOut.append(i_value.substr(0, uLength));
-    }
-    i_value.remove_prefix(uLength == 0 ? 1 : uLength);
-  }
+  AppendEscaped(strOut, i_value);
   return strOut;
 }
 
 std::string FormatValue(double i_value) {
   if (std::isnan(i_value)) return "NaN";
   if (std::isinf(i_value)) return i_value > 0 ? "+Inf" : "-Inf";
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, i_value);
-  return std::string(buffer, result.ptr);
+  std::string strOut;
+  AppendNumber(strOut, i_value);
+  return strOut;
 }
 
 Exposition::Exposition(Labels i_common) {
+  m_strText.reserve(kTypicalPage);
   for (const Label& label : i_common) {
-    m_strCommon += (m_strCommon.empty() ? "" : ",") + std::string(label.name) + "=\"" +
-                   EscapedLabelValue(label.value) + "\"";
+    if (!m_strCommon.empty()) m_strCommon += ',';
+    m_strCommon.append(label.name).append("=\"");
+    AppendEscaped(m_strCommon, label.value);
+    m_strCommon += '"';
   }
 }
 
@@ -76,19 +103,29 @@ void Exposition::Begin(std::string_view i_name, const Labels& i_labels) {
   for (const Label& label : i_labels) {
     if (!bFirst) m_strText += ',';
     bFirst = false;
-    m_strText.append(label.name).append("=\"").append(EscapedLabelValue(label.value)) += '"';
+    m_strText.append(label.name).append("=\"");
+    AppendEscaped(m_strText, label.value);
+    m_strText += '"';
   }
   m_strText += '}';
 }
 
 void Exposition::Sample(std::string_view i_name, const Labels& i_labels, double i_value) {
   Begin(i_name, i_labels);
-  m_strText.append(" ").append(FormatValue(i_value)) += '\n';
+  m_strText += ' ';
+  if (std::isfinite(i_value)) {
+    AppendNumber(m_strText, i_value);
+  } else {
+    m_strText += FormatValue(i_value);
+  }
+  m_strText += '\n';
 }
 
 void Exposition::Sample(std::string_view i_name, const Labels& i_labels, uint64_t i_value) {
   Begin(i_name, i_labels);
-  m_strText.append(" ").append(std::to_string(i_value)) += '\n';
+  m_strText += ' ';
+  AppendNumber(m_strText, i_value);
+  m_strText += '\n';
 }
 
 }  // namespace metrics

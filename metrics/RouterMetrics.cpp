@@ -6,14 +6,22 @@ namespace metrics {
 
 namespace {
 
-Labels ChannelLabels(const router::Channel& i_channel) {
-  return {{"channel", i_channel.name}, {"type", i_channel.TypeName()}};
-}
+// A channel's labels, made once for all its samples: alone, and with each direction.
+struct ChannelLabels {
+  explicit ChannelLabels(const router::Channel& i_channel)
+      : alone{{"channel", i_channel.name}, {"type", i_channel.TypeName()}},
+        in(With("in")),
+        out(With("out")) {}
 
-Labels With(Labels i_labels, std::string_view i_name, std::string i_value) {
-  i_labels.push_back({i_name, std::move(i_value)});
-  return i_labels;
-}
+  Labels alone, in, out;
+
+ private:
+  Labels With(std::string i_direction) const {
+    Labels labels = alone;
+    labels.push_back({"direction", std::move(i_direction)});
+    return labels;
+  }
+};
 
 }  // namespace
 
@@ -47,33 +55,35 @@ void AddRouter(Exposition& io_out, const std::optional<router::State>& i_state) 
   io_out.Family("zezar_channels_online", Type::Gauge, "Channels online.");
   io_out.Sample("zezar_channels_online", {}, static_cast<uint64_t>(state.Online()));
 
+  std::vector<ChannelLabels> labels;
+  labels.reserve(state.channels.size());
+  for (const router::Channel& c : state.channels) labels.emplace_back(c);
   io_out.Family("zezar_channel_online", Type::Gauge, "1 while the channel is online, else 0.");
-  for (const router::Channel& c : state.channels)
-    io_out.Sample("zezar_channel_online", ChannelLabels(c), c.online);
+  for (std::size_t i = 0; i < state.channels.size(); ++i)
+    io_out.Sample("zezar_channel_online", labels[i].alone, state.channels[i].online);
   io_out.Family("zezar_channel_capacity_bytes_per_second", Type::Gauge,
                 "The most the channel carries each way, as configured.");
-  for (const router::Channel& c : state.channels)
-    io_out.Sample("zezar_channel_capacity_bytes_per_second", ChannelLabels(c), c.capacity);
+  for (std::size_t i = 0; i < state.channels.size(); ++i) {
+    io_out.Sample("zezar_channel_capacity_bytes_per_second", labels[i].alone,
+                  state.channels[i].capacity);
+  }
   io_out.Family("zezar_channel_rate_bytes_per_second", Type::Gauge,
                 "The channel's current traffic rate, as the router states it.");
-  for (const router::Channel& c : state.channels) {
-    io_out.Sample("zezar_channel_rate_bytes_per_second", With(ChannelLabels(c), "direction", "in"),
-                  c.rate.in);
-    io_out.Sample("zezar_channel_rate_bytes_per_second", With(ChannelLabels(c), "direction", "out"),
-                  c.rate.out);
+  for (std::size_t i = 0; i < state.channels.size(); ++i) {
+    io_out.Sample("zezar_channel_rate_bytes_per_second", labels[i].in, state.channels[i].rate.in);
+    io_out.Sample("zezar_channel_rate_bytes_per_second", labels[i].out, state.channels[i].rate.out);
   }
   // Only what was asked: a counter that was not read has no value, not 0.
   bool bQuantities = false;
-  for (const router::Channel& c : state.channels) {
-    if (!c.quantity) continue;
+  for (std::size_t i = 0; i < state.channels.size(); ++i) {
+    const std::optional<router::Traffic>& quantity = state.channels[i].quantity;
+    if (!quantity) continue;
     if (!bQuantities)
       io_out.Family("zezar_channel_transferred_bytes_total", Type::Counter,
                     "Bytes the channel carried since it was dialled.");
     bQuantities = true;
-    io_out.Sample("zezar_channel_transferred_bytes_total",
-                  With(ChannelLabels(c), "direction", "in"), c.quantity->in);
-    io_out.Sample("zezar_channel_transferred_bytes_total",
-                  With(ChannelLabels(c), "direction", "out"), c.quantity->out);
+    io_out.Sample("zezar_channel_transferred_bytes_total", labels[i].in, quantity->in);
+    io_out.Sample("zezar_channel_transferred_bytes_total", labels[i].out, quantity->out);
   }
 }
 

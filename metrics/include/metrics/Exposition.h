@@ -39,6 +39,9 @@ class Exposition {
  private:
   void Begin(std::string_view i_name, const Labels& i_labels);
 
+  // Room for a router's page (about 2.6 KiB with two channels) without growing on the way.
+  static constexpr std::size_t kTypicalPage = 4096;
+
   std::string m_strCommon;  // the common labels, written once
   std::string m_strText;
 };
