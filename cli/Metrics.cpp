@@ -22,7 +22,7 @@ void AddMetricsDetail(router::State& io_state, Zastra& io_client,
 std::string Metrics(const std::optional<router::State>& i_state, const std::string& i_strRouter) {
   metrics::Exposition out({{"router", i_strRouter}});
   metrics::AddRouter(out, i_state);
-  return out.Text();
+  return std::move(out).Text();
 }
 
 }  // namespace ctl

@@ -43,10 +43,12 @@ std::string HtmlEscaped(const std::string& i_strText) {
   return strOut;
 }
 
+// i_mode: MHD_RESPMEM_PERSISTENT only for a body that outlives the answer's sending (one kept
+// in the request, which MHD hands back when it is done).
 MHD_Result Respond(MHD_Connection* i_pConnection, unsigned i_uStatus, const std::string& i_strBody,
-                   const char* i_pType) {
+                   const char* i_pType, MHD_ResponseMemoryMode i_mode = MHD_RESPMEM_MUST_COPY) {
   MHD_Response* pResponse = MHD_create_response_from_buffer(
-      i_strBody.size(), const_cast<char*>(i_strBody.data()), MHD_RESPMEM_MUST_COPY);
+      i_strBody.size(), const_cast<char*>(i_strBody.data()), i_mode);
   if (pResponse == nullptr) return MHD_NO;  // out of memory: MHD closes the connection
   MHD_add_response_header(pResponse, MHD_HTTP_HEADER_CONTENT_TYPE, i_pType);
   const MHD_Result result = MHD_queue_response(i_pConnection, i_uStatus, pResponse);
@@ -185,7 +187,10 @@ Exporter::Result Exporter::Dispatch(void* i_pThis, MHD_Connection* i_pConnection
       *io_pUploadSize = 0;
       return MHD_YES;
     }
-    if (request.bProbing) return Respond(i_pConnection, request.status, request.page, kTextFormat);
+    if (request.bProbing) {
+      return Respond(i_pConnection, request.status, request.page, kTextFormat,
+                     MHD_RESPMEM_PERSISTENT);
+    }
     return self.Answer(i_pConnection, i_pUrl, i_pMethod, request);
   } catch (const std::exception&) {
     return MHD_NO;  // closes the connection; nothing escapes into the C library
@@ -224,10 +229,10 @@ Exporter::Result Exporter::StartProbe(MHD_Connection* i_pConnection, Request& io
   MHD_suspend_connection(i_pConnection);
   const bool bTaken = m_workers.Run([this, config, pRouter, &io_request, i_pConnection] {
     try {
-      const ProbeResult result = Probe(*pRouter, *m_pins);
+      ProbeResult result = Probe(*pRouter, *m_pins);
       m_metrics.Probed(pRouter->name, result.up, result.duration.count());
       io_request.status = MHD_HTTP_OK;
-      io_request.page = result.page;
+      io_request.page = std::move(result.page);
     } catch (const std::exception&) {
       io_request.status = MHD_HTTP_INTERNAL_SERVER_ERROR;
       io_request.page = "the probe failed\n";

@@ -79,7 +79,7 @@ ProbeResult Probe(const RouterConfig& i_router, router::LoginPins& io_pins) {
   page.Family("zezar_probe_duration_seconds", metrics::Type::Gauge,
               "How long the probe took, connection and login included.");
   page.Sample("zezar_probe_duration_seconds", {}, result.duration.count());
-  result.page = page.Text();
+  result.page = std::move(page).Text();
   return result;
 }
 

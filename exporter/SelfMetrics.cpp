@@ -138,7 +138,7 @@ std::string SelfMetrics::Page() const {
   page.Sample("process_open_fds", {}, process.openFds);
   page.Family("process_max_fds", Type::Gauge, "The most file descriptors the process may open.");
   page.Sample("process_max_fds", {}, process.maxFds);
-  return page.Text();
+  return std::move(page).Text();
 }
 
 }  // namespace exporter

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace metrics {
@@ -34,7 +35,8 @@ class Exposition {
     Sample(i_name, i_labels, uint64_t{i_value ? 1u : 0u});
   }
 
-  const std::string& Text() const { return m_strText; }
+  const std::string& Text() const& { return m_strText; }
+  std::string Text() && { return std::move(m_strText); }  // a finished page, without a copy
 
  private:
   void Begin(std::string_view i_name, const Labels& i_labels);
