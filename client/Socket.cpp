@@ -77,11 +77,12 @@ bool Zastra::Socket::Connect(std::string i_strHostname, uint32_t i_iPort) {
   // The time-outs are set once for the handshake and the exchanges alike, unless the deadline
   // leaves the handshake less than a whole time-out.
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-  m_appliedTimeout = std::chrono::milliseconds(0);
-  if (left.count() > 0 && !UseTimeout(std::min<std::chrono::milliseconds>(left, Timeout()))) {
-    FailConnect(std::strerror(errno));
+  int error = EINTR;  // no time left: as if the time-out had run out
+  if (left.count() > 0) {
+    if (!UseTimeout(std::min<std::chrono::milliseconds>(left, Timeout())))
+      FailConnect(std::strerror(errno));
+    error = Handshake(m_iFD, address);
   }
-  const int error = left.count() > 0 ? Handshake(m_iFD, address) : EINTR;
   if (error == EINTR) ConnectionLost();  // out of time, or a signal: as a lost connection
   if (error != 0) FailConnect(std::strerror(error));
   if (!UseTimeout(Timeout())) FailConnect(std::strerror(errno));  // no connection without it
@@ -101,6 +102,7 @@ void Zastra::Socket::Disconnect() {
   if (m_iFD != -1) ::close(m_iFD);  // no retry on EINTR: the descriptor is gone either way
   m_iFD = -1;
   m_uTaken = m_uArrived = 0;  // what the last connection sent is no answer to the next
+  m_appliedTimeout = std::chrono::milliseconds(0);  // a new socket has none set
 }
 
 std::chrono::seconds Zastra::Socket::Timeout() const {
