@@ -61,6 +61,17 @@ void AppendNumber(std::string& io_out, Number i_value) {
   io_out.append(buffer, result.ptr);
 }
 
+// Appends a sample's value as the format writes it.
+void AppendValue(std::string& io_out, double i_value) {
+  if (std::isnan(i_value)) {
+    io_out += "NaN";
+  } else if (std::isinf(i_value)) {
+    io_out += i_value > 0 ? "+Inf" : "-Inf";
+  } else {
+    AppendNumber(io_out, i_value);
+  }
+}
+
 }  // namespace
 
 std::string EscapedLabelValue(std::string_view i_value) {
@@ -71,10 +82,8 @@ std::string EscapedLabelValue(std::string_view i_value) {
 }
 
 std::string FormatValue(double i_value) {
-  if (std::isnan(i_value)) return "NaN";
-  if (std::isinf(i_value)) return i_value > 0 ? "+Inf" : "-Inf";
   std::string strOut;
-  AppendNumber(strOut, i_value);
+  AppendValue(strOut, i_value);
   return strOut;
 }
 
@@ -113,11 +122,7 @@ void Exposition::Begin(std::string_view i_name, const Labels& i_labels) {
 void Exposition::Sample(std::string_view i_name, const Labels& i_labels, double i_value) {
   Begin(i_name, i_labels);
   m_strText += ' ';
-  if (std::isfinite(i_value)) {
-    AppendNumber(m_strText, i_value);
-  } else {
-    m_strText += FormatValue(i_value);
-  }
+  AppendValue(m_strText, i_value);
   m_strText += '\n';
 }
 
