@@ -12,7 +12,9 @@ namespace zezar {
 
 KeyringPasswords::KeyringPasswords(sd_event* io_pEvent, std::function<void()> i_onAnswer,
                                    std::chrono::microseconds i_askAgainAfter)
-    : m_pEvent(io_pEvent), m_onAnswer(std::move(i_onAnswer)), m_askAgainAfter(i_askAgainAfter) {}
+    : m_pEvent(io_pEvent),
+      m_onAnswer(std::move(i_onAnswer)),
+      m_askAgainAfter(std::max(i_askAgainAfter, std::chrono::microseconds::zero())) {}
 
 KeyringPasswords::~KeyringPasswords() = default;
 
@@ -87,7 +89,7 @@ void KeyringPasswords::Answered(const keyring::Answer& i_answer) {
   if (!m_answer->passwords.admin && !m_answer->passwords.user &&
       sd_event_now(m_pEvent, CLOCK_MONOTONIC, &now) >= 0) {
     m_held = m_answer;
-    m_heldUntilUsec = now + static_cast<uint64_t>(std::max<int64_t>(m_askAgainAfter.count(), 0));
+    m_heldUntilUsec = now + static_cast<uint64_t>(m_askAgainAfter.count());
   }
   m_lookup.reset();  // kills a child that is late
   m_readable.reset();

@@ -46,7 +46,7 @@ class KeyringPasswords final : public router::PasswordSource {
 
   sd_event* m_pEvent;
   std::function<void()> m_onAnswer;
-  std::chrono::microseconds m_askAgainAfter;
+  std::chrono::microseconds m_askAgainAfter;  // never negative
   std::string m_strWhere;  // of the lookup under way, or of the answer kept
   std::unique_ptr<keyring::PendingLookup> m_lookup;
   runloop::SdEventSourcePtr m_readable;
