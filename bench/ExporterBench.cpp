@@ -122,6 +122,12 @@ double ThreadCpuSeconds() {
   return static_cast<double>(cpu.tv_sec) + cpu.tv_nsec / 1e9;
 }
 
+// Ends a child of the bench and waits for it.
+void StopChild(pid_t i_pid) {
+  kill(i_pid, SIGTERM);
+  waitpid(i_pid, nullptr, 0);
+}
+
 // The exporter as a child, its port read from what it says on standard error.
 class Exporter {
  public:
@@ -153,10 +159,7 @@ class Exporter {
   uint16_t Port() const { return m_port; }
 
  private:
-  void Stop() {
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-  }
+  void Stop() { StopChild(m_pid); }
 
   pid_t m_pid = -1;
   uint16_t m_port = 0;
@@ -203,10 +206,7 @@ class Simulators {
   }
 
  private:
-  void Stop() {
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-  }
+  void Stop() { StopChild(m_pid); }
 
   pid_t m_pid = -1;
   std::vector<uint16_t> m_ports;
@@ -261,15 +261,11 @@ double Percentile(std::vector<double> i_values, double i_share) {
                            static_cast<std::size_t>(i_share * i_values.size()))];
 }
 
-// CPU of one bare probe: a connection and this many one-line exchanges, on a plain socket,
-// back to back.
-double BareProbeCpuSeconds(uint16_t i_port, int i_exchanges) {
+// CPU of one call of i_run, back to back.
+double BackToBackCpuSeconds(const std::function<void()>& i_run) {
   constexpr int kRounds = 300;
   const double start = ThreadCpuSeconds();
-  for (int round = 0; round < kRounds; ++round) {
-    zezar_bench::BareClient client(i_port);
-    for (int i = 0; i < i_exchanges; ++i) client.Ask("cpu");
-  }
+  for (int round = 0; round < kRounds; ++round) i_run();
   return (ThreadCpuSeconds() - start) / kRounds;
 }
 
@@ -318,18 +314,6 @@ int ExchangesPerProbe() {
   return static_cast<int>(counter.Count().requests);
 }
 
-// CPU of the exporter's probe itself, back to back: the client, the login, the page.
-double InProcessProbeCpuSeconds(uint16_t i_port) {
-  constexpr int kRounds = 300;
-  const exporter::RouterConfig router = RouterAt(i_port);
-  exporter::MemoryLoginPins pins;
-  const double start = ThreadCpuSeconds();
-  for (int round = 0; round < kRounds; ++round) {
-    if (!exporter::Probe(router, pins).up) throw std::runtime_error("an in-process probe failed");
-  }
-  return (ThreadCpuSeconds() - start) / kRounds;
-}
-
 int Run(int argc, char** argv) {
   const int seconds = argc > 1 ? std::stoi(argv[1]) : 30;
   const int routers = argc > 2 ? std::stoi(argv[2]) : 200;
@@ -365,24 +349,26 @@ int Run(int argc, char** argv) {
   const Clock::time_point end = start + std::chrono::seconds(seconds);
   const Usage before = UsageOf(exporter.Pid());
   // The yardsticks run meanwhile, between the probes (half a slot after each when none is
-  // stalled), so that the machine's changing
-  // pace (a virtual one's neighbours) weighs on them and on the exporter alike.
+  // stalled), so that the machine's changing pace (a virtual one's neighbours) weighs on them
+  // and on the exporter alike.
   std::vector<uint16_t> livePorts;
   for (int i = stalled; i < routers; ++i) livePorts.push_back(sims.Port(i));
+  // The yardsticks: the same exchanges on a bare socket, and the exporter's probe (client,
+  // login, page) with no HTTP and no thread handed over to.
+  const auto bareProbe = [exchangesPerProbe](uint16_t i_port) {
+    zezar_bench::BareClient client(i_port);
+    for (int i = 0; i < exchangesPerProbe; ++i) client.Ask("cpu");
+  };
   exporter::MemoryLoginPins pins;
+  const auto inProcessProbe = [&pins](uint16_t i_port) {
+    if (!exporter::Probe(RouterAt(i_port), pins).up)
+      throw std::runtime_error("an in-process probe failed");
+  };
   std::vector<double> paced;
   std::exception_ptr yardstickError;  // raised here, after the join
   std::jthread yardsticks([&] {
     try {
-      paced = PacedCpuSeconds(livePorts,
-                              {[&](uint16_t i_port) {
-                                 zezar_bench::BareClient client(i_port);
-                                 for (int i = 0; i < exchangesPerProbe; ++i) client.Ask("cpu");
-                               },
-                               [&](uint16_t i_port) {
-                                 if (!exporter::Probe(RouterAt(i_port), pins).up)
-                                   throw std::runtime_error("an in-process probe failed");
-                               }},
+      paced = PacedCpuSeconds(livePorts, {bareProbe, inProcessProbe},
                               start + kInterval / (2 * livePorts.size()), end);
     } catch (...) {
       yardstickError = std::current_exception();
@@ -432,9 +418,10 @@ int Run(int argc, char** argv) {
   const Usage after = UsageOf(exporter.Pid());
 
   const double cpu = after.cpuSeconds - before.cpuSeconds;
-  const double bare = BareProbeCpuSeconds(sims.Port(routers - 1), exchangesPerProbe);
+  const uint16_t answering = sims.Port(routers - 1);
+  const double bare = BackToBackCpuSeconds([&] { bareProbe(answering); });
+  const double inProcess = BackToBackCpuSeconds([&] { inProcessProbe(answering); });
   const double pacedBare = paced[0], pacedInProcess = paced[1];
-  const double inProcess = InProcessProbeCpuSeconds(sims.Port(routers - 1));
   std::printf(
       "routers %d (%d stalled), %d s, %d scraper threads, layout %s, probes %zu, failed "
       "requests %ld\n",
